@@ -1,0 +1,23 @@
+// 8-bit text of the Windows program (archive member names, descriptor lines, INI files) is
+// Windows-1252; names in ZIP archives without the UTF-8 flag are code page 437. Inside
+// Dravik all text is UTF-8; these convert at the edges.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace dravik {
+
+// Every byte maps to one character. The five bytes Windows-1252 leaves undefined map to the
+// C1 control characters of the same number, so a round trip keeps them.
+std::string Cp1252ToUtf8(std::string_view s);
+// Empty when the text holds a character that Windows-1252 cannot carry (or bad UTF-8).
+std::optional<std::string> Utf8ToCp1252(std::string_view s);
+
+std::string Cp437ToUtf8(std::string_view s);
+
+// Whether `s` is well-formed UTF-8.
+bool IsValidUtf8(std::string_view s) noexcept;
+
+} // namespace dravik
