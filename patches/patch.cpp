@@ -1,1 +1,90 @@
-// placeholder
+#include "patch.h"
+
+#include "gob/gobformat.h"
+#include "platform/codepage.h"
+#include "platform/filestream.h"
+#include "platform/sysutils.h"
+
+#include <algorithm>
+
+namespace dravik {
+
+std::string ConflictKey(std::string_view fileName) {
+  return LowerCase(fileName);
+}
+
+bool IsNeutralFile(std::string_view lowerName) {
+  return lowerName == "misc\\models.dat";
+}
+
+TPatch::~TPatch() {
+  for (TPatch* other : Conflicts) {
+    auto& theirs = other->Conflicts;
+    theirs.erase(std::remove(theirs.begin(), theirs.end(), this), theirs.end());
+  }
+}
+
+void TPatch::LoadFromFile(std::string_view path) {
+  TFileStream file(path, fmOpenRead);
+  const int64_t size = file.Size();
+  Files.Clear();
+  for (const TGOBEntry& e : ReadGOBDirectory(file)) {
+    std::string name = e.Name;
+    if (!name.empty() && name[0] == '\\') name.erase(0, 1);
+    if (LowerCase(name) != "patchinfo.txt") {
+      Files.Add(std::move(name));
+      continue;
+    }
+    if (!e.DataFits(size)) continue; // a descriptor past the end of the file is skipped
+    std::vector<uint8_t> data = ReadGOBData(file, e);
+    std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
+    text = text.substr(0, text.find('\0')); // a NUL ends the text early
+    Info.SetText(Cp1252ToUtf8(text));
+    Name = Info.Values("Name");
+  }
+  for (int i = Info.Count() - 1; i >= 0; --i)
+    if (Info[i].find('=') == std::string::npos) Info.Delete(i);
+  if (Info.IndexOfName("Type") < 0) Info.SetValue("Type", "Unknown");
+  std::string fileName = ExtractFileName(path);
+  Info.SetValue("File Name", fileName);
+  if (Name.empty()) Name = fileName.size() > 4 ? fileName.substr(0, fileName.size() - 4) : "";
+  Info.Sort();
+}
+
+void TPatch::Link(TPatch* other) {
+  Conflicts.push_back(other);
+  other->Conflicts.push_back(this);
+}
+
+bool TPatch::ConflictsWith(TPatch* other) {
+  if (other == this) return false;
+  if (std::find(Conflicts.begin(), Conflicts.end(), other) != Conflicts.end()) return true;
+  for (const std::string& name : Files.Lines()) {
+    std::string key = ConflictKey(name);
+    if (IsNeutralFile(key)) continue;
+    if (other->Files.IndexOf(name) >= 0) {
+      Link(other);
+      return true;
+    }
+  }
+  return false;
+}
+
+TPatchState TPatch::State() const {
+  if (Active == 1) return psActive;
+  for (const TPatch* c : Conflicts)
+    if (c->Active == 1) return psConflicting;
+  return psInactive;
+}
+
+std::string TPatch::ConflictText(TPatchStates states) const {
+  std::string text;
+  for (const TPatch* c : Conflicts) {
+    if (!states.Contains(c->State())) continue;
+    if (!text.empty()) text += "; ";
+    text += c->Name;
+  }
+  return text;
+}
+
+} // namespace dravik

@@ -9,7 +9,8 @@ static std::mutex gPrefixMutex;
 static std::string gPrefixOverride;
 
 static std::string StripSlash(std::string p) {
-  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  while (p.size() > 1 && p.back() == '/')
+    p.pop_back();
   return p;
 }
 

@@ -1,8 +1,8 @@
 #include "stringlist.h"
 
-#include <algorithm>
-
 #include "sysutils.h"
+
+#include <algorithm>
 
 namespace dravik {
 

@@ -13,16 +13,23 @@ EFCreateError::EFCreateError(const std::string& fileName)
 
 static std::string InOutText(int code) {
   switch (code) {
-  case 3: return "Invalid filename";
-  case 5: return "File access denied";
-  default: return Format("I/O error %d", code);
+  case 3:
+    return "Invalid filename";
+  case 5:
+    return "File access denied";
+  default:
+    return Format("I/O error %d", code);
   }
 }
 
 EInOutError::EInOutError(int errorCode) : Exception(InOutText(errorCode)), FErrorCode(errorCode) {}
 
-static inline unsigned char Up(unsigned char c) { return (c >= 'a' && c <= 'z') ? c - 32 : c; }
-static inline unsigned char Low(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
+static inline unsigned char Up(unsigned char c) {
+  return (c >= 'a' && c <= 'z') ? c - 32 : c;
+}
+static inline unsigned char Low(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+}
 
 int CompareText(std::string_view a, std::string_view b) noexcept {
   size_t n = a.size() < b.size() ? a.size() : b.size();
@@ -39,20 +46,24 @@ bool SameText(std::string_view a, std::string_view b) noexcept {
 
 std::string UpperCase(std::string_view s) {
   std::string r(s);
-  for (auto& c : r) c = static_cast<char>(Up(static_cast<unsigned char>(c)));
+  for (auto& c : r)
+    c = static_cast<char>(Up(static_cast<unsigned char>(c)));
   return r;
 }
 
 std::string LowerCase(std::string_view s) {
   std::string r(s);
-  for (auto& c : r) c = static_cast<char>(Low(static_cast<unsigned char>(c)));
+  for (auto& c : r)
+    c = static_cast<char>(Low(static_cast<unsigned char>(c)));
   return r;
 }
 
 std::string Trim(std::string_view s) {
   size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
+    ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
+    --e;
   return std::string(s.substr(b, e - b));
 }
 
@@ -61,9 +72,13 @@ static size_t NameStart(std::string_view path) {
   return p == std::string_view::npos ? 0 : p + 1;
 }
 
-std::string ExtractFileName(std::string_view path) { return std::string(path.substr(NameStart(path))); }
+std::string ExtractFileName(std::string_view path) {
+  return std::string(path.substr(NameStart(path)));
+}
 
-std::string ExtractFilePath(std::string_view path) { return std::string(path.substr(0, NameStart(path))); }
+std::string ExtractFilePath(std::string_view path) {
+  return std::string(path.substr(0, NameStart(path)));
+}
 
 std::string ExtractFileExt(std::string_view path) {
   std::string_view name = path.substr(NameStart(path));
@@ -82,7 +97,9 @@ int StrToIntDef(std::string_view s, int def) noexcept {
   return v;
 }
 
-std::string IntToStr(long long value) { return std::to_string(value); }
+std::string IntToStr(long long value) {
+  return std::to_string(value);
+}
 
 bool MatchesMask(std::string_view text, std::string_view mask) noexcept {
   // Iterative wildcard match with backtracking to the last "*".
@@ -91,9 +108,8 @@ bool MatchesMask(std::string_view text, std::string_view mask) noexcept {
     if (m < mask.size() && mask[m] == '*') {
       starM = m++;
       starT = t;
-    } else if (m < mask.size() &&
-               (mask[m] == '?' || Up(static_cast<unsigned char>(mask[m])) ==
-                                      Up(static_cast<unsigned char>(text[t])))) {
+    } else if (m < mask.size() && (mask[m] == '?' || Up(static_cast<unsigned char>(mask[m])) ==
+                                                         Up(static_cast<unsigned char>(text[t])))) {
       ++m;
       ++t;
     } else if (starM != std::string_view::npos) {
@@ -103,7 +119,8 @@ bool MatchesMask(std::string_view text, std::string_view mask) noexcept {
       return false;
     }
   }
-  while (m < mask.size() && mask[m] == '*') ++m;
+  while (m < mask.size() && mask[m] == '*')
+    ++m;
   return m == mask.size();
 }
 

@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
-
 #include "platform/codepage.h"
 #include "platform/stringlist.h"
 #include "platform/sysutils.h"
+
+#include <gtest/gtest.h>
 
 using namespace dravik;
 
@@ -67,11 +67,12 @@ TEST(StringList, TextSplitsAtAnyLineEndAndJoinsWithCrLf) {
 
 TEST(CodePage, Cp1252RoundTripAndRefusal) {
   std::string all;
-  for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+  for (int b = 1; b < 256; ++b)
+    all += static_cast<char>(b);
   std::string utf8 = Cp1252ToUtf8(all);
   EXPECT_TRUE(IsValidUtf8(utf8));
   EXPECT_EQ(Utf8ToCp1252(utf8), all);
-  EXPECT_EQ(Cp1252ToUtf8("\x80"), "\xE2\x82\xAC"); // euro sign
+  EXPECT_EQ(Cp1252ToUtf8("\x80"), "\xE2\x82\xAC");        // euro sign
   EXPECT_FALSE(Utf8ToCp1252("\xE6\x97\xA5").has_value()); // a CJK character
   EXPECT_FALSE(Utf8ToCp1252("\xC3").has_value());         // truncated UTF-8
   EXPECT_EQ(Cp437ToUtf8("\x81"), "\xC3\xBC");             // ü

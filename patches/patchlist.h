@@ -1,0 +1,58 @@
+// A game's patches: owns them, links conflicting patches as they are added, and orders them by
+// name, by conflict state or by a descriptor key.
+#pragma once
+
+#include "patch.h"
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace dravik {
+
+enum TPatchSortKind : uint8_t { pskName = 0, pskState = 1, pskKey = 2 };
+
+class TPatchList {
+public:
+  TPatchList() = default;
+  ~TPatchList();
+  TPatchList(const TPatchList&) = delete;
+  TPatchList& operator=(const TPatchList&) = delete;
+
+  int Count() const noexcept { return static_cast<int>(FItems.size()); }
+  // Throws EStringListError-style "List index out of bounds (%d)" for a bad index.
+  TPatch* operator[](int index) const;
+  int IndexOf(const TPatch* patch) const noexcept;
+
+  // Takes the patch, appends it, sets its SortValue from SortKey and links it with every patch
+  // of the list that carries one of its game files (letter case ignored). Returns its position.
+  // The list is not re-sorted. Costs about the patch's own file count plus the links it makes.
+  int Add(std::unique_ptr<TPatch> patch);
+  // Frees the patch at `index` (unlinking it) and removes it from the list.
+  void Delete(int index);
+  // Frees every patch, first to last. SortKind, SortKey and Descending stay.
+  void Clear();
+
+  // Changes the key (exact comparison) and refreshes every SortValue; the same key again does
+  // nothing.
+  void SetSortKey(const std::string& key);
+  // Orders the whole list by SortKind and Descending.
+  void Sort();
+
+  TPatchSortKind SortKind = pskName;
+  bool Descending = false;
+  const std::string& SortKey() const noexcept { return FSortKey; }
+
+private:
+  void Renumber(size_t from);
+  void Unindex(TPatch* patch);
+
+  std::vector<std::unique_ptr<TPatch>> FItems;
+  std::string FSortKey;
+  // Lower-cased game file name -> the patches of this list that carry it.
+  std::unordered_map<std::string, std::vector<TPatch*>> FIndex;
+  unsigned FMark = 0;
+};
+
+} // namespace dravik

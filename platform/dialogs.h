@@ -1,0 +1,127 @@
+// Every question and message to the user goes through this interface, so that the windows
+// use real dialogs while tests answer from a script. The program installs the Qt
+// implementation at start; tests install TScriptedDialogs.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace dravik {
+
+class Exception;
+
+// Box kinds; their captions are "Warning", "Error", "Information" and "Confirm".
+enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
+enum TMsgDlgBtn { mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore, mbAll };
+// Buttons in the order they are shown.
+using TMsgDlgButtons = std::vector<TMsgDlgBtn>;
+
+enum TModalResult {
+  mrNone = 0,
+  mrOk = 1,
+  mrCancel = 2,
+  mrAbort = 3,
+  mrRetry = 4,
+  mrIgnore = 5,
+  mrYes = 6,
+  mrNo = 7,
+  mrAll = 8
+};
+
+// The settings and results of an open or save file dialog. Paths are Windows paths.
+struct TFileDialog {
+  std::string Title;
+  std::string Filter; // "Description|*.gob;*.x|Description|*.zip"
+  int FilterIndex = 1;
+  std::string InitialDir;
+  std::string FileName; // preset name; after Execute the (first) chosen file
+  std::string DefaultExt;
+  bool MultiSelect = false;
+  bool MustExist = false;         // the chosen files and folder must exist
+  bool OverwritePrompt = false;   // save dialogs: ask before replacing
+  std::vector<std::string> Files; // after Execute: every chosen file, in the dialog's order
+};
+
+class TDialogs {
+public:
+  virtual ~TDialogs() = default;
+  // A message box of `type` with `buttons`; returns the mr* value of the button chosen
+  // (mrCancel or mrNo, whichever the box has, when it is closed otherwise).
+  virtual int MessageDlg(const std::string& msg, TMsgDlgType type,
+                         const TMsgDlgButtons& buttons) = 0;
+  // A plain message box with an OK button, captioned with the application title.
+  virtual void ShowMessage(const std::string& msg) = 0;
+  // An input box; returns false when cancelled (value then unchanged).
+  virtual bool InputQuery(const std::string& caption, const std::string& prompt,
+                          std::string& value) = 0;
+  // Shows an open (save false) or save dialog; false when cancelled.
+  virtual bool Execute(TFileDialog& dialog, bool save) = 0;
+  // The application's standard error box: caption the application title, the error's text.
+  virtual void ShowException(const std::string& message) = 0;
+};
+
+// The dialogs in use (never null: a default that answers Cancel/No and logs to stderr until
+// the program or a test installs its own).
+TDialogs& Dialogs();
+// Installs `dialogs` (not owned) and returns the previous one; null restores the default.
+TDialogs* SetDialogs(TDialogs* dialogs);
+
+// Shows an error escaping a user command in the standard error box.
+void ShowCommandError(const std::exception& e);
+
+// For tests: answers from a queue and records every question. A question with nothing queued
+// for it throws EUnexpectedDialog (after recording it), which fails the operation under test.
+class EUnexpectedDialog : public std::exception {
+public:
+  explicit EUnexpectedDialog(std::string what) : FWhat(std::move(what)) {}
+  const char* what() const noexcept override { return FWhat.c_str(); }
+
+private:
+  std::string FWhat;
+};
+
+class TScriptedDialogs : public TDialogs {
+public:
+  struct TAsked {
+    std::string Kind; // "message", "show", "input", "open", "save", "error"
+    std::string Text; // the message, the prompt, or the dialog's title
+    TMsgDlgType Type = mtCustom;
+    TMsgDlgButtons Buttons;
+    std::string Caption; // input box caption
+    TFileDialog Dialog;  // the file dialog as it was shown
+  };
+
+  // Installs itself; the previous dialogs come back when it is destroyed.
+  TScriptedDialogs();
+  ~TScriptedDialogs() override;
+
+  // Queue the next answers.
+  void Answer(int modalResult) { FAnswers.push_back(modalResult); }
+  void AnswerInput(std::string value, bool ok = true) { FInputs.push_back({std::move(value), ok}); }
+  // Files chosen in the next file dialog; an empty list cancels it.
+  void AnswerFiles(std::vector<std::string> files) { FFiles.push_back(std::move(files)); }
+
+  const std::vector<TAsked>& Asked() const { return FAsked; }
+  // Texts of the message boxes, plain messages and error boxes shown so far, in order.
+  std::vector<std::string> Messages() const;
+  bool AllAnswered() const { return FAnswers.empty() && FInputs.empty() && FFiles.empty(); }
+  void ClearRecord() { FAsked.clear(); }
+
+  int MessageDlg(const std::string& msg, TMsgDlgType type, const TMsgDlgButtons& buttons) override;
+  void ShowMessage(const std::string& msg) override;
+  bool InputQuery(const std::string& caption, const std::string& prompt,
+                  std::string& value) override;
+  bool Execute(TFileDialog& dialog, bool save) override;
+  void ShowException(const std::string& message) override;
+
+private:
+  TDialogs* FPrevious;
+  std::deque<int> FAnswers;
+  std::deque<std::pair<std::string, bool>> FInputs;
+  std::deque<std::vector<std::string>> FFiles;
+  std::vector<TAsked> FAsked;
+};
+
+} // namespace dravik
