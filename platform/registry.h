@@ -93,6 +93,9 @@ public:
   bool HasSubKeys() const;
 
 private:
+  // Replaces or adds the open key's value and saves the hive.
+  void WriteValue(const std::string& name, uint32_t type, std::vector<uint8_t> data);
+
   TRootKey FRoot;
   std::shared_ptr<THive> FHive;
   std::vector<std::string> FKeyPath; // stored names from the root to the open key
