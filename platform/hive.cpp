@@ -328,12 +328,7 @@ bool ParseKeyLine(std::string_view s, size_t& headEnd, std::vector<std::u16strin
   std::u16string path;
   headEnd = ParseEscaped(s, p + 1, ']', path);
   if (headEnd == std::string_view::npos || (!path.empty() && path[0] == u'\\')) return false;
-  for (size_t i = 0; i < path.size();) {
-    size_t e = path.find(u'\\', i);
-    if (e == std::u16string::npos) e = path.size();
-    if (e > i) names.emplace_back(path.substr(i, e - i));
-    i = e + 1;
-  }
+  names = SplitKeyPath(path);
   return names.size() <= kMaxKeyDepth;
 }
 
@@ -437,6 +432,17 @@ std::string Utf16ToUtf8(std::u16string_view s, bool keepSurrogates) {
     }
   }
   return out;
+}
+
+std::vector<std::u16string> SplitKeyPath(std::u16string_view path) {
+  std::vector<std::u16string> names;
+  for (size_t i = 0; i < path.size();) {
+    size_t e = path.find(u'\\', i);
+    if (e == std::u16string_view::npos) e = path.size();
+    if (e > i) names.emplace_back(path.substr(i, e - i));
+    i = e + 1;
+  }
+  return names;
 }
 
 std::u16string StringText(const std::vector<uint8_t>& data) {

@@ -175,6 +175,9 @@ bool SameName(std::u16string_view a, std::u16string_view b);
 std::u16string Utf8ToUtf16(std::string_view s);
 std::string Utf16ToUtf8(std::u16string_view s, bool keepSurrogates = false);
 
+// The names of a key path, split at "\\" (empty names, as in "a\\\\b\\", left out).
+std::vector<std::u16string> SplitKeyPath(std::u16string_view path);
+
 // A string value's data (UTF-16LE with its NUL) and back (up to the first NUL).
 std::vector<uint8_t> StringValueData(std::u16string_view text);
 std::u16string StringText(const std::vector<uint8_t>& data);

@@ -62,17 +62,6 @@ std::string WineRunningMessage(const std::string& name) {
   return Format("Failed to set data for '%s': %s", name, kWineRunning);
 }
 
-std::vector<std::u16string> SplitPath(std::u16string_view path) {
-  std::vector<std::u16string> names;
-  for (size_t i = 0; i < path.size();) {
-    size_t e = path.find(u'\\', i);
-    if (e == std::u16string_view::npos) e = path.size();
-    if (e > i) names.emplace_back(path.substr(i, e - i));
-    i = e + 1;
-  }
-  return names;
-}
-
 THiveKey* FindPath(THive& hive, const std::vector<std::string>& path) {
   THiveKey* key = hive.Root();
   for (size_t i = 0; key && i < path.size(); ++i)
@@ -132,7 +121,8 @@ public:
       if (path.size() < root.size() || !SameName(path.substr(0, root.size()), root) ||
           (path.size() > root.size() && path[root.size()] != u'\\'))
         return nullptr;
-      std::vector<std::u16string> names = SplitPath(std::u16string_view(path).substr(root.size()));
+      std::vector<std::u16string> names =
+          SplitKeyPath(std::u16string_view(path).substr(root.size()));
       bool redirect = std::exchange(FRedirect, false); // a link names the real key
       TWalk walk = Walk(FHive.Root(), names);
       FRedirect = redirect;
@@ -183,7 +173,7 @@ bool TRegistry::OpenKey(const std::string& key, bool canCreate) {
   std::shared_ptr<THive> hive = FOpen && IsRelative(key) ? FHive : HiveOf(FRoot);
   CloseKey();
   FHive = hive;
-  std::vector<std::u16string> names = SplitPath(Utf8ToUtf16(key));
+  std::vector<std::u16string> names = SplitKeyPath(Utf8ToUtf16(key));
   std::lock_guard<std::mutex> lock(hive->Mutex());
   hive->Refresh();
   auto locate = [&]() -> TResolver::TWalk {
@@ -250,7 +240,7 @@ bool TRegistry::KeyExists(const std::string& key) {
   hive->Refresh();
   THiveKey* start = FindPath(*hive, relative ? FKeyPath : std::vector<std::string>());
   if (!start) return false;
-  std::vector<std::u16string> names = SplitPath(Utf8ToUtf16(key));
+  std::vector<std::u16string> names = SplitKeyPath(Utf8ToUtf16(key));
   TResolver::TWalk walk = TResolver(*hive).Walk(start, names);
   return walk.Key && walk.Found == names.size();
 }
