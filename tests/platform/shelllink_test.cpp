@@ -1,0 +1,122 @@
+#include "platform/shelllink.h"
+#include "platform/sysutils.h"
+#include "tests/fixtures/lnkwriter.h"
+#include "tests/fixtures/tempprefix.h"
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+
+using namespace dravik;
+using namespace dravik::test;
+
+namespace {
+
+class ShellLink : public ::testing::Test {
+protected:
+  // Writes a link as C:\links\<name> and resolves it.
+  std::string Resolve(const std::string& name, const TLnkSpec& spec) {
+    WriteShellLink(P.HostC("links/" + name), spec);
+    return ResolveShellLinkFile("C:\\links\\" + name);
+  }
+  // The message ResolveShellLinkFile fails with ("" when it does not fail).
+  std::string Failure(const std::string& winPath) {
+    try {
+      ResolveShellLinkFile(winPath);
+    } catch (const Exception& e) {
+      return e.Message();
+    }
+    return std::string();
+  }
+  TTempPrefix P;
+};
+
+// What liblnk's own tool makes of a link file ("" when the tool is not installed).
+std::string LnkInfo(const std::string& hostPath) {
+  if (!std::filesystem::exists("/usr/bin/lnkinfo")) return std::string();
+  std::string out;
+  if (FILE* f = ::popen(("/usr/bin/lnkinfo '" + hostPath + "' 2>&1").c_str(), "r")) {
+    std::array<char, 4096> buf;
+    size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), f)) > 0)
+      out.append(buf.data(), n);
+    ::pclose(f);
+  }
+  return out;
+}
+
+} // namespace
+
+TEST_F(ShellLink, LocalTargetIsBasePathPlusSuffix) {
+  TLnkSpec spec;
+  spec.LocalBasePath = "C:\\Games\\Halvex\\patch.zip";
+  EXPECT_EQ(Resolve("a.lnk", spec), "C:\\Games\\Halvex\\patch.zip");
+
+  spec.LocalBasePath = "C:\\Games\\";
+  spec.CommonPathSuffix = "Halvex\\patch.gob";
+  EXPECT_EQ(Resolve("b.lnk", spec), "C:\\Games\\Halvex\\patch.gob");
+
+  // The writer's links are what liblnk's own tool reads too.
+  const std::string info = LnkInfo(P.HostC("links/a.lnk"));
+  if (!info.empty()) {
+    EXPECT_NE(info.find("C:\\Games\\Halvex\\patch.zip"), std::string::npos) << info;
+  }
+}
+
+TEST_F(ShellLink, AnsiPathsAreWindows1252AndUnicodePathsWin) {
+  TLnkSpec spec;
+  spec.LocalBasePath = "C:\\Spiele\\\xC3\x9C"
+                       "ber.zip"; // "Über" fits Windows-1252
+  EXPECT_EQ(Resolve("ansi.lnk", spec), "C:\\Spiele\\\xC3\x9C"
+                                       "ber.zip");
+
+  spec.LocalBasePath = "C:\\\xCE\x94\xCE\xB5\\x.zip"; // Greek: only the Unicode form holds it
+  spec.Unicode = true;
+  EXPECT_EQ(Resolve("unicode.lnk", spec), "C:\\\xCE\x94\xCE\xB5\\x.zip");
+}
+
+TEST_F(ShellLink, NetworkOnlyLinkGivesShareBackslashSuffix) {
+  TLnkSpec spec;
+  spec.NetworkShareName = "\\\\server\\share";
+  spec.CommonPathSuffix = "patches\\x.zip";
+  EXPECT_EQ(Resolve("net.lnk", spec), "\\\\server\\share\\patches\\x.zip");
+
+  // With both parts the local path is the target.
+  spec.LocalBasePath = "Z:\\";
+  EXPECT_EQ(Resolve("both.lnk", spec), "Z:\\patches\\x.zip");
+}
+
+TEST_F(ShellLink, FailuresNameTheFile) {
+  EXPECT_NE(Failure("C:\\links\\missing.lnk").find("C:\\links\\missing.lnk"), std::string::npos);
+
+  WriteHostFile(P.HostC("links/text.lnk"), std::string("[InternetShortcut]\r\nURL=x\r\n"));
+  EXPECT_NE(Failure("C:\\links\\text.lnk").find("C:\\links\\text.lnk"), std::string::npos);
+
+  // A header alone, cut short.
+  TLnkSpec spec;
+  spec.LocalBasePath = "C:\\x.zip";
+  std::vector<uint8_t> cut = MakeShellLink(spec);
+  cut.resize(40);
+  WriteHostFile(P.HostC("links/cut.lnk"), cut);
+  EXPECT_NE(Failure("C:\\links\\cut.lnk").find("C:\\links\\cut.lnk"), std::string::npos);
+
+  TLnkSpec none;
+  none.NoLinkInfo = true;
+  WriteShellLink(P.HostC("links/none.lnk"), none);
+  EXPECT_NE(Failure("C:\\links\\none.lnk").find("C:\\links\\none.lnk"), std::string::npos);
+
+  MakeHostDirs(P.HostC("links/folder.lnk"));
+  EXPECT_NE(Failure("C:\\links\\folder.lnk").find("folder.lnk"), std::string::npos);
+}
+
+TEST_F(ShellLink, TargetsLongerThanAPathBufferAreRefusedNotCut) {
+  TLnkSpec spec;
+  spec.LocalBasePath = "C:\\" + std::string(255, 'a') + ".zip"; // 262 characters
+  WriteShellLink(P.HostC("links/long.lnk"), spec);
+  EXPECT_NE(Failure("C:\\links\\long.lnk").find("longer than"), std::string::npos);
+
+  spec.LocalBasePath = "C:\\" + std::string(252, 'a') + ".zip"; // 259 characters
+  EXPECT_EQ(Resolve("fits.lnk", spec).size(), 259u);
+}
