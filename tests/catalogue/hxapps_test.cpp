@@ -26,7 +26,9 @@ protected:
            "\"\n\"DirectPlay Demo Name\"=\"" + demo +
            "\"\n\"Patch Filter\"=\"*.gob\"\n\"Icon\"=hex:00,00,01,00\n";
   }
-  static std::string Registration(const std::string& name, const std::string& path) {
+  static std::string Registration(const std::string& name, std::string path) {
+    for (size_t i = 0; (i = path.find('\\', i)) != std::string::npos; i += 2)
+      path.insert(i, 1, '\\');
     return "\n[Software\\\\Microsoft\\\\DirectPlay\\\\Applications\\\\" + name +
            "] 1700000000\n\"Path\"=\"" + path + "\"\n\"File\"=\"hx.exe\"\n\"CommandLine\"=\"\"\n";
   }

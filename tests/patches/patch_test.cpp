@@ -50,8 +50,9 @@ TEST_F(PatchRead, LinesWithoutEqualsSignAreDroppedAndDefaultsFilled) {
   EXPECT_EQ(p->Info.Lines(),
             (std::vector<std::string>{"File Name=biggun.gob", "Name = Big Guns", "Type=Unknown"}));
   auto bare = Load("abc.gob", MakePatchBytes({"a.cog"}));
-  EXPECT_EQ(bare->Name, ""); // four characters or fewer leave no name
+  EXPECT_EQ(bare->Name, "abc");
   EXPECT_EQ(bare->Info.Lines(), (std::vector<std::string>{"File Name=abc.gob", "Type=Unknown"}));
+  EXPECT_EQ(Load(".gob", MakePatchBytes({}))->Name, ""); // four characters or fewer leave no name
 }
 
 TEST_F(PatchRead, FileNameLineNamesThePatchFileItself) {

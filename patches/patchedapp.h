@@ -1,0 +1,80 @@
+// A supported game together with its patch store: the two folders inside the game's folder
+// ("HXPatch\" for inactive patches, "HXPatch\active\" for active ones), the list of patches read
+// from them, activation, deletion, installation of new files, and the game's list of on-line
+// repositories.
+//
+// All operations run on the user-interface thread and block on file I/O; installation may also
+// wait for a download through the main window. Questions go through the dialogs interface.
+#pragma once
+
+#include "catalogue/hxapps.h"
+#include "patches/patchlist.h"
+#include "platform/stringlist.h"
+
+#include <array>
+#include <string>
+
+namespace dravik {
+
+// Store folders relative to the game's folder, indexed by TPatch::Active.
+extern const std::array<const char*, 2> PatchDirs;
+
+class THXPatchedApp : public THXAppInfo {
+public:
+  // Reads the game's repositories (the "Repositories" sub-key), when it has one.
+  void ReadExtra(TRegistry& reg) override;
+
+  // Creates the two store folders when missing (EInOutError when one cannot be made), then
+  // Rescan. Throws when the game's folder is not known.
+  void OpenStore();
+  // Reads both folders anew into Patches (sorted by name, ascending) and forgets the All
+  // answers. Files that cannot be read as patches are skipped and named afterwards in one
+  // warning.
+  void Rescan();
+  // Switches the patch at `position` on or off by moving its file between the folders; switching
+  // on first switches off its active conflicting patches. Every move is checked: on a failure the
+  // patch concerned keeps its state, nothing further is moved, and an Exception
+  // "Cannot move %s: %s" says why.
+  void ToggleActive(int position);
+  // Asks, then deletes the patch's file and the patch. A file that cannot be deleted raises
+  // "Cannot delete %s: %s" and the patch stays. A patch not in the list is ignored.
+  void DeletePatch(TPatch* patch);
+  // Rewrites the game's "Repositories" key from Repositories, only when the key exists.
+  void SaveRepositories();
+
+  // Installs whatever the file holds: an Internet shortcut (downloaded through the main
+  // window), a shell link (its target), a ZIP archive (each patch inside), a patch, or an
+  // episode (to the game's "episode\" folder). A missing file or one of no known kind is
+  // ignored. Errors reading the file raise; a failed copy is shown as "Cannot copy %s: %s".
+  void InstallFile(const std::string& path);
+  void InstallZip(const std::string& path);
+  void InstallUrlShortcut(const std::string& path);
+  // The target of a shell link (at most 260 characters); raises when it cannot be read.
+  std::string ResolveShellLink(const std::string& path);
+
+  std::string GameDir() { return GetDirectPlayValue(0); }
+
+  TPatchList Patches;
+  TStringList Repositories; // name=URL
+  bool EpisodeToAll = false;
+  bool OverwriteToAll = false;
+
+private:
+  void InstallEpisode(const std::string& path, const std::string& name);
+  void InstallPatch(const std::string& path, const std::string& name);
+  // Answers an overwrite question for `question` (Yes/No/All); false means skip the file.
+  bool MayOverwrite(const std::string& question);
+  int FLinkDepth = 0; // shell links followed in the current installation
+};
+
+class THXPatchedAppList : public THXAppList {
+public:
+  THXPatchedApp* Items(int index) const {
+    return static_cast<THXPatchedApp*>(THXAppList::Items(index));
+  }
+
+protected:
+  THXAppInfo* CreateEntry() override;
+};
+
+} // namespace dravik
