@@ -34,16 +34,17 @@ std::vector<TGOBEntry> ReadGOBDirectory(TFileStream& file) {
   // Only entries that lie wholly inside the file are read.
   int64_t fit = (size - GOB_HEADER_SIZE) / GOB_ENTRY_SIZE;
   if (count > fit) count = fit;
-  entries.reserve(static_cast<size_t>(count));
-  uint8_t raw[GOB_ENTRY_SIZE];
-  for (int64_t i = 0; i < count; ++i) {
-    file.ReadBuffer(raw, GOB_ENTRY_SIZE);
-    TGOBEntry e;
-    e.Offset = GetInt32(raw);
-    e.Length = GetInt32(raw + 4);
-    const char* name = reinterpret_cast<const char*>(raw + 8);
+  // One read for the whole directory; it is bounded by the file's size above.
+  std::vector<uint8_t> raw(static_cast<size_t>(count) * GOB_ENTRY_SIZE);
+  file.ReadBuffer(raw.data(), static_cast<int64_t>(raw.size()));
+  entries.resize(static_cast<size_t>(count));
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const uint8_t* entry = raw.data() + i * GOB_ENTRY_SIZE;
+    TGOBEntry& e = entries[i];
+    e.Offset = GetInt32(entry);
+    e.Length = GetInt32(entry + 4);
+    const char* name = reinterpret_cast<const char*>(entry + 8);
     e.Name = Cp1252ToUtf8(std::string_view(name, strnlen(name, GOB_NAME_SIZE)));
-    entries.push_back(std::move(e));
   }
   return entries;
 }

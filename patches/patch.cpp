@@ -9,12 +9,8 @@
 
 namespace dravik {
 
-std::string ConflictKey(std::string_view fileName) {
-  return LowerCase(fileName);
-}
-
-bool IsNeutralFile(std::string_view lowerName) {
-  return lowerName == "misc\\models.dat";
+bool IsNeutralFile(std::string_view name) {
+  return SameText(name, "misc\\models.dat");
 }
 
 TPatch::~TPatch() {
@@ -60,8 +56,7 @@ bool TPatch::ConflictsWith(TPatch* other) {
   if (other == this) return false;
   if (std::find(Conflicts.begin(), Conflicts.end(), other) != Conflicts.end()) return true;
   for (const std::string& name : Files.Lines()) {
-    std::string key = ConflictKey(name);
-    if (IsNeutralFile(key)) continue;
+    if (IsNeutralFile(name)) continue;
     if (other->Files.IndexOf(name) >= 0) {
       Link(other);
       return true;

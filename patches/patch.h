@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace dravik {
@@ -29,6 +30,13 @@ private:
 };
 
 class TPatchList;
+class TPatch;
+
+// The patches of one list that carry one game file (the list's index of file names).
+struct TFileCarriers {
+  TPatch* First = nullptr;
+  std::vector<TPatch*> More;
+};
 
 class TPatch {
 public:
@@ -63,15 +71,13 @@ public:
 private:
   friend class TPatchList;
   void Link(TPatch* other);
-  int FListIndex = -1;            // position in the owning list, kept by TPatchList
-  unsigned FVisitMark = 0;        // used by TPatchList while it gathers conflicts
-  std::vector<std::string> FKeys; // lower-cased file names as indexed by the list
+  int FListIndex = -1;     // position in the owning list, kept by TPatchList
+  unsigned FVisitMark = 0; // used by TPatchList while it gathers conflicts
+  // The list's index entries for this patch's file names (owned by the list).
+  std::vector<std::pair<const std::string_view, TFileCarriers>*> FIndexEntries;
 };
 
-// Lower-cased form under which file names are compared for conflicts.
-std::string ConflictKey(std::string_view fileName);
-
-// Whether a file name never makes a conflict.
-bool IsNeutralFile(std::string_view lowerName);
+// Whether a file name (in any letter case) never makes a conflict.
+bool IsNeutralFile(std::string_view name);
 
 } // namespace dravik

@@ -49,19 +49,27 @@ int TPatchList::Add(std::unique_ptr<TPatch> owned) {
   for (TPatch* linked : patch->Conflicts)
     linked->FVisitMark = FMark; // already linked
   std::vector<TPatch*> found;
-  patch->FKeys.clear();
+  patch->FIndexEntries.clear();
+  patch->FIndexEntries.reserve(static_cast<size_t>(patch->Files.Count()));
+  auto visit = [&](TPatch* other) {
+    if (other->FVisitMark != FMark) {
+      other->FVisitMark = FMark;
+      found.push_back(other);
+    }
+  };
   for (const std::string& name : patch->Files.Lines()) {
-    std::string key = ConflictKey(name);
-    if (IsNeutralFile(key)) continue;
-    auto& carriers = FIndex[key];
-    if (!carriers.empty() && carriers.back() == patch) continue; // same name twice in one patch
-    for (TPatch* other : carriers)
-      if (other->FVisitMark != FMark) {
-        other->FVisitMark = FMark;
-        found.push_back(other);
-      }
-    carriers.push_back(patch);
-    patch->FKeys.push_back(std::move(key));
+    if (IsNeutralFile(name)) continue;
+    auto [it, added] = FIndex.try_emplace(name, TFileCarriers{patch, {}});
+    if (!added) {
+      TFileCarriers& carriers = it->second;
+      TPatch* last = carriers.More.empty() ? carriers.First : carriers.More.back();
+      if (last == patch) continue; // the same name twice in one patch
+      visit(carriers.First);
+      for (TPatch* other : carriers.More)
+        visit(other);
+      carriers.More.push_back(patch);
+    }
+    patch->FIndexEntries.push_back(&*it);
   }
   // Link in list order, as a pass over the list would, then order the new patch's links.
   std::sort(found.begin(), found.end(),
@@ -74,15 +82,46 @@ int TPatchList::Add(std::unique_ptr<TPatch> owned) {
   return patch->FListIndex;
 }
 
-void TPatchList::Unindex(TPatch* patch) {
-  for (const std::string& key : patch->FKeys) {
-    auto it = FIndex.find(key);
-    if (it == FIndex.end()) continue;
-    auto& v = it->second;
-    v.erase(std::remove(v.begin(), v.end(), patch), v.end());
-    if (v.empty()) FIndex.erase(it);
+size_t TPatchList::TFoldedHash::operator()(std::string_view s) const noexcept {
+  uint64_t h = 1469598103934665603ull; // FNV-1a
+  for (unsigned char c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + 32);
+    h = (h ^ c) * 1099511628211ull;
   }
-  patch->FKeys.clear();
+  return static_cast<size_t>(h);
+}
+
+bool TPatchList::TFoldedEqual::operator()(std::string_view a, std::string_view b) const noexcept {
+  return SameText(a, b);
+}
+
+void TPatchList::Unindex(TPatch* patch) {
+  for (auto* entry : patch->FIndexEntries) {
+    TFileCarriers& carriers = entry->second;
+    if (carriers.First != patch) {
+      carriers.More.erase(std::remove(carriers.More.begin(), carriers.More.end(), patch),
+                          carriers.More.end());
+      continue;
+    }
+    auto it = FIndex.find(entry->first);
+    if (carriers.More.empty()) {
+      FIndex.erase(it);
+      continue;
+    }
+    // The key lives in this patch's own names: hand the entry to the next carrier, keyed by its
+    // spelling. The entry itself stays where it is, so the other carriers' pointers hold.
+    TPatch* next = carriers.More.front();
+    carriers.More.erase(carriers.More.begin());
+    carriers.First = next;
+    auto node = FIndex.extract(it);
+    for (const std::string& name : next->Files.Lines())
+      if (SameText(name, node.key())) {
+        node.key() = name;
+        break;
+      }
+    FIndex.insert(std::move(node));
+  }
+  patch->FIndexEntries.clear();
 }
 
 void TPatchList::Delete(int index) {

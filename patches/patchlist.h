@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -50,8 +51,16 @@ private:
 
   std::vector<std::unique_ptr<TPatch>> FItems;
   std::string FSortKey;
-  // Lower-cased game file name -> the patches of this list that carry it.
-  std::unordered_map<std::string, std::vector<TPatch*>> FIndex;
+  // Game file name (a..z folded) -> the patches of this list that carry it. A key is the name as
+  // the first carrier stores it; entries are not moved by rehashing, so patches keep pointers
+  // to theirs.
+  struct TFoldedHash {
+    size_t operator()(std::string_view s) const noexcept;
+  };
+  struct TFoldedEqual {
+    bool operator()(std::string_view a, std::string_view b) const noexcept;
+  };
+  std::unordered_map<std::string_view, TFileCarriers, TFoldedHash, TFoldedEqual> FIndex;
   unsigned FMark = 0;
 };
 

@@ -73,6 +73,10 @@ static bool NextUtf8(std::string_view s, size_t& i, char32_t& c) {
 }
 
 std::string Cp1252ToUtf8(std::string_view s) {
+  size_t ascii = 0;
+  while (ascii < s.size() && static_cast<unsigned char>(s[ascii]) < 0x80)
+    ++ascii;
+  if (ascii == s.size()) return std::string(s); // the common case: plain ASCII names
   std::string out;
   out.reserve(s.size());
   for (char ch : s) {

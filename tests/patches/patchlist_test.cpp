@@ -78,6 +78,20 @@ TEST(PatchConflicts, DeletingAPatchUnlinksItEverywhere) {
   EXPECT_EQ(list.Count(), 0);
 }
 
+TEST(PatchConflicts, NamesStayIndexedWhenTheirFirstCarrierGoes) {
+  TPatchList list;
+  list.Add(Make("First", {"3DO\\Y.MAT"}));
+  list.Add(Make("Second", {"3do\\y.mat"}));
+  list.Add(Make("Third", {"3do\\Y.mat"}));
+  list.Delete(0); // the index held the name as the first patch spelt it
+  TPatch* fourth = list[list.Add(Make("Fourth", {"3Do\\y.MAT"}))];
+  EXPECT_EQ(Names(fourth->Conflicts), (std::vector<std::string>{"Second", "Third"}));
+  list.Delete(0);
+  list.Delete(0);
+  TPatch* fifth = list[list.Add(Make("Fifth", {"3do\\y.mat"}))];
+  EXPECT_EQ(Names(fifth->Conflicts), std::vector<std::string>{"Fourth"});
+}
+
 TEST(PatchOrdering, NamesCompareWithOnlyAsciiLettersFolded) {
   TPatchList list;
   for (const char* n : {"zeta", "_x", "Alpha", "beta"})
