@@ -1,0 +1,145 @@
+#include "qtdialogs.h"
+
+#include "pump.h"
+#include "sysutils.h"
+#include "winfs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace dravik {
+
+static QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
+QWidget* DialogParent() {
+  return QApplication::activeWindow();
+}
+
+static QString Title() {
+  QString t = QApplication::applicationDisplayName();
+  return t.isEmpty() ? QApplication::applicationName() : t;
+}
+
+int TQtDialogs::MessageDlg(const std::string& msg, TMsgDlgType type,
+                           const TMsgDlgButtons& buttons) {
+  static const char* kCaptions[] = {"Warning", "Error", "Information", "Confirm", ""};
+  static const QMessageBox::Icon kIcons[] = {QMessageBox::Warning, QMessageBox::Critical,
+                                             QMessageBox::Information, QMessageBox::Question,
+                                             QMessageBox::NoIcon};
+  struct TButtonInfo {
+    const char* Text;
+    int Result;
+  };
+  static const TButtonInfo kButtons[] = {
+      {"&Yes", mrYes},     {"&No", mrNo},       {"OK", mrOk},          {"Cancel", mrCancel},
+      {"&Abort", mrAbort}, {"&Retry", mrRetry}, {"&Ignore", mrIgnore}, {"&All", mrAll}};
+  QMessageBox box(kIcons[type], kCaptions[type][0] ? kCaptions[type] : Title(), Q(msg),
+                  QMessageBox::NoButton, DialogParent());
+  std::vector<std::pair<QAbstractButton*, int>> made;
+  for (TMsgDlgBtn b : buttons) {
+    // One role for all keeps the buttons in the order the caller gave.
+    QPushButton* button = box.addButton(kButtons[b].Text, QMessageBox::ActionRole);
+    button->setAccessibleName(QString(kButtons[b].Text).remove('&'));
+    made.push_back({button, kButtons[b].Result});
+    if (made.size() == 1) box.setDefaultButton(button);
+  }
+  // Closing the box answers Cancel or No, whichever it has.
+  for (auto& [button, result] : made)
+    if (result == mrCancel || (result == mrNo && !box.escapeButton())) box.setEscapeButton(button);
+  box.exec();
+  for (auto& [button, result] : made)
+    if (box.clickedButton() == button) return result;
+  for (TMsgDlgBtn b : buttons)
+    if (b == mbCancel) return mrCancel;
+  return mrNo;
+}
+
+void TQtDialogs::ShowMessage(const std::string& msg) {
+  QMessageBox box(QMessageBox::NoIcon, Title(), Q(msg), QMessageBox::Ok, DialogParent());
+  box.exec();
+}
+
+bool TQtDialogs::InputQuery(const std::string& caption, const std::string& prompt,
+                            std::string& value) {
+  bool ok = false;
+  QString text = QInputDialog::getText(DialogParent(), Q(caption), Q(prompt), QLineEdit::Normal,
+                                       Q(value), &ok);
+  if (ok) value = text.toStdString();
+  return ok;
+}
+
+std::string QtFilter(const std::string& filter) {
+  std::string out;
+  size_t pos = 0;
+  while (pos <= filter.size()) {
+    size_t bar = filter.find('|', pos);
+    std::string desc = filter.substr(pos, bar == std::string::npos ? std::string::npos : bar - pos);
+    std::string masks;
+    if (bar != std::string::npos) {
+      size_t next = filter.find('|', bar + 1);
+      masks =
+          filter.substr(bar + 1, next == std::string::npos ? std::string::npos : next - bar - 1);
+      pos = next == std::string::npos ? filter.size() + 1 : next + 1;
+    } else {
+      pos = filter.size() + 1;
+    }
+    if (desc.empty() && masks.empty()) continue;
+    for (char& c : masks)
+      if (c == ';') c = ' ';
+    if (!out.empty()) out += ";;";
+    // Qt shows the masks itself; a description that already names them keeps its text.
+    out += desc.find('(') != std::string::npos ? desc.substr(0, desc.find('(')) : desc;
+    while (!out.empty() && out.back() == ' ')
+      out.pop_back();
+    out += " (" + masks + ")";
+  }
+  return out;
+}
+
+bool TQtDialogs::Execute(TFileDialog& d, bool save) {
+  QFileDialog dlg(DialogParent(), Q(d.Title.empty() ? (save ? "Save As" : "Open") : d.Title));
+  dlg.setOption(QFileDialog::DontUseNativeDialog, false);
+  dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dlg.setFileMode(save ? QFileDialog::AnyFile
+                       : (d.MultiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile));
+  if (save && !d.OverwritePrompt) dlg.setOption(QFileDialog::DontConfirmOverwrite, true);
+  QStringList filters = Q(QtFilter(d.Filter)).split(";;", Qt::SkipEmptyParts);
+  if (!filters.isEmpty()) {
+    dlg.setNameFilters(filters);
+    int index = d.FilterIndex - 1;
+    if (index >= 0 && index < filters.size()) dlg.selectNameFilter(filters[index]);
+  }
+  if (!d.DefaultExt.empty()) dlg.setDefaultSuffix(Q(d.DefaultExt));
+  std::string dir = d.InitialDir.empty() ? std::string() : winfs::ToHostPath(d.InitialDir);
+  if (!dir.empty()) dlg.setDirectory(Q(dir));
+  if (!d.FileName.empty()) dlg.selectFile(Q(ExtractFileName(d.FileName)));
+  if (dlg.exec() != QDialog::Accepted) return false;
+  d.Files.clear();
+  for (const QString& f : dlg.selectedFiles()) {
+    std::optional<std::string> win = winfs::ToWindowsPath(f.toStdString());
+    if (win) d.Files.push_back(*win);
+  }
+  if (d.Files.empty()) {
+    ShowMessage("The chosen file is outside every drive of the Wine prefix.");
+    return false;
+  }
+  d.FileName = d.Files.front();
+  d.FilterIndex = static_cast<int>(filters.indexOf(dlg.selectedNameFilter())) + 1;
+  return true;
+}
+
+void TQtDialogs::ShowException(const std::string& message) {
+  QMessageBox box(QMessageBox::Critical, Title(), Q(message), QMessageBox::Ok, DialogParent());
+  box.exec();
+}
+
+void InstallQtMessagePump() {
+  SetMessagePump([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
+}
+
+} // namespace dravik

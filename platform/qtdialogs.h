@@ -1,0 +1,31 @@
+// The dialogs interface on Qt: message boxes with the buttons each caller names, the input box,
+// file dialogs on Windows paths, and the application's standard error box. Installed by the
+// program at start; blocks in the dialogs' own event loops.
+#pragma once
+
+#include "dialogs.h"
+
+class QWidget;
+
+namespace dravik {
+
+class TQtDialogs : public TDialogs {
+public:
+  int MessageDlg(const std::string& msg, TMsgDlgType type, const TMsgDlgButtons& buttons) override;
+  void ShowMessage(const std::string& msg) override;
+  bool InputQuery(const std::string& caption, const std::string& prompt,
+                  std::string& value) override;
+  bool Execute(TFileDialog& dialog, bool save) override;
+  void ShowException(const std::string& message) override;
+};
+
+// The window dialogs are centred on: the active window, else none.
+QWidget* DialogParent();
+
+// Makes ProcessMessages() run Qt's pending events (network waits keep the windows live).
+void InstallQtMessagePump();
+
+// "Description|*.gob|Other|*.zip" to Qt's "Description (*.gob);;Other (*.zip)" form.
+std::string QtFilter(const std::string& filter);
+
+} // namespace dravik

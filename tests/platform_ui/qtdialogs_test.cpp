@@ -1,0 +1,52 @@
+#include "platform/qtdialogs.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace dravik;
+
+namespace {
+
+// Clicks the button with `text` in the message box that opens next.
+void ClickWhenShown(const QString& text) {
+  QTimer::singleShot(0, [text] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* box = qobject_cast<QMessageBox*>(w))
+        for (QAbstractButton* b : box->buttons())
+          if (b->text() == text) b->click();
+  });
+}
+
+TEST(QtDialogs, FiltersTurnIntoQtForm) {
+  EXPECT_EQ(QtFilter("Halvex Patches (*.gob)|*.gob|ZIP Files (*.zip)|*.zip"),
+            "Halvex Patches (*.gob);;ZIP Files (*.zip)");
+  EXPECT_EQ(QtFilter("Patches|*.gob;*.zip"), "Patches (*.gob *.zip)");
+  EXPECT_EQ(QtFilter(""), "");
+}
+
+TEST(QtDialogs, MessageBoxButtonsInOrderAndAnswers) {
+  TQtDialogs dialogs;
+  QStringList seen;
+  QTimer::singleShot(0, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* box = qobject_cast<QMessageBox*>(w)) {
+        seen << box->windowTitle();
+        for (QAbstractButton* b : box->buttons())
+          seen << b->text();
+        for (QAbstractButton* b : box->buttons())
+          if (b->text() == "&All") b->click();
+      }
+  });
+  int r = dialogs.MessageDlg("Patch x.gob already exists. Overwrite?", mtConfirmation,
+                             {mbYes, mbNo, mbAll});
+  EXPECT_EQ(r, mrAll);
+  EXPECT_TRUE(seen.contains("Confirm"));
+  EXPECT_EQ(seen, (QStringList{"Confirm", "&Yes", "&No", "&All"}));
+  ClickWhenShown("&No");
+  EXPECT_EQ(dialogs.MessageDlg("Continue?", mtWarning, {mbNo, mbOK, mbAll}), mrNo);
+}
+
+} // namespace
