@@ -1,0 +1,132 @@
+// Helpers shared by the network tests: a scripted message pump (the stand-in for the user's
+// clicks during a wait), a host resolver that never leaves the machine, and a fake progress
+// dialog.
+#pragma once
+
+#include "net/powersock.h"
+#include "net/statusdialog.h"
+#include "platform/pump.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace dravik::test {
+
+using Clock = std::chrono::steady_clock;
+
+inline long long MsSince(Clock::time_point t) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+}
+
+// Installs a message pump for the test's lifetime. `At(ms, action)` runs `action` once from
+// inside the pump when `ms` have passed since the call, as a click handled during a wait
+// would; ClickTime() is when it ran.
+class TPumpScript {
+public:
+  TPumpScript() {
+    Calls() = 0;
+    Action() = nullptr;
+    FPrevious = SetMessagePump(&Pump);
+  }
+  ~TPumpScript() {
+    SetMessagePump(FPrevious);
+    Action() = nullptr;
+  }
+  void At(int ms, std::function<void()> action) {
+    auto due = Clock::now() + std::chrono::milliseconds(ms);
+    Action() = [due, action = std::move(action)]() mutable {
+      if (!action || Clock::now() < due) return;
+      auto run = std::move(action);
+      action = nullptr;
+      ClickTime() = Clock::now();
+      run();
+    };
+  }
+  static int& Calls() {
+    static int calls = 0;
+    return calls;
+  }
+  static Clock::time_point& ClickTime() {
+    static Clock::time_point t;
+    return t;
+  }
+
+private:
+  static std::function<void()>& Action() {
+    static std::function<void()> action;
+    return action;
+  }
+  static void Pump() {
+    ++Calls();
+    if (Action()) Action()();
+  }
+  TPumpFunction FPrevious = nullptr;
+};
+
+// Resolves names from a fixed table (no name lookup leaves the machine), optionally slowly.
+// Counts lookups. The resolver it installs refers to no test state.
+class TFakeResolver {
+public:
+  // `delayMs`: how long each lookup takes.
+  explicit TFakeResolver(int delayMs = 0) {
+    Lookups() = 0;
+    FPrevious = SetHostResolver([delayMs](const std::string& host) -> std::optional<uint32_t> {
+      ++Lookups();
+      if (delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+      if (host == "halvex.test" || host == "localhost") return htonl(0x7F000001);
+      return std::nullopt;
+    });
+  }
+  ~TFakeResolver() { SetHostResolver(FPrevious); }
+  static std::atomic<int>& Lookups() {
+    static std::atomic<int> n{0};
+    return n;
+  }
+
+private:
+  THostResolver FPrevious;
+};
+
+class TFakeStatusDialog : public TStatusDialog {
+public:
+  std::string Caption, Line1, Line2;
+  int64_t Max = 100, Position = 0;
+  bool Shown = false;
+  int ShowCount = 0;
+  std::vector<std::string> Lines1, Lines2; // every text set, in order
+  TCancelEvent OnCancel;
+
+  void SetCaption(const std::string& c) override { Caption = c; }
+  void SetStatus1(const std::string& t) override {
+    Line1 = t;
+    Lines1.push_back(t);
+  }
+  void SetStatus2(const std::string& t) override {
+    Line2 = t;
+    Lines2.push_back(t);
+  }
+  void SetProgressMax(int64_t m) override { Max = m; }
+  void SetProgressPosition(int64_t p) override { Position = p; }
+  void Show() override {
+    Shown = true;
+    ++ShowCount;
+    Position = 0;
+    Line1.clear();
+    Line2.clear();
+  }
+  void Hide() override { Shown = false; }
+  bool Visible() const override { return Shown; }
+  void SetOnCancel(TCancelEvent h) override { OnCancel = std::move(h); }
+  // What a click on Cancel does.
+  void ClickCancel() {
+    if (OnCancel) OnCancel(*this);
+  }
+};
+
+} // namespace dravik::test
