@@ -1,0 +1,414 @@
+#include "net/nmftp.h"
+#include "nettest.h"
+#include "tests/fixtures/ftpserver.h"
+#include "tests/fixtures/tcpserver.h"
+#include "tests/fixtures/tempprefix.h"
+
+#include <gtest/gtest.h>
+#include <mutex>
+
+using namespace dravik;
+using namespace dravik::test;
+
+namespace {
+
+template <typename E, typename F> std::string MessageOf(F&& f) {
+  try {
+    f();
+  } catch (const E& e) {
+    return e.Message();
+  }
+  return "(no error)";
+}
+
+bool Contains(const std::vector<std::string>& v, const std::string& s) {
+  return std::find(v.begin(), v.end(), s) != v.end();
+}
+
+// pyftpdlib serving a folder with pub/x.gob.
+class FtpReal : public ::testing::Test {
+protected:
+  FtpReal() {
+    WriteHostFile(Root.Path() + "/pub/x.gob", Content);
+    Ftp.Host = "127.0.0.1";
+    Ftp.UserID = "anonymous";
+    Ftp.Password = "dravik@users.invalid";
+    Ftp.OnStatus = [this](TPowersock&, const std::string& s) { Statuses.push_back(s); };
+  }
+  void Start(const TFtpServerOptions& options = {}) {
+    Server = std::make_unique<TFtpServer>(Root.Path(), options);
+    Ftp.Port = Server->Port();
+  }
+
+  TTempPrefix Prefix;
+  TTempDir Root;
+  const std::string Content = std::string(5000, 'g') + "end";
+  std::unique_ptr<TFtpServer> Server;
+  TNMFTP Ftp;
+  std::vector<std::string> Statuses;
+};
+
+} // namespace
+
+TEST_F(FtpReal, AnonymousDownloadInTheRetrieversOrder) {
+  Start();
+  std::vector<std::string> listing;
+  int64_t announced = -1;
+  TPowersock* packetSender = nullptr;
+  Ftp.OnListItem = [&](TPowersock&, const std::string& line) { listing.push_back(line); };
+  Ftp.OnTransactionStart = [&](TPowersock& s) { announced = s.BytesTotal; };
+  Ftp.OnPacketRecvd = [&](TPowersock& s) { packetSender = &s; };
+
+  Ftp.Connect();
+  EXPECT_TRUE(Ftp.Connected());
+  Ftp.ChangeDir("/pub/");
+  Ftp.List();
+  ASSERT_EQ(listing.size(), 1u);
+  EXPECT_NE(listing[0].find("x.gob"), std::string::npos);
+  Ftp.Mode(MODE_IMAGE);
+  Ftp.Download("x.gob", "C:\\x.gob");
+  EXPECT_EQ(ReadHostFile(Prefix.HostC("x.gob")), Content);
+  EXPECT_EQ(announced, 5003); // from "(5003 bytes)" in the RETR reply
+  EXPECT_EQ(Ftp.BytesTotal, 5003);
+  // Progress comes from the data connection, which knows no total.
+  ASSERT_NE(packetSender, nullptr);
+  EXPECT_NE(packetSender, static_cast<TPowersock*>(&Ftp));
+  EXPECT_EQ(Ftp.DataConnection(), nullptr);
+  Ftp.Disconnect();
+  EXPECT_FALSE(Ftp.Connected());
+
+  EXPECT_TRUE(Contains(Statuses, "USER anonymous"));
+  EXPECT_TRUE(Contains(Statuses, "PASS "));
+  EXPECT_TRUE(Contains(Statuses, "CWD /pub/"));
+  EXPECT_TRUE(Contains(Statuses, "TYPE I"));
+  EXPECT_TRUE(Contains(Statuses, "RETR x.gob"));
+  EXPECT_TRUE(Contains(Statuses, "Received 5003 Bytes"));
+  EXPECT_TRUE(Contains(Statuses, "QUIT"));
+  for (const auto& s : Statuses)
+    EXPECT_EQ(s.find("dravik@users.invalid"), std::string::npos) << "password shown: " << s;
+}
+
+TEST_F(FtpReal, NamedUserAndWrongPassword) {
+  TFtpServerOptions options;
+  options.User = "joe";
+  options.Password = "secret";
+  Start(options);
+  Ftp.UserID = "joe";
+  Ftp.Password = "secret";
+  Ftp.Connect();
+  Ftp.ChangeDir("/pub/");
+  Ftp.Mode(MODE_IMAGE);
+  Ftp.Download("x.gob", "C:\\y.gob");
+  EXPECT_EQ(ReadHostFile(Prefix.HostC("y.gob")), Content);
+  Ftp.Disconnect();
+
+  Ftp.Password = "wrong";
+  EXPECT_EQ(MessageOf<FTPException>([&] { Ftp.Connect(); }), "530 Authentication failed.");
+  EXPECT_FALSE(Ftp.Connected());
+}
+
+TEST_F(FtpReal, MultiLineGreetingIsReadBeforeUser) {
+  TFtpServerOptions options;
+  options.Banner = "Welcome to the Halvex patch archive.\r\n220-Second line of the greeting.\r\n"
+                   "220-Third line, and a long one to be sure it is sent in pieces.";
+  Start(options);
+  Ftp.ReportLevel = 1;
+  Ftp.Connect();
+  auto user = std::find(Statuses.begin(), Statuses.end(), "USER anonymous");
+  ASSERT_NE(user, Statuses.end());
+  auto third = std::find_if(Statuses.begin(), Statuses.end(),
+                            [](const std::string& s) { return s.find("Third line") != s.npos; });
+  EXPECT_LT(third, user);
+  EXPECT_EQ(*(user - 1), "220 ");
+  Ftp.ChangeDir("/pub/"); // replies stay in step
+  EXPECT_EQ(Ftp.ReplyNumber(), 250);
+}
+
+TEST_F(FtpReal, MissingFileIsTheServersError) {
+  Start();
+  Ftp.Connect();
+  EXPECT_EQ(MessageOf<FTPException>([&] { Ftp.ChangeDir("/nope/"); }).substr(0, 4), "550 ");
+  EXPECT_EQ(MessageOf<FTPException>([&] { Ftp.Download("nope.gob", "C:\\n.gob"); }).substr(0, 4),
+            "550 ");
+  EXPECT_TRUE(Ftp.Connected()); // the control connection is still good
+  Ftp.ChangeDir("/pub/");
+}
+
+// --- a scripted server for what real servers do not do
+// --------------------------------------------
+
+namespace {
+
+struct TMiniFtpScript {
+  std::vector<std::string> Greeting{"220 mini ready"};
+  std::string User = "331 Password required"; // "": never answers USER
+  std::string Pass = "230 Logged in";
+  std::string Cwd = "250 Directory changed"; // "": never answers CWD
+  std::string Retr = "150 Opening BINARY mode data connection for x.gob (10 bytes)";
+  std::string FileData = "0123456789";
+  std::string Final = "226 Transfer complete";
+  bool DripForever = false;      // RETR sends data slowly and never ends
+  std::string ControlDuringDrip; // sent on the control connection while dripping
+};
+
+class TMiniFtp {
+public:
+  explicit TMiniFtp(TMiniFtpScript script)
+      : FScript(std::move(script)), FServer([this](TTcpConnection& c) { Serve(c); }) {}
+  int Port() const { return FServer.Port(); }
+  std::vector<std::string> Commands() {
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FCommands;
+  }
+  int DataPortConnected() const { return FDataPort; }
+
+private:
+  void Serve(TTcpConnection& c) {
+    for (const auto& line : FScript.Greeting)
+      c.SendLine(line);
+    std::unique_ptr<TTcpConnection> data;
+    while (true) {
+      std::string command = c.ReadLine(10000);
+      if (command.empty()) return;
+      {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FCommands.push_back(command);
+      }
+      std::string verb = command.substr(0, command.find(' '));
+      if (verb == "USER") {
+        if (FScript.User.empty()) return c.WaitClosed(10000);
+        c.SendLine(FScript.User);
+        if (FScript.User.starts_with("421")) return;
+      } else if (verb == "PASS") {
+        c.SendLine(FScript.Pass);
+      } else if (verb == "CWD") {
+        if (FScript.Cwd.empty()) return c.WaitClosed(10000);
+        c.SendLine(FScript.Cwd);
+      } else if (verb == "TYPE") {
+        c.SendLine("200 Type set");
+      } else if (verb == "PORT") {
+        int h[6] = {};
+        if (std::sscanf(command.c_str(), "PORT %d,%d,%d,%d,%d,%d", &h[0], &h[1], &h[2], &h[3],
+                        &h[4], &h[5]) != 6)
+          return;
+        int fd = ConnectLocal(h[4] * 256 + h[5]);
+        if (fd < 0) return;
+        FDataPort = h[4] * 256 + h[5];
+        data = std::make_unique<TTcpConnection>(fd, c.StopFlag());
+        c.SendLine("200 PORT command successful");
+      } else if (verb == "LIST") {
+        c.SendLine("150 Here comes the directory listing");
+        data->Send("-rw-r--r-- 1 ftp ftp 10 Jan 01 00:00 x.gob\r\n");
+        data.reset();
+        c.SendLine("226 Directory send OK");
+      } else if (verb == "RETR") {
+        c.SendLine(FScript.Retr);
+        if (FScript.Retr[0] != '1') continue;
+        if (FScript.DripForever) {
+          int round = 0;
+          while (c.Sleep(5) && data->Send("drip")) {
+            if (++round == 10 && !FScript.ControlDuringDrip.empty())
+              c.SendLine(FScript.ControlDuringDrip);
+          }
+          return;
+        }
+        data->Send(FScript.FileData);
+        data.reset();
+        c.SendLine(FScript.Final);
+      } else if (verb == "QUIT") {
+        c.SendLine("221 Goodbye");
+        return;
+      } else {
+        c.SendLine("502 Command not implemented");
+      }
+    }
+  }
+
+  TMiniFtpScript FScript;
+  std::mutex FMutex;
+  std::vector<std::string> FCommands;
+  std::atomic<int> FDataPort{0};
+  TTcpServer FServer; // last: stops (joins its handlers) before the rest goes
+};
+
+class FtpPeer : public ::testing::Test {
+protected:
+  FtpPeer() {
+    Ftp.Host = "127.0.0.1";
+    Ftp.UserID = "anonymous";
+    Ftp.Password = "dravik@users.invalid";
+  }
+  void Use(TMiniFtp& server) { Ftp.Port = server.Port(); }
+
+  TTempPrefix Prefix;
+  TNMFTP Ftp;
+};
+
+} // namespace
+
+TEST(FtpFormats, PortLineAndByteCounts) {
+  EXPECT_EQ(FormatPortCommand(htonl(0xC0A80105), 4097), "PORT 192,168,1,5,16,1");
+  EXPECT_EQ(ReplyByteCount("150 Opening BINARY mode data connection for x (4096 bytes)"), 4096);
+  EXPECT_EQ(ReplyByteCount("150 12 files, 345 Bytes"), 345);
+  EXPECT_EQ(ReplyByteCount("150 Opening data connection"), 0);
+  EXPECT_EQ(ReplyByteCount("150 bytes follow"), 150);
+  EXPECT_EQ(ReplyByteCount("150 (99999999999999999999999 bytes)"), 0);
+}
+
+TEST_F(FtpPeer, UserAnsweredWith230NeedsNoPassword) {
+  TMiniFtpScript script;
+  script.User = "230 Come in";
+  TMiniFtp server(script);
+  Use(server);
+  Ftp.Connect();
+  Ftp.Disconnect();
+  EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anonymous", "QUIT"}));
+}
+
+TEST_F(FtpPeer, UserAnsweredWith530FailsAfterQuit) {
+  TMiniFtpScript script;
+  script.User = "530 This server does not allow anonymous logins";
+  TMiniFtp server(script);
+  Use(server);
+  bool failed = false;
+  Ftp.OnConnectionFailed = [&](TPowersock&) { failed = true; };
+  EXPECT_EQ(MessageOf<FTPException>([&] { Ftp.Connect(); }),
+            "530 This server does not allow anonymous logins");
+  EXPECT_TRUE(failed);
+  EXPECT_FALSE(Ftp.Connected());
+  EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anonymous", "QUIT"}));
+}
+
+TEST_F(FtpPeer, ServiceClosingOnTheControlConnection) {
+  TMiniFtpScript script;
+  script.User = "421 Service not available, closing control connection.";
+  TMiniFtp server(script);
+  Use(server);
+  EXPECT_EQ(MessageOf<FTPException>([&] { Ftp.Connect(); }),
+            "421 Service not available, closing control connection.");
+  EXPECT_FALSE(Ftp.Connected());
+}
+
+TEST_F(FtpPeer, ServiceClosingDuringATransferEndsIt) {
+  TMiniFtpScript script;
+  script.DripForever = true;
+  script.ControlDuringDrip = "421 Timeout.";
+  TMiniFtp server(script);
+  Use(server);
+  Ftp.Connect();
+  auto start = Clock::now();
+  EXPECT_EQ(MessageOf<FTPException>([&] { Ftp.Download("x.gob", "C:\\x.gob"); }), "421 Timeout.");
+  EXPECT_LT(MsSince(start), 2000);
+  EXPECT_EQ(Ftp.DataConnection(), nullptr);
+}
+
+TEST_F(FtpPeer, PortLineNamesTheListeningSocket) {
+  TMiniFtp server(TMiniFtpScript{});
+  Use(server);
+  Ftp.Connect();
+  Ftp.Download("x.gob", "C:\\x.gob");
+  EXPECT_EQ(ReadHostFile(Prefix.HostC("x.gob")), "0123456789");
+  const int port = server.DataPortConnected();
+  ASSERT_GT(port, 0);
+  const std::string expected =
+      "PORT 127,0,0,1," + std::to_string(port >> 8) + "," + std::to_string(port & 255);
+  EXPECT_TRUE(Contains(server.Commands(), expected));
+}
+
+TEST_F(FtpPeer, ByteCountFromAContinuationLine) {
+  TMiniFtpScript script;
+  script.Retr = "150-Opening data connection\r\n150 Sending 777 bytes";
+  TMiniFtp server(script);
+  Use(server);
+  int64_t announced = -1;
+  Ftp.OnTransactionStart = [&](TPowersock& s) { announced = s.BytesTotal; };
+  Ftp.Connect();
+  Ftp.Download("x.gob", "C:\\x.gob");
+  EXPECT_EQ(announced, 777);
+  EXPECT_EQ(Ftp.BytesTotal, 10);
+}
+
+TEST_F(FtpPeer, BrokenOffTransferIsAnError) {
+  TMiniFtpScript script;
+  script.FileData = "01234";
+  script.Final = "426 Connection closed; transfer aborted.";
+  TMiniFtp server(script);
+  Use(server);
+  Ftp.Connect();
+  EXPECT_EQ(MessageOf<FTPException>([&] { Ftp.Download("x.gob", "C:\\x.gob"); }),
+            "426 Connection closed; transfer aborted.");
+  // The control connection goes on.
+  Ftp.ChangeDir("/pub/");
+  EXPECT_EQ(Ftp.ReplyNumber(), 250);
+}
+
+TEST_F(FtpPeer, GreetingsThatAreNotGood) {
+  {
+    TMiniFtpScript script;
+    script.Greeting = {"220-Welcome", "this line has no code", "220 Ready"};
+    script.User = "230 In";
+    TMiniFtp server(script);
+    Use(server);
+    Ftp.Connect();
+    Ftp.ChangeDir("/x/");
+    EXPECT_EQ(Ftp.LastReply(), "250 Directory changed");
+    Ftp.Disconnect();
+  }
+  {
+    TMiniFtpScript script;
+    script.Greeting = {"421 Too many users"};
+    TMiniFtp server(script);
+    Use(server);
+    EXPECT_EQ(MessageOf<FTPException>([&] { Ftp.Connect(); }), "421 Too many users");
+  }
+  {
+    // A server that hangs up right after the greeting.
+    TTcpServer server([](TTcpConnection& c) { c.SendLine("220 hello"); });
+    Ftp.Port = server.Port();
+    EXPECT_EQ(MessageOf<ESockError>([&] { Ftp.Connect(); }), "Connection closed by the server");
+  }
+}
+
+TEST_F(FtpPeer, AbortStopsEveryStageAtOnce) {
+  struct TCase {
+    const char* Stage;
+    TMiniFtpScript Script;
+    bool Login;
+  };
+  std::vector<TCase> cases(3);
+  cases[0] = {"login", {}, false};
+  cases[0].Script.User = "";
+  cases[1] = {"change directory", {}, true};
+  cases[1].Script.Cwd = "";
+  cases[2] = {"transfer", {}, true};
+  cases[2].Script.DripForever = true;
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.Stage);
+    TMiniFtp server(c.Script);
+    TNMFTP ftp;
+    ftp.Host = "127.0.0.1";
+    ftp.Port = server.Port();
+    ftp.UserID = "anonymous";
+    ftp.Password = "x@y.invalid";
+    TPumpScript pump;
+    if (c.Login) ftp.Connect();
+    pump.At(80, [&] { ftp.Abort(); });
+    EXPECT_THROW(
+        {
+          ftp.Connect();
+          ftp.ChangeDir("/pub/");
+          ftp.Download("x.gob", "C:\\x.gob");
+        },
+        EAbortError);
+    EXPECT_LT(MsSince(TPumpScript::ClickTime()), 100);
+  }
+  // While connecting to a host that does not answer.
+  TSilentListener silent;
+  TNMFTP ftp;
+  ftp.Host = "127.0.0.1";
+  ftp.Port = silent.Port();
+  TPumpScript pump;
+  pump.At(50, [&] { ftp.Abort(); });
+  EXPECT_THROW(ftp.Connect(), EAbortError);
+  EXPECT_LT(MsSince(TPumpScript::ClickTime()), 100);
+}
