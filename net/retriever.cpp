@@ -110,6 +110,7 @@ std::string TRetriever::RetrieveFile(const std::string& url) {
     return std::string();
   }
   URLParser.SetURL(url); // an unknown scheme leaves from here, before anything is shown
+  if (TempDir.empty()) TempDir = winfs::GetTempPath();
 
   FBusy = true;
   FCancelRequested = false;
@@ -134,6 +135,7 @@ std::string TRetriever::RetrieveFile(const std::string& url) {
   std::string failure;
   bool aborted = false;
   try {
+    if (TempDir.empty()) throw EFCreateError(name); // no temporary folder to put it in
     Transfer(localName);
     CheckCancel();
     return localName;
@@ -170,6 +172,7 @@ void TRetriever::Transfer(const std::string& localName) {
   switch (URLParser.Protocol) {
   case upHTTP: {
     CurrentClient = &HTTPClient;
+    HTTPClient.Host = URLParser.Host; // a URL without a host must not reach the last one
     HTTPClient.Body = localName;
     HTTPClient.Get(URLParser.URL());
     CurrentClient = nullptr;

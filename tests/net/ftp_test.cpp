@@ -271,6 +271,15 @@ TEST_F(FtpPeer, GreetingsThatAreNotGood) {
     EXPECT_EQ(MessageOf<FTPException>([&] { Ftp.Connect(); }), "421 Too many users");
   }
   {
+    TMiniFtpScript script;
+    script.Greeting = {"220-" + std::string(100 * 1024, 'w'), "220 Ready"};
+    TMiniFtp server(script);
+    Use(server);
+    EXPECT_EQ(MessageOf<ESockError>([&] { Ftp.Connect(); }),
+              "Received a line longer than 65536 bytes");
+    EXPECT_FALSE(Ftp.Connected());
+  }
+  {
     // A server that hangs up right after the greeting.
     TTcpServer server([](TTcpConnection& c) { c.SendLine("220 hello"); });
     Ftp.Port = server.Port();

@@ -139,6 +139,11 @@ TEST_F(Retriever, BadRepliesAreFailures) {
   Dialogs.Answer(mrOk);
   ExpectCleanFailure(R.RetrieveFile("http://127.0.0.1:" + std::to_string(FreeLocalPort()) + "/x"));
   ExpectError("Connection Failed");
+  // No host: not the server of the last download.
+  Dialogs.ClearRecord();
+  Dialogs.Answer(mrOk);
+  ExpectCleanFailure(R.RetrieveFile("http://hostonly"));
+  ExpectError("Null Remote Address");
 }
 
 TEST_F(Retriever, UnknownSchemeLeavesBeforeAnythingIsShown) {
