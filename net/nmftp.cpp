@@ -97,6 +97,7 @@ void TNMFTP::ReadContinuation(const std::string& first, int64_t* byteCount) {
 std::string TNMFTP::Command(const std::string& command, int64_t* byteCount) {
   Drain();
   DropBuffered(Buffered().size());
+  if (!Connected()) throw ESockError("Connection closed by the server");
   if (FServerAbortCode == 426) {
     // Left over from a transfer that was broken off; the control connection is still good.
     FServerAbortCode = 0;
