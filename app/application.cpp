@@ -1,0 +1,78 @@
+#include "application.h"
+
+#include "aboutbox.h"
+#include "debugform.h"
+#include "nogameform.h"
+#include "patchform.h"
+#include "platform/icons.h"
+#include "propertyform.h"
+
+#ifdef DRAVIK_HAVE_NET
+#include "net/dlstatus.h"
+#include "net/retriever.h"
+#include "platform/addresses.h"
+#endif
+
+#include <QApplication>
+
+namespace dravik {
+
+static TApplication* gApplication = nullptr;
+
+TApplication* Application() {
+  return gApplication;
+}
+
+TApplication::TApplication() {
+  gApplication = this;
+  QApplication::setApplicationName(QString::fromStdString(Title));
+  QApplication::setWindowIcon(ProgramIcon());
+}
+
+TApplication::~TApplication() {
+#ifdef DRAVIK_HAVE_NET
+  Retriever.reset();
+  DLStatus.reset();
+#endif
+  DebugForm.reset();
+  AboutBox.reset();
+  PropertyForm.reset();
+  PatchForm.reset();
+  FNoGameForm.reset();
+  if (gApplication == this) gApplication = nullptr;
+}
+
+void TApplication::CreateForms(const std::vector<std::string>& args) {
+  PatchForm = std::make_unique<TPatchForm>(args);
+  PropertyForm = std::make_unique<TPropertyForm>();
+  AboutBox = std::make_unique<TAboutBox>();
+  DebugForm = std::make_unique<TDebugForm>();
+#ifdef DRAVIK_HAVE_NET
+  // The retriever holds the progress dialog from its creation on, so the dialog comes first.
+  DLStatus = std::make_unique<TDLStatus>();
+  Retriever = std::make_unique<TRetriever>(*DLStatus);
+  Retriever->FTPClient.Password = AnonymousEMail();
+#endif
+}
+
+int TApplication::Run() {
+  if (FTerminated) return 0;
+  if (ShowMainForm && PatchForm) PatchForm->show();
+  if (FTerminated) return 0;
+  FInLoop = true;
+  int result = QApplication::exec();
+  FInLoop = false;
+  return result;
+}
+
+void TApplication::Terminate() {
+  FTerminated = true;
+  if (FInLoop) QApplication::quit();
+}
+
+TNoGameForm* TApplication::NoGameForm() {
+  if (!FNoGameForm) FNoGameForm = std::make_unique<TNoGameForm>();
+  return FNoGameForm.get();
+}
+
+} // namespace dravik

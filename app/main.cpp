@@ -1,0 +1,32 @@
+// Dravik: the patch manager for Halvex and Morvane on the game's Wine prefix.
+#include "application.h"
+#include "platform/datadir.h"
+#include "platform/qtdialogs.h"
+#include "platform/sound.h"
+
+#include <QApplication>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+  QApplication qtApplication(argc, argv);
+  dravik::TQtDialogs dialogs;
+  dravik::SetDialogs(&dialogs);
+  dravik::InstallQtMessagePump();
+  // Documents named without a folder ("docs.html") are looked for in the data folder.
+  dravik::EnterDataFolder();
+
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i)
+    args.emplace_back(argv[i]);
+
+  int result = 0;
+  {
+    dravik::TApplication application;
+    application.CreateForms(args);
+    result = application.Run();
+  }
+  dravik::FinishSounds(1000);
+  dravik::SetDialogs(nullptr);
+  return result;
+}

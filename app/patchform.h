@@ -1,0 +1,206 @@
+// The main window: the selected game's patches in a list with their state and conflicts, the
+// commands that switch, remove, add and inspect patches, the game's launch with the options
+// chosen, the choice of game, and the program's settings.
+//
+// Creating the window reads the last game and the command line, loads the game catalogue and
+// builds the Game menu; with no installed game it shows the Game Not Found dialog instead and
+// asks the application to end. Showing it sets it up for the selected game. Destroying it saves
+// the settings.
+//
+// Every handler may raise; the menu items, buttons and keys that run them show what escapes in
+// the standard error box. The window answers the program's window messages (messages.h) and
+// registers itself as the main window while it exists.
+#pragma once
+
+#include "launch.h"
+#include "platform/dialogs.h"
+#include "platform/messages.h"
+
+#include <QMainWindow>
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QAbstractButton;
+class QAction;
+class QActionGroup;
+class QMenu;
+class QMenuBar;
+class QToolBar;
+class QToolButton;
+class QTreeView;
+
+namespace dravik {
+
+class TDropControl;
+class THXPatchedApp;
+class THXPatchedAppList;
+class TPatchList;
+class TPatchListModel;
+
+class TPatchForm : public QMainWindow, public TMessageWindow {
+  Q_OBJECT
+
+public:
+  // FormCreate with the program's arguments (without the program's own name).
+  explicit TPatchForm(const std::vector<std::string>& args, QWidget* parent = nullptr);
+  // FormDestroy: saves the settings, then frees the catalogue.
+  ~TPatchForm() override;
+
+  // The selected game: the AppList entry at GameIndex; null when there is none.
+  THXPatchedApp* CurrentApp() const;
+
+  // WM_REFRESH: Refresh1Click. WM_GET_GAME: the THXPatchedApp* of CurrentApp.
+  // WM_DOWNLOAD_INSTALL: InstallFromURL with the NUL-terminated text at lParam.
+  // WM_REPOSITORY_SHOWN / _HIDDEN: the repository button's state and menu caption.
+  // WM_GET_STATUS_DIALOG: the download progress dialog as a TStatusDialog* (0 without one).
+  // Errors pass to the sender.
+  LRESULT HandleMessage(unsigned message, WPARAM wParam, LPARAM lParam) override;
+
+  // State.
+  int GameIndex = 0;
+  bool QuickStart = false;
+  TOptionFlags OptionFlags{};
+  std::string CustomOptions;
+  int SortColumn = 0;
+  bool SortDescending = false;
+  std::unique_ptr<THXPatchedAppList> AppList;
+  TFileDialog OpenDialog1;
+
+  // Controls. The menu bar stands for the caption-button bar, the tool bar for the command bar.
+  QMenuBar* ToolBar2;
+  QToolBar* ToolBar1;
+  QMenu* File1;
+  QMenu* Patch1;
+  QMenu* Options1;
+  QMenu* Game1;
+  QMenu* Help1;
+  QMenu* PopupMenu1;
+  QActionGroup* GameGroup;
+
+  QAction* AddPatch1;
+  QAction* RemovePatch1;
+  QAction* CreateGOB1;
+  QAction* LaunchHalvex1;
+  QAction* LaunchInternetGamingZone1;
+  QAction* Properties2;
+  QAction* Exit1;
+  QAction* Activate1;
+  QAction* Refresh1;
+  QAction* DeactivateAll1;
+  QAction* PatchRepository1;
+  QAction* ShowFramerateduringgameplay1;
+  QAction* Allowadvanceddisplayconfiguration1;
+  QAction* Enabledevelopermode1;
+  QAction* Displayplayerstatisticsduringgameplay1;
+  QAction* Showcutscenesinawindow1;
+  QAction* Custom1;
+  QAction* ConflictOption;
+  QAction* ZoneOption;
+  QAction* Documentation1;
+  QAction* FrequentlyAskedQuestions1;
+  QAction* About1;
+  QAction* DisplayDebuggingInfo1;
+  QAction* Activate2;
+  QAction* Delete1;
+  QAction* Properties1;
+
+  QToolButton* AddButton;
+  QToolButton* DeleteButton;
+  QToolButton* ActivateButton;
+  QToolButton* LaunchButton;
+  QToolButton* PropertiesButton;
+  QToolButton* RefreshButton;
+  QToolButton* RepositoryButton;
+
+  QTreeView* PatchList;
+  TPatchListModel* PatchListModel;
+  TDropControl* DropControl1;
+
+  // Start-up and game selection.
+  void FormShow();
+  void SetupForGame();
+  void LoadSettings();
+  void SaveSettings();
+  void GameSelectorClick(QAction* item);
+
+  // The patch list.
+  int SelectedRow() const; // -1 when no row is selected
+  void PatchListChange();
+  void PatchListColumnClick(int column);
+  void PatchListDblClick();
+  void ActivateClick();
+  void RemovePatch1Click();
+  void Refresh1Click();
+  void DeactivateAll1Click();
+  void Properties2Click();
+  void ConflictOptionClick();
+  void Exit1Click();
+  void TogglePatch(int row);
+  void UpdateActivateControls(int row);
+  void UpdateConflictColumn();
+  void RefreshView();
+
+  // Launch, options, documents, dialogs.
+  void LaunchClick();
+  void OptionClick(QAction* item);
+  void Custom1Click();
+  void ZoneOptionClick();
+  void LaunchInternetGamingZone1Click();
+  void CreateGOB1Click();
+  void Documentation1Click();
+  void FrequentlyAskedQuestions1Click();
+  void About1Click();
+  void DisplayDebuggingInfo1Click();
+  std::string GameExecutable();
+  std::string GameParameters();
+
+  // Adding patches.
+  void AddPatch1Click();
+  // A drop on the patch list: the names of the accepted formats in the source's order and the
+  // strings of the first one.
+  void DropControl1Drop(const std::vector<std::string>& formats,
+                        const std::vector<std::string>& strings);
+  void InstallFromURL(const std::string& url);
+  void RepositoryButtonClick();
+
+protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+private:
+  void FormCreate(const std::vector<std::string>& args);
+  void CreateMenus();
+  void CreateToolBar();
+  void CreatePatchList();
+  QAction* NewAction(QMenu* menu, const char* name, const char* caption);
+  QToolButton* NewToolButton(const char* name, const char* iconName, const char* hint);
+  // Runs `handler` for a menu item or button, showing what escapes it. A checkable item's check
+  // mark is put back first: the handlers set check marks themselves.
+  template <typename F> void OnClick(QAction* item, F handler);
+  template <typename F> void OnClick(QAbstractButton* button, F handler);
+  TPatchList* CurrentList() const;
+  void SetRepositoryShown(bool shown);
+
+  bool FShown = false;
+};
+
+// Runs `f`, showing any error that escapes it in the standard error box.
+template <typename F> void Guarded(F&& f) noexcept {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    try {
+      ShowCommandError(e);
+    } catch (...) {
+    }
+  } catch (...) {
+    try {
+      Dialogs().ShowException("Unexpected error");
+    } catch (...) {
+    }
+  }
+}
+
+} // namespace dravik

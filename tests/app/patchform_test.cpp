@@ -1,0 +1,790 @@
+// The main window and its dialogs on prefixes made by the tests: start-up and the choice of game,
+// the patch list and its commands, launching, the options, and the information dialogs.
+#include "app/aboutbox.h"
+#ifdef DRAVIK_HAVE_GOB_UI
+#include "gob/gobber.h"
+#endif
+#include "app/application.h"
+#include "app/debugform.h"
+#include "app/nogameform.h"
+#include "app/patchform.h"
+#include "app/patchlistview.h"
+#include "app/propertyform.h"
+#include "patches/patchedapp.h"
+#include "platform/registry.h"
+#include "platform/shell.h"
+#include "platform/sound.h"
+#include "platform/stringgrid.h"
+#include "platform/winfs.h"
+#include "tests/fixtures/testgame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <chrono>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace dravik;
+using namespace dravik::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kSettingsKey = "\\SOFTWARE\\Orlemont\\HXPatch";
+const char* const kHalvexRegistration = "\\SOFTWARE\\Microsoft\\DirectPlay\\Applications\\Halvex";
+
+// Runs `act` on the next modal window once it is open.
+void WhenModal(std::function<void(QWidget*)> act) {
+  auto* timer = new QTimer;
+  timer->setInterval(5);
+  QObject::connect(timer, &QTimer::timeout, [timer, act] {
+    if (QWidget* w = QApplication::activeModalWidget()) {
+      timer->stop();
+      timer->deleteLater();
+      act(w);
+    }
+  });
+  timer->start();
+}
+
+// Waits until the host file exists (a started program writes it), at most a few seconds.
+bool WaitForFile(const std::string& path) {
+  for (int i = 0; i < 500 && !HostExists(path); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return HostExists(path);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+class Window : public ::testing::Test {
+protected:
+  TTestGame game;
+  TScriptedDialogs dialogs;
+  std::vector<std::string> sounds;
+  std::vector<std::string> opened;
+  std::unique_ptr<TApplication> app;
+  fs::path oldFolder = fs::current_path();
+  TTempDir dataFolder;
+
+  void SetUp() override {
+    SetSoundHook([this](const std::string& name) { sounds.push_back(name); });
+    SetDesktopOpen([this](const std::string& url) {
+      opened.push_back(url);
+      return true;
+    });
+    // The program's working folder is its data folder.
+    WriteHostFile(dataFolder.Path() + "/docs.html", "<p>docs</p>");
+    WriteHostFile(dataFolder.Path() + "/faq.html", "<p>faq</p>");
+    fs::current_path(dataFolder.Path());
+  }
+  void TearDown() override {
+    app.reset();
+    SetSoundHook(nullptr);
+    SetDesktopOpen(nullptr);
+    fs::current_path(oldFolder);
+    for (const auto& asked : dialogs.Asked())
+      EXPECT_NE(asked.Kind, "error") << asked.Text;
+    EXPECT_TRUE(dialogs.AllAnswered());
+  }
+
+  TPatchForm* Start(const std::vector<std::string>& args = {}, bool show = true) {
+    app = std::make_unique<TApplication>();
+    app->CreateForms(args);
+    if (show && !app->Terminated()) {
+      app->PatchForm->show();
+      app->PatchForm->activateWindow();
+      EXPECT_TRUE(QTest::qWaitForWindowActive(app->PatchForm.get()));
+    }
+    return app->PatchForm.get();
+  }
+  TPatchForm* Form() { return app->PatchForm.get(); }
+  TPatchListModel* Model() { return Form()->PatchListModel; }
+  template <typename T = QAction> T* Named(const char* name) {
+    T* found = Form()->findChild<T*>(name);
+    EXPECT_TRUE(found) << name;
+    return found;
+  }
+  void Trigger(const char* name) { Named<QAction>(name)->trigger(); }
+  void Click(const char* name) { Named<QToolButton>(name)->click(); }
+  void Select(int row) {
+    Form()->PatchList->selectionModel()->setCurrentIndex(
+        Model()->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  }
+  int Row(const std::string& name) {
+    for (int i = 0; i < Model()->rowCount(); ++i)
+      if (Model()->index(i, 0).data().toString().toStdString() == name) return i;
+    return -1;
+  }
+  std::string Cell(int row, int column) {
+    return Model()->index(row, column).data().toString().toStdString();
+  }
+  int State(int row) { return Model()->index(row, 0).data(TPatchListModel::StateRole).toInt(); }
+  std::vector<std::string> Rows() {
+    std::vector<std::string> r;
+    for (int i = 0; i < Model()->rowCount(); ++i)
+      r.push_back(Cell(i, 0));
+    return r;
+  }
+  QHeaderView* Header() { return Form()->PatchList->header(); }
+
+  void SetUserValue(const std::string& name, const std::string& value) {
+    TRegistry reg(HKEY_CURRENT_USER);
+    ASSERT_TRUE(reg.OpenKey(kSettingsKey, true));
+    reg.WriteString(name, value);
+  }
+  std::string ZoneValue() {
+    TRegistry reg(HKEY_LOCAL_MACHINE);
+    EXPECT_TRUE(reg.OpenKey(kHalvexRegistration, false));
+    return reg.ReadString("CommandLine");
+  }
+  // The game's program: a script that records its working folder and arguments.
+  std::string InstallRecordingGame() {
+    const std::string out = game.Prefix.Path() + "/launched.txt";
+    const std::string exe = game.GameHost() + "/halvex.exe";
+    WriteHostFile(exe,
+                  "#!/bin/sh\n{ pwd -P; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > '" +
+                      out + ".part' && mv '" + out + ".part' '" + out + "'\n");
+    fs::permissions(exe, fs::perms::owner_all);
+    return out;
+  }
+  std::vector<std::string> Launched(const std::string& out) {
+    EXPECT_TRUE(WaitForFile(out));
+    return HostExists(out) ? Lines(ReadHostFile(out)) : std::vector<std::string>{};
+  }
+};
+
+// A hive without one game's DirectPlay registration.
+std::string WithoutRegistration(const std::string& hive, const std::string& name) {
+  const std::string head = "[Software\\\\Microsoft\\\\DirectPlay\\\\Applications\\\\" + name + "]";
+  size_t at = hive.find(head);
+  size_t end = hive.find("\n[", at + 1);
+  return hive.substr(0, at) + (end == std::string::npos ? "" : hive.substr(end + 1));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start-up
+
+TEST(StartUp, NoGameShowsOnlyTheGameNotFoundDialog) {
+  TTempPrefix prefix;
+  TScriptedDialogs dialogs;
+  std::vector<std::string> opened;
+  SetDesktopOpen([&](const std::string& url) {
+    opened.push_back(url);
+    return true;
+  });
+  TTempDir data;
+  WriteHostFile(data.Path() + "/docs.html", "docs");
+  fs::path old = fs::current_path();
+  fs::current_path(data.Path());
+  QString caption;
+  {
+    TApplication app;
+    WhenModal([&](QWidget* w) {
+      caption = w->windowTitle();
+      auto* form = qobject_cast<TNoGameForm*>(w);
+      ASSERT_TRUE(form);
+      form->HelpButton->click();
+    });
+    app.CreateForms({});
+    EXPECT_TRUE(app.Terminated());
+    EXPECT_FALSE(app.ShowMainForm);
+    EXPECT_EQ(app.Run(), 0);
+    EXPECT_FALSE(app.PatchForm->isVisible());
+    // The rest of the windows are still made.
+    EXPECT_TRUE(app.AboutBox && app.DebugForm && app.PropertyForm);
+  }
+  fs::current_path(old);
+  SetDesktopOpen(nullptr);
+  EXPECT_EQ(caption, "Game Not Found");
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], "file://" + fs::canonical(data.Path()).string() + "/docs.html");
+  // The settings are saved, without a game to name.
+  TRegistry reg(HKEY_CURRENT_USER);
+  ASSERT_TRUE(reg.OpenKey(kSettingsKey, false));
+  EXPECT_TRUE(reg.ValueExists("CommandLine"));
+  EXPECT_TRUE(reg.ValueExists("ActiveConflicts"));
+  EXPECT_FALSE(reg.ValueExists("LastGame"));
+}
+
+TEST_F(Window, OneInstalledGameIsChosenWhateverTheSwitchSays) {
+  WriteHostFile(game.Prefix.Path() + "/system.reg",
+                WithoutRegistration(TestCatalogueHive({}), "Halvex"));
+  TPatchForm* form = Start();
+  EXPECT_EQ(form->GameIndex, 1);
+  ASSERT_EQ(form->Game1->actions().size(), 1);
+  EXPECT_TRUE(form->Game1->actions()[0]->isChecked());
+  EXPECT_EQ(form->Game1->actions()[0]->text(), "Morvane");
+  EXPECT_EQ(form->windowTitle(), "Morvane Dravik");
+  EXPECT_EQ(form->LaunchHalvex1->text(), "Launch Morvane");
+  EXPECT_EQ(form->LaunchButton->toolTip(), "Launch Morvane");
+  EXPECT_EQ(form->OpenDialog1.Filter, "Morvane Patches (*.gob)|*.gob|ZIP Files (*.zip)|*.zip");
+  // The store's folders are made on the first set-up.
+  EXPECT_TRUE(fs::is_directory(game.Prefix.HostC("Games/Morvane/HXPatch/active")));
+}
+
+TEST_F(Window, LastGameBeatsTheSwitchAndSwitchesMatchWhole) {
+  SetUserValue("LastGame", "Halvex");
+  TPatchForm* form = Start({"-MRVN"}, false);
+  EXPECT_EQ(form->GameIndex, 0);
+  EXPECT_TRUE(form->Game1->actions()[0]->isChecked());
+  EXPECT_FALSE(form->QuickStart);
+  app.reset();
+
+  SetUserValue("LastGame", "");
+  form = Start({"-mrvn", "-quickstartx"}, false);
+  EXPECT_EQ(form->GameIndex, 1);
+  EXPECT_FALSE(form->QuickStart);
+  for (QAction* item : form->Game1->actions())
+    EXPECT_FALSE(item->isChecked());
+  app.reset();
+
+  SetUserValue("LastGame", "Morvane");
+  form = Start({"-mrvnx"}, false);
+  EXPECT_EQ(form->GameIndex, 1);
+  EXPECT_TRUE(form->Game1->actions()[1]->isChecked());
+}
+
+TEST_F(Window, QuickStartLaunchesTheGameAndEnds) {
+  const std::string out = InstallRecordingGame();
+  Start({"-QuickStart"}, false);
+  QTimer::singleShot(20000, [] { QApplication::quit(); }); // a hang fails below, not forever
+  EXPECT_EQ(app->Run(), 0);
+  EXPECT_TRUE(app->Terminated());
+  EXPECT_FALSE(Form()->isVisible());
+  EXPECT_EQ(Launched(out), (std::vector<std::string>{fs::canonical(game.GameHost()).string(),
+                                                     "-path", "HXPatch\\active\\"}));
+  EXPECT_EQ(sounds, std::vector<std::string>{"LAUNCH"});
+}
+
+TEST_F(Window, GameSwitchSavesSetsUpAndFollowsTheZoneState) {
+  TRegistry reg(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(reg.OpenKey(kHalvexRegistration, false));
+  reg.WriteString("CommandLine", "-path HXPatch\\active\\");
+  reg.CloseKey();
+  TPatchForm* form = Start();
+  EXPECT_TRUE(form->ZoneOption->isChecked());
+
+  // Picking the game already selected (though unchecked) changes and saves nothing.
+  form->Game1->actions()[0]->trigger();
+  EXPECT_FALSE(form->Game1->actions()[0]->isChecked());
+  EXPECT_EQ(ReadHostFile(game.Prefix.Path() + "/user.reg").find("LastGame"), std::string::npos);
+
+  form->Game1->actions()[1]->trigger();
+  EXPECT_EQ(form->GameIndex, 1);
+  EXPECT_TRUE(form->Game1->actions()[1]->isChecked());
+  EXPECT_FALSE(form->ZoneOption->isChecked());
+  EXPECT_EQ(form->windowTitle(), "Morvane Dravik");
+  EXPECT_EQ(form->LaunchHalvex1->text(), "Launch Morvane");
+  EXPECT_TRUE(fs::is_directory(game.Prefix.HostC("Games/Morvane/HXPatch/active")));
+  TRegistry user(HKEY_CURRENT_USER);
+  ASSERT_TRUE(user.OpenKey(kSettingsKey, false));
+  EXPECT_EQ(user.ReadString("LastGame"), "Morvane");
+  user.CloseKey();
+
+  form->Game1->actions()[0]->trigger();
+  EXPECT_TRUE(form->ZoneOption->isChecked());
+  EXPECT_FALSE(form->Game1->actions()[1]->isChecked());
+}
+
+TEST_F(Window, DamagedSettingsAreReportedAndTheWindowStillComesUp) {
+  TRegistry reg(HKEY_CURRENT_USER);
+  ASSERT_TRUE(reg.OpenKey(kSettingsKey, true));
+  const uint8_t six[] = {1, 1, 1, 1, 1, 1};
+  reg.WriteBinaryData("CommandLine", six, 6);
+  reg.CloseKey();
+  game.WritePatch(game.InactiveHost("a.gob"), {"x.mat"});
+  Start({}, false);
+  Form()->show();
+  std::vector<std::string> errors;
+  for (const auto& asked : dialogs.Asked())
+    if (asked.Kind == "error") errors.push_back(asked.Text);
+  EXPECT_EQ(errors, std::vector<std::string>{"Invalid data type for 'CommandLine'"});
+  dialogs.ClearRecord();
+  EXPECT_TRUE(Form()->isVisible());
+  EXPECT_EQ(Rows(), std::vector<std::string>{"a"}); // read at creation
+  // Set-up stopped before the caption; the settings are written back whole when it ends.
+  EXPECT_EQ(Form()->windowTitle(), "Halvex Dravik");
+}
+
+// ---------------------------------------------------------------------------------------------
+// The patch list
+
+class Patches : public Window {
+protected:
+  void SetUp() override {
+    Window::SetUp();
+    game.WritePatch(game.InactiveHost("a.gob"), {"x.mat"}, "", "Type=Skin\r\n");
+    game.WritePatch(game.InactiveHost("b.gob"), {"x.mat", "y.mat"}, "", "Type=Level\r\n");
+    game.WritePatch(game.InactiveHost("c.gob"), {"z.mat"}, "", "Type=Model\r\n");
+    Start();
+  }
+};
+
+TEST_F(Patches, ToggleWithConflictsFollowsInRowsCaptionsAndButton) {
+  ASSERT_EQ(Rows(), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(Header()->model()->headerData(2, Qt::Horizontal).toString(), "Active Conflicts");
+  Select(0);
+  Trigger("Activate1");
+  EXPECT_EQ(State(0), 1);
+  EXPECT_EQ(State(1), 2); // blocked by the active patch
+  EXPECT_EQ(State(2), 0);
+  EXPECT_EQ(Cell(1, 2), "a");
+  EXPECT_EQ(Cell(0, 2), ""); // its conflicting patch is inactive
+  EXPECT_EQ(Cell(0, 1), "Skin");
+  EXPECT_EQ(Form()->Activate1->text(), "De&activate");
+  EXPECT_EQ(Form()->Activate2->text(), "De&activate");
+  EXPECT_TRUE(Form()->ActivateButton->isChecked());
+  EXPECT_TRUE(HostExists(game.ActiveHost("a.gob")));
+
+  // Switching the other one on with the tool button switches the first off.
+  Select(1);
+  EXPECT_EQ(Form()->Activate1->text(), "&Activate");
+  EXPECT_FALSE(Form()->ActivateButton->isChecked());
+  Click("ActivateButton");
+  EXPECT_EQ(State(0), 2);
+  EXPECT_EQ(State(1), 1);
+  EXPECT_TRUE(Form()->ActivateButton->isChecked());
+  EXPECT_EQ(Form()->Activate1->text(), "De&activate");
+  EXPECT_EQ(TTestGame::FolderFiles(game.ActiveHost()), std::vector<std::string>{"b.gob"});
+  EXPECT_EQ(sounds, (std::vector<std::string>{"CLICK", "CLICK"}));
+
+  // With the option off, every conflict is named, and the column says so.
+  Trigger("ConflictOption");
+  EXPECT_FALSE(Form()->ConflictOption->isChecked());
+  EXPECT_EQ(Header()->model()->headerData(2, Qt::Horizontal).toString(), "Conflicts");
+  EXPECT_EQ(Cell(1, 2), "a");
+  EXPECT_EQ(Cell(0, 2), "b");
+
+  // Without a selection the commands do nothing; the button keeps its state.
+  Form()->PatchList->selectionModel()->clearSelection();
+  Click("ActivateButton");
+  EXPECT_TRUE(Form()->ActivateButton->isChecked());
+  EXPECT_EQ(sounds.size(), 2u);
+}
+
+TEST_F(Patches, DoubleClickTogglesAndF2Works) {
+  Select(2);
+  Form()->PatchListDblClick();
+  EXPECT_EQ(State(2), 1);
+  Form()->activateWindow();
+  Form()->PatchList->setFocus();
+  QTest::keyClick(Form()->PatchList, Qt::Key_F2);
+  EXPECT_EQ(State(2), 0);
+}
+
+TEST_F(Patches, DeactivateAllTogglesEachActivePatchOnce) {
+  Select(0);
+  Trigger("Activate1");
+  Select(2);
+  Trigger("Activate1");
+  sounds.clear();
+  Trigger("DeactivateAll1");
+  EXPECT_EQ(State(0), 0);
+  EXPECT_EQ(State(2), 0);
+  EXPECT_EQ(sounds, (std::vector<std::string>{"CLICK", "CLICK"}));
+  EXPECT_TRUE(TTestGame::FolderFiles(game.ActiveHost()).empty());
+  EXPECT_EQ(Form()->Activate1->text(), "&Activate");
+  sounds.clear();
+  Trigger("DeactivateAll1");
+  EXPECT_TRUE(sounds.empty());
+}
+
+TEST_F(Patches, ColumnClicksOrderTheListAndTheHeaderShowsTheRealOrder) {
+  auto click = [&](int column) { emit Header()->sectionClicked(column); };
+  EXPECT_EQ(Header()->sortIndicatorSection(), 0);
+  click(1);
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"b", "c", "a"})); // Level, Model, Skin
+  EXPECT_EQ(Header()->sortIndicatorSection(), 1);
+  EXPECT_EQ(Header()->sortIndicatorOrder(), Qt::AscendingOrder);
+  click(1);
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"a", "c", "b"}));
+  EXPECT_EQ(Header()->sortIndicatorOrder(), Qt::DescendingOrder);
+  click(1);
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"b", "c", "a"}));
+
+  // A re-read orders by name again, and the header says so.
+  Trigger("Refresh1");
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(Header()->sortIndicatorSection(), 0);
+  EXPECT_EQ(Header()->sortIndicatorOrder(), Qt::AscendingOrder);
+  click(0);
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"c", "b", "a"}));
+  EXPECT_EQ(Header()->sortIndicatorOrder(), Qt::DescendingOrder);
+
+  click(2);
+  EXPECT_EQ(Header()->sortIndicatorSection(), 2);
+}
+
+TEST_F(Patches, RemoveAsksThenDeletesTheFile) {
+  Select(1);
+  dialogs.Answer(mrNo);
+  Trigger("RemovePatch1");
+  EXPECT_EQ(Rows().size(), 3u);
+  dialogs.Answer(mrYes);
+  Trigger("Delete1");
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"a", "c"}));
+  EXPECT_FALSE(HostExists(game.InactiveHost("b.gob")));
+  EXPECT_EQ(dialogs.Messages().back(), "Delete b.gob?");
+}
+
+TEST_F(Patches, AFailedMoveIsShownAndTheListShowsTheTruth) {
+  // Something of the same name in the active folder blocks the move.
+  MakeHostDirs(game.ActiveHost("a.gob"));
+  Select(0);
+  Trigger("Activate1");
+  ASSERT_EQ(dialogs.Messages().size(), 1u);
+  EXPECT_EQ(dialogs.Messages()[0].rfind("Cannot move", 0), 0u) << dialogs.Messages()[0];
+  dialogs.ClearRecord();
+  EXPECT_EQ(State(0), 0);
+  EXPECT_EQ(Form()->Activate1->text(), "&Activate");
+  EXPECT_FALSE(Form()->ActivateButton->isChecked());
+  EXPECT_TRUE(sounds.empty());
+}
+
+TEST_F(Patches, AddAndDropInstallIntoTheStore) {
+  TTempDir outside;
+  game.WritePatch(outside.Path() + "/d.gob", {"w.mat"});
+  game.WritePatch(outside.Path() + "/e.gob", {"v.mat"});
+  auto win = [](const std::string& host) { return winfs::ToWindowsPath(host).value(); };
+  dialogs.AnswerFiles({win(outside.Path() + "/d.gob")});
+  Trigger("AddPatch1");
+  EXPECT_EQ(dialogs.Asked().back().Dialog.Filter,
+            "Halvex Patches (*.gob)|*.gob|ZIP Files (*.zip)|*.zip");
+  EXPECT_TRUE(dialogs.Asked().back().Dialog.MultiSelect);
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"a", "b", "c", "d"}));
+
+  Form()->DropControl1Drop({"CF_HDROP"}, {win(outside.Path() + "/e.gob")});
+  EXPECT_EQ(Rows().size(), 5u);
+  EXPECT_TRUE(HostExists(game.InactiveHost("e.gob")));
+  // Plain text is not accepted: nothing happens.
+  Form()->DropControl1Drop({}, {});
+  EXPECT_EQ(Rows().size(), 5u);
+}
+
+TEST_F(Patches, FilesDroppedFromOutsideAreInstalledInTheirOrder) {
+  TTempDir outside;
+  game.WritePatch(outside.Path() + "/f.gob", {"f.mat"});
+  game.WritePatch(outside.Path() + "/g.gob", {"g.mat"});
+  auto drop = [&](QMimeData* mime) {
+    QWidget* target = Form()->PatchList->viewport();
+    QDragEnterEvent enter({5, 5}, Qt::CopyAction | Qt::LinkAction, mime, Qt::LeftButton,
+                          Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent dropped({6, 6}, Qt::CopyAction | Qt::LinkAction, mime, Qt::LeftButton,
+                       Qt::NoModifier);
+    QApplication::sendEvent(target, &dropped);
+    QApplication::processEvents(); // the installation runs once the drop has ended
+    return dropped.dropAction();
+  };
+  QMimeData text;
+  text.setText("just words");
+  drop(&text);
+  EXPECT_EQ(Rows().size(), 3u);
+  QMimeData files;
+  files.setUrls({QUrl::fromLocalFile(QString::fromStdString(outside.Path() + "/g.gob")),
+                 QUrl::fromLocalFile(QString::fromStdString(outside.Path() + "/f.gob"))});
+  EXPECT_EQ(drop(&files), Qt::LinkAction);
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"a", "b", "c", "f", "g"}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Launch and options
+
+TEST_F(Window, LaunchWithOptionsAndCustomText) {
+  const std::string out = InstallRecordingGame();
+  Start();
+  Trigger("ShowFramerateduringgameplay1");
+  Trigger("Enabledevelopermode1");
+  Trigger("Allowadvanceddisplayconfiguration1");
+  Trigger("Allowadvanceddisplayconfiguration1"); // on and off again
+  EXPECT_FALSE(Form()->Allowadvanceddisplayconfiguration1->isChecked());
+  EXPECT_TRUE(Form()->Enabledevelopermode1->isChecked());
+  dialogs.AnswerInput("+debug \"two words\"");
+  Trigger("Custom1");
+  EXPECT_EQ(dialogs.Asked().back().Caption, "Command Line");
+  EXPECT_EQ(dialogs.Asked().back().Text, "Enter the custom command line parameters:");
+  EXPECT_TRUE(Form()->Custom1->isChecked());
+  EXPECT_EQ(Form()->GameParameters(),
+            " -path HXPatch\\active\\ -framerate -devmode +debug \"two words\"");
+
+  QTest::keyClick(Form(), Qt::Key_F9);
+  EXPECT_FALSE(Form()->isVisible());
+  EXPECT_EQ(Launched(out), (std::vector<std::string>{fs::canonical(game.GameHost()).string(),
+                                                     "-path", "HXPatch\\active\\", "-framerate",
+                                                     "-devmode", "+debug", "two words"}));
+  app.reset();
+  TRegistry reg(HKEY_CURRENT_USER);
+  ASSERT_TRUE(reg.OpenKey(kSettingsKey, false));
+  EXPECT_EQ(reg.ReadBinary("CommandLine"), (std::vector<uint8_t>{1, 0, 0, 1, 0}));
+  EXPECT_EQ(reg.ReadString("CustomOptions"), "+debug \"two words\"");
+  EXPECT_EQ(reg.ReadString("LastGame"), "Halvex");
+}
+
+TEST_F(Window, CustomTextCancelledOrBlankAndSettingsComeBack) {
+  Start();
+  dialogs.AnswerInput("ignored", false);
+  Trigger("Custom1");
+  EXPECT_FALSE(Form()->Custom1->isChecked());
+  dialogs.AnswerInput("   ");
+  Trigger("Custom1");
+  EXPECT_TRUE(Form()->Custom1->isChecked());
+  Trigger("Showcutscenesinawindow1");
+  Trigger("ConflictOption");
+  app.reset();
+
+  Start();
+  EXPECT_EQ(Form()->CustomOptions, "   ");
+  EXPECT_TRUE(Form()->Custom1->isChecked());
+  EXPECT_TRUE(Form()->Showcutscenesinawindow1->isChecked());
+  EXPECT_FALSE(Form()->ShowFramerateduringgameplay1->isChecked());
+  EXPECT_FALSE(Form()->ConflictOption->isChecked());
+  EXPECT_EQ(Header()->model()->headerData(2, Qt::Horizontal).toString(), "Conflicts");
+  EXPECT_EQ(Form()->GameParameters(), " -path HXPatch\\active\\ -windowgui    ");
+}
+
+TEST_F(Window, ZoneOptionWarnsThenWritesTheRegistration) {
+  Start();
+  dialogs.Answer(mrNo);
+  Trigger("ZoneOption");
+  EXPECT_FALSE(Form()->ZoneOption->isChecked());
+  EXPECT_EQ(ZoneValue(), "");
+  const auto& asked = dialogs.Asked().back();
+  EXPECT_EQ(asked.Type, mtWarning);
+  EXPECT_EQ(asked.Buttons, (TMsgDlgButtons{mbYes, mbNo}));
+  EXPECT_EQ(asked.Text.rfind("In order to use patches in multiplayer", 0), 0u);
+  EXPECT_NE(asked.Text.find("host.\r\n\r\nAdditionally"), std::string::npos);
+  EXPECT_NE(asked.Text.find("turn it off.\r\n\r\nDo you wish"), std::string::npos);
+
+  dialogs.Answer(mrYes);
+  Trigger("ZoneOption");
+  EXPECT_TRUE(Form()->ZoneOption->isChecked());
+  EXPECT_EQ(ZoneValue(), "-path HXPatch\\active\\");
+
+  // Off asks nothing and leaves an empty value.
+  dialogs.ClearRecord();
+  Trigger("ZoneOption");
+  EXPECT_FALSE(Form()->ZoneOption->isChecked());
+  EXPECT_TRUE(dialogs.Asked().empty());
+  TRegistry reg(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(reg.OpenKey(kHalvexRegistration, false));
+  EXPECT_TRUE(reg.ValueExists("CommandLine"));
+  EXPECT_EQ(reg.ReadString("CommandLine"), "");
+}
+
+TEST_F(Window, LaunchZoneWithTheOptionOnAsksNothingOpensThePageAndCloses) {
+  TRegistry reg(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(reg.OpenKey(kHalvexRegistration, false));
+  reg.WriteString("CommandLine", "-path HXPatch\\active\\");
+  reg.CloseKey();
+  SetUserValue("ZonePage", "http://127.0.0.1:9/zone");
+  Start();
+  Trigger("LaunchInternetGamingZone1");
+  EXPECT_TRUE(dialogs.Asked().empty());
+  EXPECT_EQ(opened, std::vector<std::string>{"http://127.0.0.1:9/zone"});
+  EXPECT_FALSE(Form()->isVisible());
+}
+
+#ifdef DRAVIK_HAVE_GOB_UI
+TEST_F(Window, CreateGOBOpensTheEditorOnTheStoreAndCancelReadsNothing) {
+  Start();
+  game.WritePatch(game.InactiveHost("later.gob"), {"l.mat"});
+  std::string filter, folder;
+  WhenModal([&](QWidget* w) {
+    auto* editor = dynamic_cast<TGobberForm*>(w);
+    ASSERT_TRUE(editor);
+    filter = editor->FindFileDialog("SaveGOBDialog")->Filter;
+    folder = editor->FindFileDialog("OpenGOBDialog")->InitialDir;
+    editor->reject();
+  });
+  Trigger("CreateGOB1");
+  EXPECT_EQ(filter, "Halvex Patches (*.gob)|*.gob|ZIP Files (*.zip)|*.zip");
+  EXPECT_EQ(folder, "C:\\Games\\Halvex\\HXPatch\\");
+  EXPECT_TRUE(Rows().empty()); // not re-read after Cancel
+}
+#endif
+
+TEST_F(Window, HelpDocumentsResolveAgainstTheWorkingFolder) {
+  Start();
+  Trigger("Documentation1");
+  Trigger("FrequentlyAskedQuestions1");
+  const std::string folder = "file://" + fs::canonical(dataFolder.Path()).string();
+  EXPECT_EQ(opened, (std::vector<std::string>{folder + "/docs.html", folder + "/faq.html"}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Messages and dialogs
+
+TEST_F(Window, AnswersTheWindowMessages) {
+  Start();
+  EXPECT_EQ(MainWindow(), static_cast<TMessageWindow*>(Form()));
+  EXPECT_EQ(SendMessage(MainWindow(), WM_GET_GAME, 0, 0),
+            reinterpret_cast<LRESULT>(Form()->CurrentApp()));
+  SendMessage(MainWindow(), WM_REPOSITORY_SHOWN, 0, 0);
+  EXPECT_TRUE(Form()->RepositoryButton->isChecked());
+  EXPECT_EQ(Form()->PatchRepository1->text(), "Hide &Repository Window");
+  SendMessage(MainWindow(), WM_REPOSITORY_HIDDEN, 0, 0);
+  EXPECT_FALSE(Form()->RepositoryButton->isChecked());
+  EXPECT_EQ(Form()->PatchRepository1->text(), "Show &Repository Window");
+#ifdef DRAVIK_HAVE_NET
+  EXPECT_NE(SendMessage(MainWindow(), WM_GET_STATUS_DIALOG, 0, 0), 0);
+#endif
+  // A patch put in the store by someone else shows after WM_REFRESH.
+  game.WritePatch(game.InactiveHost("n.gob"), {"n.mat"});
+  SendMessage(MainWindow(), WM_REFRESH, 0, 0);
+  EXPECT_EQ(Rows(), std::vector<std::string>{"n"});
+  app.reset();
+  EXPECT_EQ(MainWindow(), nullptr);
+}
+
+TEST_F(Window, ControlsHaveNamesHintsAndShortcuts) {
+  Start();
+  struct TButton {
+    const char* Name;
+    const char* Hint;
+  };
+  for (TButton b :
+       {TButton{"AddButton", "Add New Patch"}, TButton{"DeleteButton", "Remove Selected Patch"},
+        TButton{"ActivateButton", "Toggle Patch Activation"},
+        TButton{"LaunchButton", "Launch Halvex"}, TButton{"RefreshButton", "Refresh Patch List"},
+        TButton{"RepositoryButton", "Show/Hide Patch Repository Window"}}) {
+    auto* button = Named<QToolButton>(b.Name);
+    EXPECT_EQ(button->toolTip(), b.Hint);
+    EXPECT_EQ(button->accessibleName(), b.Hint);
+  }
+  EXPECT_FALSE(Named<QToolButton>("PropertiesButton")->accessibleName().isEmpty());
+  EXPECT_FALSE(Form()->PatchList->accessibleName().isEmpty());
+  EXPECT_EQ(Named<QAction>("AddPatch1")->shortcut(), QKeySequence(Qt::Key_Insert));
+  EXPECT_EQ(Named<QAction>("RemovePatch1")->shortcut(), QKeySequence(Qt::Key_Delete));
+  EXPECT_EQ(Named<QAction>("Properties2")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Return));
+  EXPECT_EQ(Named<QAction>("Exit1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_X));
+  EXPECT_EQ(Named<QAction>("Refresh1")->shortcut(), QKeySequence(Qt::Key_F5));
+  QStringList options;
+  for (QAction* a : Form()->Options1->actions())
+    options << a->text();
+  EXPECT_EQ(options,
+            (QStringList{"Show &framerate during gameplay", "Allow advanced &display configuration",
+                         "Enable de&veloper mode", "Display debugging &information during gameplay",
+                         "Show game interface && cut scenes in a &window", "&Custom...", "",
+                         "Display Only &Active Conflicts",
+                         "Use active patches when playing on Internet Gaming &Zone"}));
+  QStringList menus;
+  for (QAction* a : Form()->ToolBar2->actions())
+    menus << a->text();
+  EXPECT_EQ(menus, (QStringList{"&File", "&Patch", "&Options", "&Game", "&Help"}));
+  // Ctrl+X closes the window, which ends the program.
+  QTest::keyClick(Form(), Qt::Key_X, Qt::ControlModifier);
+  EXPECT_FALSE(Form()->isVisible());
+  EXPECT_TRUE(app->Terminated());
+}
+
+TEST_F(Window, DebugReportInTheDebugWindow) {
+  WriteHostFile(game.GameHost() + "/halvex.exe", "MZ");
+  Start();
+  Trigger("Enabledevelopermode1");
+  WhenModal([](QWidget* w) { w->close(); });
+  Trigger("DisplayDebuggingInfo1");
+  const QString text = app->DebugForm->Memo1->toPlainText();
+  EXPECT_EQ(text.split('\n'),
+            (QStringList{"Path: C:\\Games\\Halvex\\", "Path exists.",
+                         "Patch path: C:\\Games\\Halvex\\HXPatch\\",
+                         "Active path: C:\\Games\\Halvex\\HXPatch\\active\\",
+                         "Command Line:  -path HXPatch\\active\\ -devmode", "halvex.exe exists.",
+                         "", "Installed DirectPlay Applications:", "Halvex", "Morvane"}));
+  EXPECT_EQ(app->DebugForm->windowTitle(), "Dravik Debug Info");
+}
+
+TEST_F(Window, AboutBoxShowsTheVersionAndOpensTheHomePage) {
+  Start();
+  WhenModal([](QWidget* w) {
+    auto* box = qobject_cast<TAboutBox*>(w);
+    ASSERT_TRUE(box);
+    box->URL->clicked();
+    box->OKButton->click();
+  });
+  Trigger("About1");
+  EXPECT_EQ(app->AboutBox->windowTitle(), "About Halvex Dravik");
+  EXPECT_EQ(app->AboutBox->Version->text(), QString("Version ") + DRAVIK_VERSION);
+  EXPECT_EQ(app->AboutBox->URL->text(), "https://dravik.example.org/");
+  EXPECT_EQ(opened, std::vector<std::string>{"https://dravik.example.org/"});
+}
+
+TEST_F(Window, PropertiesShowTheDescriptorAndTheFileTree) {
+  game.WritePatch(game.InactiveHost("tree.gob"),
+                  {"3do\\a.3do", "3do\\mat\\b.mat", "cog\\c.cog", "d.uni"}, "Tree Patch",
+                  "Description=Lots of files\r\nType=Level\r\nAuthor=me\r\n");
+  game.WritePatch(game.InactiveHost("bare.gob"), {"e.mat"});
+  Start();
+  ASSERT_EQ(Rows(), (std::vector<std::string>{"bare", "Tree Patch"}));
+  TPropertyForm* form = app->PropertyForm.get();
+  Select(1);
+  QString shownName;
+  WhenModal([&](QWidget* w) {
+    shownName = form->NameLabel->text();
+    w->close();
+  });
+  Trigger("Properties2");
+  EXPECT_EQ(shownName, "Tree Patch");
+  EXPECT_EQ(form->Patch, nullptr);
+  EXPECT_EQ(form->windowTitle(), "Patch Properties");
+
+  // The controls as the last showing left them.
+  TadStringGrid* grid = form->PropertyGrid;
+  ASSERT_EQ(grid->RowCount(), 4);
+  EXPECT_EQ(grid->Cells(0, 0), "Property");
+  EXPECT_EQ(grid->Cells(1, 0), "Value");
+  EXPECT_EQ(grid->Cells(0, 1), "Author");
+  EXPECT_EQ(grid->Cells(1, 1), "me");
+  EXPECT_EQ(grid->Cells(0, 2), "File Name");
+  EXPECT_EQ(grid->Cells(1, 2), "tree.gob");
+  EXPECT_EQ(grid->Cells(0, 3), "Type");
+  EXPECT_EQ(form->DescriptionMemo->toPlainText(), "Lots of files");
+  QTreeWidgetItem* root = form->FileTreeView->topLevelItem(0);
+  ASSERT_TRUE(root);
+  EXPECT_EQ(root->text(0), "\\");
+  ASSERT_EQ(root->childCount(), 3);
+  EXPECT_EQ(root->child(0)->text(0), "cog");
+  EXPECT_EQ(root->child(1)->text(0), "3do");
+  EXPECT_EQ(root->child(1)->child(0)->text(0), "mat");
+  EXPECT_EQ(root->child(1)->child(1)->text(0), "a.3do");
+  EXPECT_EQ(root->child(2)->text(0), "d.uni");
+  EXPECT_TRUE(root->child(1)->isExpanded());
+
+  // A patch with only the lines the reader adds.
+  form->Patch = Form()->CurrentApp()->Patches[0];
+  form->FormShow();
+  EXPECT_EQ(grid->RowCount(), 3);
+  EXPECT_EQ(grid->Cells(0, 1), "File Name");
+  EXPECT_EQ(grid->Cells(0, 2), "Type");
+  EXPECT_EQ(grid->Cells(1, 2), "Unknown");
+  EXPECT_EQ(form->DescriptionMemo->toPlainText(), "");
+  EXPECT_EQ(form->NameLabel->text(), "bare");
+  // Typing into the description changes nothing.
+  QTest::keyClicks(form->DescriptionMemo, "xyz");
+  EXPECT_EQ(form->DescriptionMemo->toPlainText(), "");
+  form->Patch = nullptr;
+}
+
+} // namespace
