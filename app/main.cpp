@@ -1,6 +1,7 @@
 // Dravik: the patch manager for Halvex and Morvane on the game's Wine prefix.
 #include "application.h"
 #include "platform/datadir.h"
+#include "platform/dialogs.h"
 #include "platform/qtdialogs.h"
 #include "platform/sound.h"
 
@@ -10,6 +11,7 @@
 
 int main(int argc, char** argv) {
   QApplication qtApplication(argc, argv);
+  QGuiApplication::setDesktopFileName("dravik");
   dravik::TQtDialogs dialogs;
   dravik::SetDialogs(&dialogs);
   dravik::InstallQtMessagePump();
@@ -21,10 +23,14 @@ int main(int argc, char** argv) {
     args.emplace_back(argv[i]);
 
   int result = 0;
-  {
+  try {
     dravik::TApplication application;
     application.CreateForms(args);
     result = application.Run();
+  } catch (const std::exception& e) {
+    // Only a failure that left no window to work with gets here.
+    dravik::ShowCommandError(e);
+    result = 1;
   }
   dravik::FinishSounds(1000);
   dravik::SetDialogs(nullptr);

@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "patches/patchedapp.h"
 #include "platform/addresses.h"
+#include "platform/datadir.h"
 #include "platform/registry.h"
 #include "platform/sysutils.h"
 #include "tests/fixtures/testgame.h"
@@ -129,6 +130,24 @@ TEST_F(Settings, AddressesHaveDefaultsThatTheKeyMayReplace) {
   EXPECT_EQ(ZonePage(), "http://127.0.0.1/zone");
   EXPECT_EQ(HomePage(), "https://dravik.example.org/");
   EXPECT_EQ(AnonymousEMail(), "dravik@users.invalid");
+}
+
+TEST(DataFolder, TheEnvironmentWinsThenTheSourceTree) {
+  TTempDir data;
+  const fs::path old = fs::current_path();
+  setenv("DRAVIK_DATADIR", data.Path().c_str(), 1);
+  EXPECT_EQ(DataFolder(), data.Path());
+  EXPECT_TRUE(EnterDataFolder());
+  EXPECT_EQ(fs::current_path(), fs::canonical(data.Path()));
+  setenv("DRAVIK_DATADIR", (data.Path() + "/missing").c_str(), 1);
+  EXPECT_EQ(DataFolder(), "");
+  EXPECT_FALSE(EnterDataFolder());
+  unsetenv("DRAVIK_DATADIR");
+  fs::current_path(old);
+  // Not installed: the source tree's resources, where the documents are.
+  if (!fs::exists(std::string(DRAVIK_DATADIR) + "/docs.html")) {
+    EXPECT_EQ(fs::path(DataFolder()).filename(), "resources");
+  }
 }
 
 class DebugReport : public ::testing::Test {

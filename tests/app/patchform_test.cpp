@@ -4,6 +4,9 @@
 #ifdef DRAVIK_HAVE_GOB_UI
 #include "gob/gobber.h"
 #endif
+#ifdef DRAVIK_HAVE_NET
+#include "net/retriever.h"
+#endif
 #include "app/application.h"
 #include "app/debugform.h"
 #include "app/nogameform.h"
@@ -509,6 +512,26 @@ TEST_F(Patches, FilesDroppedFromOutsideAreInstalledInTheirOrder) {
   EXPECT_EQ(drop(&files), Qt::LinkAction);
   EXPECT_EQ(Rows(), (std::vector<std::string>{"a", "b", "c", "f", "g"}));
 }
+
+#ifdef DRAVIK_HAVE_NET
+TEST_F(Patches, ALinkIsDownloadedInstalledAndTheDownloadDeleted) {
+  TTempDir outside;
+  game.WritePatch(outside.Path() + "/web.gob", {"w.mat"});
+  const std::string url = "file://" + outside.Path() + "/web.gob";
+  Form()->DropControl1Drop({"UniformResourceLocator", "CF_HDROP"}, {url});
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"a", "b", "c", "web"}));
+  EXPECT_TRUE(HostExists(game.InactiveHost("web.gob")));
+  const std::string temp = winfs::ToHostPath(app->Retriever->TempDir);
+  EXPECT_FALSE(HostExists(temp + "/web.gob"));
+  // The same through the window message an Internet shortcut sends.
+  game.WritePatch(outside.Path() + "/msg.gob", {"m.mat"});
+  const std::string url2 = "file://" + outside.Path() + "/msg.gob";
+  SendMessage(MainWindow(), WM_DOWNLOAD_INSTALL, 0, reinterpret_cast<LPARAM>(url2.c_str()));
+  Form()->RefreshView();
+  EXPECT_EQ(Rows().size(), 5u);
+  EXPECT_FALSE(HostExists(temp + "/msg.gob"));
+}
+#endif
 
 // ---------------------------------------------------------------------------------------------
 // Launch and options
