@@ -245,7 +245,7 @@ void TDropTarget::TakeDrop(QDropEvent* event, QWidget* receiver) {
   Formats.Clear();
   QPoint local = event->position().toPoint();
   if (QWidget* control = FOwner->Control(); control && receiver != control)
-    local = control->mapFrom(receiver, local);
+    local = control->mapFromGlobal(receiver->mapToGlobal(local));
   if (const QMimeData* mime = event->mimeData())
     for (TDroppedData& d : ConvertFormats(*mime, local)) {
       if (!Accepts(d.Format)) continue;

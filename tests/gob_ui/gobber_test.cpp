@@ -1,0 +1,509 @@
+#include "gob/gobber.h"
+#include "gob/gobprop.h"
+#include "patches/patch.h"
+#include "platform/stringgrid.h"
+#include "platform/sysutils.h"
+#include "tests/fixtures/gobmaker.h"
+#include "tests/fixtures/tempprefix.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+using namespace dravik;
+using namespace dravik::test;
+
+namespace {
+
+class Gobber : public ::testing::Test {
+protected:
+  TTempPrefix prefix;
+  TScriptedDialogs dialogs;
+  TGobberForm form;
+
+  void SetUp() override {
+    form.show();
+    QApplication::setActiveWindow(&form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  }
+
+  std::string File(const std::string& rel, const std::string& bytes) {
+    WriteHostFile(prefix.HostC(rel), bytes);
+    std::string win = "C:\\" + rel;
+    std::replace(win.begin(), win.end(), '/', '\\');
+    return win;
+  }
+  // An archive C:\x\mypatch.gob, loaded through the Open command.
+  void OpenSample() {
+    WriteHostFile(prefix.HostC("x/mypatch.gob"),
+                  MakeGOBBytes({{"zz.wav", std::string(12345, 'w')},
+                                {"cog\\a.cog", "aa"},
+                                {"Boom.WAV", "b"},
+                                {"patchinfo.txt", "Name=Big Guns\r\nType=Weapon\r\n"},
+                                {"3do\\mat\\wall.mat", "mat"},
+                                {"misc\\x.dat", "d"}}));
+    dialogs.AnswerFiles({"C:\\x\\mypatch.gob"});
+    form.OpenGOB1Click();
+  }
+  QTreeWidgetItem* Item(const std::string& path) {
+    return form.ItemOf(form.Document.ForceDirectory(path, form.Document.Root()));
+  }
+  std::vector<std::string> ListRows() {
+    std::vector<std::string> rows;
+    QAbstractItemModel* m = form.DirList->model();
+    for (int r = 0; r < m->rowCount(); ++r)
+      rows.push_back(m->index(r, 0).data().toString().toStdString() + " " +
+                     m->index(r, 1).data().toString().toStdString());
+    return rows;
+  }
+  void SelectRows(std::initializer_list<int> rows) {
+    form.DirList->clearSelection();
+    for (int r : rows)
+      form.DirList->selectionModel()->select(form.DirList->model()->index(r, 0),
+                                             QItemSelectionModel::Select |
+                                                 QItemSelectionModel::Rows);
+  }
+  std::vector<std::string> Stored(const std::string& win) {
+    std::vector<std::string> r;
+    for (const auto& m : ReadGOB(win))
+      r.push_back(m.FullName);
+    return r;
+  }
+  // Runs `f` once the next modal dialog is up.
+  static void WhenModal(std::function<void(QWidget*)> f) {
+    QTimer::singleShot(0, [f] {
+      QWidget* w = QApplication::activeModalWidget();
+      ASSERT_NE(w, nullptr);
+      f(w);
+    });
+  }
+};
+
+TEST_F(Gobber, WindowControlsMenusAndDialogs) {
+  EXPECT_EQ(form.windowTitle(), "Dazer Erezez");
+  EXPECT_EQ(form.size(), QSize(466, 383));
+  QStringList menu;
+  for (QAction* a : form.MainMenu1->actions())
+    menu << (a->isSeparator() ? "-" : a->text() + " " + a->shortcut().toString());
+  EXPECT_EQ(menu, (QStringList{"&New Ctrl+N", "&Open... Ctrl+O", "&Save Ctrl+S", "Sa&ve As... ",
+                               "-", "&Add Files... Ctrl+A", "&Delete Selected Files Del", "-",
+                               "&Properties... Alt+Return", "E&xit Ctrl+F4"}));
+  EXPECT_EQ(form.FileButton->text(), "&File");
+  QStringList hints;
+  auto* bar = form.findChild<QToolBar*>("ToolBar");
+  for (QAction* a : bar->actions())
+    hints << (a->isSeparator() ? "-" : bar->widgetForAction(a)->accessibleName());
+  EXPECT_EQ(hints, (QStringList{"New", "Open", "Save", "-", "Add Files", "Delete Selected Files",
+                                "-", "Properties"}));
+  QStringList dirMenu;
+  for (QAction* a : form.PopupMenu2->actions())
+    dirMenu << a->text() + " " + a->shortcut().toString();
+  EXPECT_EQ(dirMenu, (QStringList{"&New Directory Ctrl+N", "&Delete Directory Del",
+                                  "&Rename Directory F2"}));
+  EXPECT_FALSE(form.DirTree->accessibleName().isEmpty());
+  EXPECT_FALSE(form.DirList->accessibleName().isEmpty());
+  auto* model = form.DirList->model();
+  EXPECT_EQ(model->headerData(0, Qt::Horizontal).toString(), "Name");
+  EXPECT_EQ(model->headerData(1, Qt::Horizontal).toString(), "Size");
+  EXPECT_EQ(form.DirList->columnWidth(0), 152);
+  EXPECT_EQ(form.DirList->columnWidth(1), 60);
+
+  EXPECT_EQ(form.OpenFileDialog.Title, "Add Files to Patch");
+  EXPECT_EQ(form.OpenGOBDialog.Title, "Add Files to Patch");
+  EXPECT_EQ(form.SaveGOBDialog.Title, "");
+  EXPECT_EQ(form.OpenGOBDialog.Filter, "Patch Files (*.gob; *.goo)|*.gob;*.goo");
+  EXPECT_EQ(form.SaveGOBDialog.Filter, "Halvex Patches (*.gob)|*.gob");
+  EXPECT_EQ(form.SaveGOBDialog.DefaultExt, "gob");
+  EXPECT_TRUE(form.SaveGOBDialog.OverwritePrompt);
+  EXPECT_TRUE(form.OpenFileDialog.MultiSelect);
+  const std::string& f = form.OpenFileDialog.Filter;
+  EXPECT_EQ(std::count(f.begin(), f.end(), '|'), 29); // 15 descriptions with their patterns
+  EXPECT_EQ(f.substr(0, f.find("|*.*")),
+            "All Patch-Related Files|*.cog;*.3do;*.mat;*.uni;*.key;"
+            "*.pup;*.cmp;*.bm;*.spr;*.par;*.sft;*.wav;*.snd|All Files");
+  EXPECT_EQ(f.substr(f.rfind("Sounds")), "Sounds (*.wav; *.snd)|*.wav;*.snd|Sprites (*.spr)|*.spr");
+  EXPECT_EQ(form.FindFileDialog("OpenGOBDialog"), &form.OpenGOBDialog);
+  EXPECT_EQ(form.FindFileDialog("SaveGOBDialog"), &form.SaveGOBDialog);
+  EXPECT_EQ(form.FindFileDialog("Other"), nullptr);
+}
+
+TEST_F(Gobber, OpenShowsTheArchiveSortedWithPlainSizes) {
+  OpenSample();
+  EXPECT_EQ(form.windowTitle(), "Dazer Erezez - mypatch.gob");
+  EXPECT_EQ(dialogs.Asked()[0].Kind, "open");
+  EXPECT_EQ(dialogs.Asked()[0].Text, "Add Files to Patch");
+  QTreeWidgetItem* root = form.DirTree->topLevelItem(0);
+  ASSERT_NE(root, nullptr);
+  EXPECT_EQ(root->text(0), "\\");
+  ASSERT_EQ(root->childCount(), 3);
+  EXPECT_EQ(root->child(0)->text(0), "cog");
+  EXPECT_EQ(root->child(1)->text(0), "3do");
+  EXPECT_EQ(root->child(1)->child(0)->text(0), "mat");
+  EXPECT_TRUE(root->child(1)->isExpanded());
+  EXPECT_EQ(form.DirTree->currentItem(), root);
+  EXPECT_EQ(ListRows(), (std::vector<std::string>{"Boom.WAV 1", "zz.wav 12345"}));
+  EXPECT_EQ(form.Document.PatchInfo.Lines(),
+            (std::vector<std::string>{"Name=Big Guns", "Type=Weapon"}));
+  EXPECT_FALSE(form.Document.Modified);
+
+  form.DirTree->setCurrentItem(Item("3do\\mat"));
+  EXPECT_EQ(ListRows(), std::vector<std::string>{"wall.mat 3"});
+  form.DirTree->setCurrentItem(root);
+  form.DirTree->expandAll();
+  QApplication::processEvents();
+  form.grab().save("/tmp/gobber-editor.png");
+}
+
+TEST_F(Gobber, CancelledOpenChangesNothing) {
+  form.Document.AddFile(File("a.cog", "x"), true, "");
+  dialogs.AnswerFiles({});
+  form.OpenGOB1Click();
+  EXPECT_EQ(form.Document.MemberCount(), 1);
+  EXPECT_TRUE(form.Document.Modified);
+  EXPECT_EQ(dialogs.Asked().size(), 1u); // the dialog only, no save question
+}
+
+TEST_F(Gobber, ToolbarSaveAsksForANameAndClosesWithOk) {
+  OpenSample();
+  form.SaveGOBDialog.InitialDir = "C:\\Games\\HXPatch\\";
+  dialogs.AnswerFiles({"C:\\x\\copy.gob"});
+  form.SaveButton->trigger();
+  const TFileDialog& shown = dialogs.Asked().back().Dialog;
+  EXPECT_EQ(dialogs.Asked().back().Kind, "save");
+  EXPECT_EQ(shown.InitialDir, "C:\\x\\");
+  EXPECT_EQ(shown.FileName, "mypatch.gob");
+  EXPECT_FALSE(form.isVisible());
+  EXPECT_EQ(form.result(), QDialog::Accepted);
+  EXPECT_EQ(form.Document.FileName, "C:\\x\\copy.gob");
+  EXPECT_EQ(form.windowTitle(), "Dazer Erezez - copy.gob");
+  // The dialog's folder is the opener's again, without a preset name.
+  EXPECT_EQ(form.SaveGOBDialog.InitialDir, "C:\\Games\\HXPatch\\");
+  EXPECT_EQ(form.SaveGOBDialog.FileName, "");
+  EXPECT_EQ(ReadHostFile(prefix.HostC("x/copy.gob")).size(),
+            ReadHostFile(prefix.HostC("x/mypatch.gob")).size());
+}
+
+TEST_F(Gobber, MenuSaveWritesWithoutAskingAndStaysOpen) {
+  OpenSample();
+  form.Document.AddFile(File("n/new.cog", "n"), true, "");
+  dialogs.ClearRecord();
+  form.Save1->trigger();
+  EXPECT_TRUE(dialogs.Asked().empty());
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_FALSE(form.Document.Modified);
+  EXPECT_EQ(Stored("C:\\x\\mypatch.gob"),
+            (std::vector<std::string>{"Boom.WAV", "zz.wav", "patchinfo.txt", "cog\\a.cog",
+                                      "cog\\new.cog", "3do\\mat\\wall.mat", "misc\\x.dat"}));
+}
+
+TEST_F(Gobber, CancelledSaveAsKeepsTheOpenersFolder) {
+  form.SaveGOBDialog.InitialDir = "C:\\Games\\HXPatch\\";
+  dialogs.AnswerFiles({});
+  form.SaveGOBClick();
+  EXPECT_EQ(dialogs.Asked().back().Dialog.InitialDir, "C:\\Games\\HXPatch\\");
+  EXPECT_EQ(form.SaveGOBDialog.InitialDir, "C:\\Games\\HXPatch\\");
+  EXPECT_TRUE(form.isVisible());
+}
+
+TEST_F(Gobber, RootDisablesDeleteAndRenameDirectory) {
+  OpenSample();
+  EXPECT_FALSE(form.DeleteDirectory1->isEnabled());
+  EXPECT_FALSE(form.RenameDirectory1->isEnabled());
+  form.DirTree->setCurrentItem(Item("cog"));
+  EXPECT_TRUE(form.DeleteDirectory1->isEnabled());
+  EXPECT_TRUE(form.RenameDirectory1->isEnabled());
+}
+
+TEST_F(Gobber, AddFilesShowsTheSelectedDirectorysMembersAtOnce) {
+  dialogs.AnswerFiles({File("m/b.wav", "bb"), File("m/a.wav", "a"), File("m/w.mat", "w")});
+  form.AddFiles1Click();
+  EXPECT_EQ(dialogs.Asked()[0].Text, "Add Files to Patch");
+  EXPECT_EQ(ListRows(), (std::vector<std::string>{"a.wav 1", "b.wav 2"}));
+  EXPECT_NE(Item("3do\\mat"), nullptr);
+  EXPECT_TRUE(form.Document.Modified);
+}
+
+TEST_F(Gobber, ShellDropOnADirectoryAddsFilesByTableAndTheFolderBelowIt) {
+  OpenSample();
+  File("drop/one.cog", "1");
+  File("drop/two.wav", "2");
+  File("drop/three.mat", "3");
+  File("drop/pack/inner.cog", "i");
+  QTreeWidgetItem* misc = Item("misc");
+  QWidget* viewport = form.DirTree->viewport();
+  QPoint at = form.DirTree->visualItemRect(misc).center();
+  QMimeData mime;
+  std::string uris;
+  for (const char* f : {"one.cog", "two.wav", "three.mat", "pack"})
+    uris += "file://" + prefix.HostC(std::string("drop/") + f) + "\r\n";
+  mime.setData("text/uri-list", QByteArray::fromStdString(uris));
+  QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, {});
+  QApplication::sendEvent(viewport, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
+  QDragMoveEvent move(at, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, {});
+  QApplication::sendEvent(viewport, &move);
+  EXPECT_EQ(form.DropNode, misc);
+  QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, {});
+  QApplication::sendEvent(viewport, &drop);
+  EXPECT_EQ(form.DropNode, nullptr);
+  QApplication::processEvents();
+  EXPECT_EQ(form.DirTree->currentItem(), misc);
+  EXPECT_EQ(form.Document.Selected, form.DirOf(misc));
+  EXPECT_NE(Item("misc\\pack"), nullptr);
+  EXPECT_EQ(form.Document.ForceDirectory("misc\\pack", nullptr)->Members[0]->Name, "inner.cog");
+  EXPECT_EQ(form.Document.ForceDirectory("cog", nullptr)->Members.back()->Name, "one.cog");
+  EXPECT_EQ(form.Document.ForceDirectory("3do\\mat", nullptr)->Members.back()->Name, "three.mat");
+  EXPECT_EQ(form.Document.Root()->Members.back()->Name, "two.wav");
+  EXPECT_EQ(ListRows(), std::vector<std::string>{"x.dat 1"});
+  EXPECT_TRUE(form.Document.Modified);
+}
+
+TEST_F(Gobber, ShellDragLeavingTheTreeClearsTheOutline) {
+  OpenSample();
+  QMimeData mime;
+  mime.setData("text/uri-list", "file:///tmp/x.cog\r\n");
+  QPoint at = form.DirTree->visualItemRect(Item("cog")).center();
+  QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+  QApplication::sendEvent(form.DirTree->viewport(), &enter);
+  QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+  QApplication::sendEvent(form.DirTree->viewport(), &move);
+  EXPECT_EQ(form.DropNode, Item("cog"));
+  form.grab(); // paints the outline
+  QDragLeaveEvent leave;
+  QApplication::sendEvent(form.DirTree->viewport(), &leave);
+  EXPECT_EQ(form.DropNode, nullptr);
+  EXPECT_EQ(form.Document.MemberCount(), 5);
+}
+
+TEST_F(Gobber, TreeShortcutsTakePrecedenceWhileItHasTheFocus) {
+  OpenSample();
+  form.Document.Modified = true; // New on the document would ask
+  form.DirTree->setFocus();
+  form.DirTree->setCurrentItem(Item("cog"));
+  QTest::keyClick(form.DirTree, Qt::Key_N, Qt::ControlModifier);
+  QTreeWidgetItem* fresh = Item("cog\\New Directory");
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_EQ(form.DirTree->currentItem(), fresh);
+  EXPECT_EQ(dialogs.Asked().size(), 1u); // only the Open dialog
+  // The new directory's caption is being edited.
+  auto* editor = form.DirTree->viewport()->findChild<QLineEdit*>();
+  ASSERT_NE(editor, nullptr);
+  editor->setText("sub");
+  QTest::keyClick(editor, Qt::Key_Return);
+  QApplication::processEvents(); // the commit is queued
+  EXPECT_EQ(fresh->text(0), "sub");
+  EXPECT_EQ(form.Document.ForceDirectory("cog", nullptr)->Children[0]->Caption, "sub");
+  // Del deletes the selected directory, not members; on the root it does nothing.
+  form.DirTree->setFocus();
+  QTest::keyClick(form.DirTree, Qt::Key_Delete);
+  EXPECT_TRUE(form.Document.ForceDirectory("cog", nullptr)->Children.empty());
+  form.DirTree->setCurrentItem(form.DirTree->topLevelItem(0));
+  const int members = form.Document.MemberCount();
+  QTest::keyClick(form.DirTree, Qt::Key_Delete);
+  EXPECT_EQ(form.Document.MemberCount(), members);
+  EXPECT_EQ(form.DirTree->topLevelItem(0)->childCount(), 3);
+  // In the list, Del is the File menu's: the selected members go.
+  form.DirList->setFocus();
+  SelectRows({0});
+  QTest::keyClick(form.DirList, Qt::Key_Delete);
+  EXPECT_EQ(ListRows(), std::vector<std::string>{"zz.wav 12345"});
+  // ... and Ctrl+N is New, with its save question.
+  dialogs.Answer(mrCancel);
+  QTest::keyClick(form.DirList, Qt::Key_N, Qt::ControlModifier);
+  EXPECT_EQ(dialogs.Asked().back().Text, "mypatch.gob has changed! Save?");
+  EXPECT_EQ(form.Document.MemberCount(), members - 1);
+  EXPECT_TRUE(dialogs.AllAnswered());
+}
+
+TEST_F(Gobber, RenamingDirectoriesAndMembersInPlace) {
+  OpenSample();
+  // A sibling's name is refused with the warning, keeping the old caption.
+  QTreeWidgetItem* cog = Item("cog");
+  form.DirTree->setCurrentItem(cog);
+  dialogs.Answer(mrOk);
+  form.DirTree->editItem(cog, 0);
+  auto* editor = form.DirTree->viewport()->findChild<QLineEdit*>();
+  ASSERT_NE(editor, nullptr);
+  editor->setText("misc");
+  QTest::keyClick(editor, Qt::Key_Return);
+  QApplication::processEvents(); // the commit is queued
+  EXPECT_EQ(dialogs.Messages().back(), "A directory by that name already exists.");
+  EXPECT_EQ(cog->text(0), "cog");
+  EXPECT_TRUE(form.Document.Modified);
+  // A member's new name is taken as typed.
+  form.DirList->setFocus();
+  QModelIndex first = form.DirList->model()->index(0, 0);
+  form.DirList->setCurrentIndex(first);
+  form.DirList->edit(first);
+  auto* listEditor = form.DirList->viewport()->findChild<QLineEdit*>();
+  ASSERT_NE(listEditor, nullptr);
+  listEditor->setText("b.cog");
+  QTest::keyClick(listEditor, Qt::Key_Return);
+  QApplication::processEvents();
+  EXPECT_EQ(form.Document.ForceDirectory("cog", nullptr)->Members[0]->Name, "b.cog");
+}
+
+TEST_F(Gobber, DraggedMembersMoveToTheDirectoryInReverseOrder) {
+  OpenSample();
+  form.Document.AddFile(File("r/c.wav", "c"), true, "");
+  form.DirTreeChange(); // the root stays selected; its list is sorted again
+  ASSERT_EQ(ListRows(), (std::vector<std::string>{"Boom.WAV 1", "c.wav 1", "zz.wav 12345"}));
+  form.Document.Modified = false;
+  SelectRows({0, 2});
+  EXPECT_FALSE(form.DirTreeDragOver(nullptr));
+  EXPECT_TRUE(form.DirTreeDragOver(Item("misc")));
+  form.DirTreeDragDrop(form.DirTree->topLevelItem(0)); // onto itself: nothing
+  EXPECT_FALSE(form.Document.Modified);
+  form.DirTreeDragDrop(Item("misc"));
+  EXPECT_EQ(ListRows(), std::vector<std::string>{"c.wav 1"});
+  auto* misc = form.Document.ForceDirectory("misc", nullptr);
+  std::vector<std::string> names;
+  for (auto& m : misc->Members)
+    names.push_back(m->Name);
+  EXPECT_EQ(names, (std::vector<std::string>{"x.dat", "zz.wav", "Boom.WAV"}));
+  EXPECT_TRUE(form.Document.Modified);
+}
+
+TEST_F(Gobber, PropertiesDialogReplacesTheDescriptorOnOkOnly) {
+  OpenSample();
+  WhenModal([](QWidget* w) {
+    auto* dlg = qobject_cast<TGOBPropForm*>(w);
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(dlg->PatchName->text(), "Big Guns");
+    dlg->PatchName->setText("Bigger Guns");
+    dlg->CancelButton->click();
+  });
+  form.Properties1Click();
+  EXPECT_FALSE(form.Document.Modified);
+  EXPECT_EQ(form.Document.PatchInfo.Lines(),
+            (std::vector<std::string>{"Name=Big Guns", "Type=Weapon"}));
+  WhenModal([](QWidget* w) {
+    auto* dlg = qobject_cast<TGOBPropForm*>(w);
+    ASSERT_NE(dlg, nullptr);
+    dlg->PatchName->setText("Bigger Guns");
+    dlg->PropertyGrid->SetRowCount(2);
+    dlg->PropertyGrid->SetCells(0, 1, "Author");
+    dlg->PropertyGrid->SetCells(1, 1, "Someone");
+    dlg->OKButton->click();
+  });
+  form.Properties1Click();
+  EXPECT_TRUE(form.Document.Modified);
+  EXPECT_EQ(form.Document.PatchInfo.Lines(),
+            (std::vector<std::string>{"Name=Bigger Guns", "Type=Weapon", "Author=Someone"}));
+}
+
+TEST_F(Gobber, ClosingAsksAndACancelledSaveAsKeepsTheWindow) {
+  form.Document.AddFile(File("a.cog", "x"), true, "");
+  dialogs.Answer(mrCancel);
+  form.close();
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_EQ(dialogs.Asked().back().Text, "File has changed! Save?");
+  // Yes, then Save As cancelled: the window stays and keeps the changes.
+  dialogs.Answer(mrYes);
+  dialogs.AnswerFiles({});
+  form.Exit1Click();
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_TRUE(form.Document.Modified);
+  EXPECT_EQ(form.Document.MemberCount(), 1);
+  // Escape does not close the editor.
+  QTest::keyClick(&form, Qt::Key_Escape);
+  EXPECT_TRUE(form.isVisible());
+  // No: closes with Cancel.
+  dialogs.Answer(mrNo);
+  form.close();
+  EXPECT_FALSE(form.isVisible());
+  EXPECT_EQ(form.result(), QDialog::Rejected);
+  EXPECT_TRUE(dialogs.AllAnswered());
+}
+
+TEST_F(Gobber, NewAnsweredYesSavesAsAndEndsTheShowingWithOk) {
+  form.Document.AddFile(File("a.cog", "x"), true, "");
+  dialogs.Answer(mrYes);
+  dialogs.AnswerFiles({"C:\\saved.gob"});
+  form.NewGOB1Click();
+  EXPECT_EQ(Stored("C:\\saved.gob"), std::vector<std::string>{"cog\\a.cog"});
+  EXPECT_FALSE(form.isVisible());
+  EXPECT_EQ(form.result(), QDialog::Accepted);
+  // The next showing starts empty and untitled.
+  form.show();
+  EXPECT_EQ(form.Document.MemberCount(), 0);
+  EXPECT_EQ(form.windowTitle(), "Dazer Erezez");
+}
+
+TEST_F(Gobber, ErrorsOfCommandsAreShownAndTheWindowStays) {
+  dialogs.AnswerFiles({"C:\\missing.gob"});
+  form.OpenGOB1Click();
+  EXPECT_EQ(dialogs.Messages().back(), "Cannot open file C:\\missing.gob");
+  EXPECT_EQ(dialogs.Asked().back().Kind, "error");
+  EXPECT_EQ(form.windowTitle(), "Dazer Erezez - missing.gob");
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_EQ(form.DirTree->topLevelItemCount(), 1);
+}
+
+TEST_F(Gobber, SavedArchiveReadsBackAsThePatchTheEditorShowed) {
+  dialogs.AnswerFiles({File("m/wall.mat", "w"), File("m/boom.wav", "b"), File("m/x.cog", "c")});
+  form.AddFiles1Click();
+  WhenModal([](QWidget* w) {
+    auto* dlg = qobject_cast<TGOBPropForm*>(w);
+    dlg->PatchName->setText("Big Guns");
+    dlg->PatchType->setCurrentText("Weapon");
+    dlg->PropertyGrid->SetCells(1, 1, "Someone");
+    dlg->OKButton->click();
+  });
+  form.Properties1Click();
+  dialogs.AnswerFiles({"C:\\biggun.gob"});
+  form.SaveGOBClick();
+  ASSERT_EQ(form.result(), QDialog::Accepted);
+  TPatch patch;
+  patch.LoadFromFile("C:\\biggun.gob");
+  EXPECT_EQ(patch.Name, "Big Guns");
+  EXPECT_EQ(patch.Files.Lines(),
+            (std::vector<std::string>{"boom.wav", "3do\\mat\\wall.mat", "cog\\x.cog"}));
+  EXPECT_EQ(patch.Info.Lines(), (std::vector<std::string>{"Author=Someone", "File Name=biggun.gob",
+                                                          "Name=Big Guns", "Type=Weapon"}));
+  // Saving the reloaded archive again gives the same file.
+  form.show();
+  dialogs.AnswerFiles({"C:\\biggun.gob"});
+  form.OpenGOB1Click();
+  form.Save1Click();
+  std::string first = ReadHostFile(prefix.HostC("biggun.gob"));
+  form.Save1Click();
+  EXPECT_EQ(ReadHostFile(prefix.HostC("biggun.gob")), first);
+}
+
+TEST(GobberEntry, OpenerSetsBothDialogsAndGetsTheResult) {
+  TTempPrefix prefix;
+  TScriptedDialogs dialogs;
+  QWidget owner;
+  QTimer::singleShot(0, [] { GobberForm()->Exit1Click(); });
+  EXPECT_FALSE(ExecuteGobber(&owner, "Halvex Patches (*.gob)|*.gob|ZIP Files (*.zip)|*.zip",
+                             "C:\\Games\\Halvex\\HXPatch\\"));
+  TGobberForm* form = GobberForm();
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(form->OpenGOBDialog.Filter, "Halvex Patches (*.gob)|*.gob|ZIP Files (*.zip)|*.zip");
+  EXPECT_EQ(form->SaveGOBDialog.InitialDir, "C:\\Games\\Halvex\\HXPatch\\");
+  EXPECT_EQ(form->OpenFileDialog.Title, "Add Files to Patch");
+  // Reused; a Save As ends the showing with OK.
+  QTimer::singleShot(0, [&] {
+    GobberForm()->Document.AddFile("C:\\nothing.cog", true, "");
+    dialogs.AnswerFiles({"C:\\made.gob"});
+    GobberForm()->SaveGOBClick();
+  });
+  EXPECT_TRUE(ExecuteGobber(&owner, "x|*.gob", "C:\\"));
+  EXPECT_EQ(GobberForm(), form);
+  EXPECT_EQ(dialogs.Asked().back().Dialog.InitialDir, "C:\\");
+}
+
+} // namespace
