@@ -2,16 +2,13 @@
 
 #include "aboutbox.h"
 #include "debugform.h"
-#include "nogameform.h"
-#include "patchform.h"
-#include "platform/icons.h"
-#include "propertyform.h"
-
-#ifdef DRAVIK_HAVE_NET
 #include "net/dlstatus.h"
 #include "net/retriever.h"
+#include "nogameform.h"
+#include "patchform.h"
 #include "platform/addresses.h"
-#endif
+#include "platform/icons.h"
+#include "propertyform.h"
 
 #include <QApplication>
 
@@ -30,10 +27,8 @@ TApplication::TApplication() {
 }
 
 TApplication::~TApplication() {
-#ifdef DRAVIK_HAVE_NET
   Retriever.reset();
   DLStatus.reset();
-#endif
   DebugForm.reset();
   AboutBox.reset();
   PropertyForm.reset();
@@ -47,12 +42,10 @@ void TApplication::CreateForms(const std::vector<std::string>& args) {
   PropertyForm = std::make_unique<TPropertyForm>();
   AboutBox = std::make_unique<TAboutBox>();
   DebugForm = std::make_unique<TDebugForm>();
-#ifdef DRAVIK_HAVE_NET
   // The retriever holds the progress dialog from its creation on, so the dialog comes first.
   DLStatus = std::make_unique<TDLStatus>();
   Retriever = std::make_unique<TRetriever>(*DLStatus);
   Retriever->FTPClient.Password = AnonymousEMail();
-#endif
 }
 
 int TApplication::Run() {

@@ -14,10 +14,8 @@ class TDebugForm;
 class TNoGameForm;
 class TPatchForm;
 class TPropertyForm;
-#ifdef DRAVIK_HAVE_NET
 class TDLStatus;
 class TRetriever;
-#endif
 
 class TApplication {
 public:
@@ -50,10 +48,8 @@ public:
   std::unique_ptr<TPropertyForm> PropertyForm;
   std::unique_ptr<TAboutBox> AboutBox;
   std::unique_ptr<TDebugForm> DebugForm;
-#ifdef DRAVIK_HAVE_NET
   std::unique_ptr<TDLStatus> DLStatus;
   std::unique_ptr<TRetriever> Retriever;
-#endif
 
 private:
   std::unique_ptr<TNoGameForm> FNoGameForm;

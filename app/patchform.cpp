@@ -20,10 +20,8 @@
 #ifdef DRAVIK_HAVE_GOB_UI
 #include "gob/gobber.h"
 #endif
-#ifdef DRAVIK_HAVE_NET
 #include "net/dlstatus.h"
 #include "net/retriever.h"
-#endif
 
 #include <QAbstractButton>
 #include <QActionGroup>
@@ -418,9 +416,8 @@ void TPatchForm::FormCreate(const std::vector<std::string>& args) {
     return;
   }
 
-  TApplication* application = Application();
-  if (application) application->ShowMainForm = false;
-  if (application) {
+  if (TApplication* application = Application()) {
+    application->ShowMainForm = false;
     application->NoGameForm()->exec();
     application->Terminate();
   } else {
@@ -434,13 +431,14 @@ void TPatchForm::showEvent(QShowEvent* event) {
 }
 
 void TPatchForm::FormShow() {
-  try {
+  // A failed set-up is shown; the window goes on as far as it was set up.
+  bool setUp = false;
+  Guarded([&] {
     SetupForGame();
-  } catch (const std::exception& e) {
-    ShowCommandError(e); // the window goes on as far as it was set up
-    return;
-  }
+    setUp = true;
+  });
   Guarded([this] { RefreshView(); });
+  if (!setUp) return;
   if (QuickStart) {
     QTimer::singleShot(0, this, [this] {
       Guarded([this] { LaunchClick(); });
@@ -733,16 +731,11 @@ void TPatchForm::DropControl1Drop(const std::vector<std::string>& formats,
 }
 
 void TPatchForm::InstallFromURL(const std::string& url) {
-#ifdef DRAVIK_HAVE_NET
   if (!Application() || !Application()->Retriever) return;
   const std::string file = Application()->Retriever->RetrieveFile(url);
   if (file.empty() || !winfs::FileExists(file)) return;
   TFinally remove([file] { winfs::DeleteFile(file); });
   if (THXPatchedApp* app = CurrentApp()) app->InstallFile(file);
-#else
-  // Downloads run through the retriever of net/ once the build has it.
-  Dialogs().ShowMessage("Cannot download " + url + ": this build has no network retriever.");
-#endif
 }
 
 void TPatchForm::RepositoryButtonClick() {
@@ -772,10 +765,8 @@ LRESULT TPatchForm::HandleMessage(unsigned message, WPARAM, LPARAM lParam) {
     SetRepositoryShown(false);
     return 0;
   case WM_GET_STATUS_DIALOG:
-#ifdef DRAVIK_HAVE_NET
     if (Application() && Application()->DLStatus)
       return reinterpret_cast<LRESULT>(static_cast<TStatusDialog*>(Application()->DLStatus.get()));
-#endif
     return 0;
   }
   return 0;

@@ -4,15 +4,13 @@
 #ifdef DRAVIK_HAVE_GOB_UI
 #include "gob/gobber.h"
 #endif
-#ifdef DRAVIK_HAVE_NET
-#include "net/retriever.h"
-#endif
 #include "app/application.h"
 #include "app/debugform.h"
 #include "app/nogameform.h"
 #include "app/patchform.h"
 #include "app/patchlistview.h"
 #include "app/propertyform.h"
+#include "net/retriever.h"
 #include "patches/patchedapp.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
@@ -513,7 +511,6 @@ TEST_F(Patches, FilesDroppedFromOutsideAreInstalledInTheirOrder) {
   EXPECT_EQ(Rows(), (std::vector<std::string>{"a", "b", "c", "f", "g"}));
 }
 
-#ifdef DRAVIK_HAVE_NET
 TEST_F(Patches, ALinkIsDownloadedInstalledAndTheDownloadDeleted) {
   TTempDir outside;
   game.WritePatch(outside.Path() + "/web.gob", {"w.mat"});
@@ -531,7 +528,6 @@ TEST_F(Patches, ALinkIsDownloadedInstalledAndTheDownloadDeleted) {
   EXPECT_EQ(Rows().size(), 5u);
   EXPECT_FALSE(HostExists(temp + "/msg.gob"));
 }
-#endif
 
 // ---------------------------------------------------------------------------------------------
 // Launch and options
@@ -671,9 +667,7 @@ TEST_F(Window, AnswersTheWindowMessages) {
   SendMessage(MainWindow(), WM_REPOSITORY_HIDDEN, 0, 0);
   EXPECT_FALSE(Form()->RepositoryButton->isChecked());
   EXPECT_EQ(Form()->PatchRepository1->text(), "Show &Repository Window");
-#ifdef DRAVIK_HAVE_NET
   EXPECT_NE(SendMessage(MainWindow(), WM_GET_STATUS_DIALOG, 0, 0), 0);
-#endif
   // A patch put in the store by someone else shows after WM_REFRESH.
   game.WritePatch(game.InactiveHost("n.gob"), {"n.mat"});
   SendMessage(MainWindow(), WM_REFRESH, 0, 0);
