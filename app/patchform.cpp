@@ -4,6 +4,9 @@
 #include "app/drop/drop.h"
 #include "application.h"
 #include "debugform.h"
+#include "gob/gobber.h"
+#include "net/dlstatus.h"
+#include "net/retriever.h"
 #include "nogameform.h"
 #include "patches/patchedapp.h"
 #include "patchlistview.h"
@@ -16,12 +19,6 @@
 #include "platform/winfs.h"
 #include "propertyform.h"
 #include "settings.h"
-
-#ifdef DRAVIK_HAVE_GOB_UI
-#include "gob/gobber.h"
-#endif
-#include "net/dlstatus.h"
-#include "net/retriever.h"
 
 #include <QAbstractButton>
 #include <QActionGroup>
@@ -354,8 +351,7 @@ void TPatchForm::CreatePatchList() {
           Guarded([&] { DropControl1Drop(formats, strings); });
         });
   };
-  // Drops land on the list's viewport, the area that shows the rows.
-  DropControl1->SetControl(PatchList->viewport());
+  DropControl1->SetControl(PatchList);
   // Drags of repository entries from the repository window (PatchListDragOver and
   // PatchListDragDrop, which send it WM_INSTALL_SELECTED) join here once repository/ has it.
 }
@@ -678,14 +674,10 @@ void TPatchForm::LaunchInternetGamingZone1Click() {
 }
 
 void TPatchForm::CreateGOB1Click() {
-#ifdef DRAVIK_HAVE_GOB_UI
   THXPatchedApp* app = CurrentApp();
   if (!app) return;
   // The editor is made on first use and kept; OK means a patch archive was saved.
   if (ExecuteGobber(this, OpenDialog1.Filter, app->GameDir() + PatchDirs[0])) Refresh1Click();
-#else
-  Dialogs().ShowMessage("This build has no GOB editor.");
-#endif
 }
 
 void TPatchForm::Documentation1Click() {

@@ -1,15 +1,13 @@
 // The main window and its dialogs on prefixes made by the tests: start-up and the choice of game,
 // the patch list and its commands, launching, the options, and the information dialogs.
 #include "app/aboutbox.h"
-#ifdef DRAVIK_HAVE_GOB_UI
-#include "gob/gobber.h"
-#endif
 #include "app/application.h"
 #include "app/debugform.h"
 #include "app/nogameform.h"
 #include "app/patchform.h"
 #include "app/patchlistview.h"
 #include "app/propertyform.h"
+#include "gob/gobber.h"
 #include "net/retriever.h"
 #include "patches/patchedapp.h"
 #include "platform/registry.h"
@@ -626,7 +624,6 @@ TEST_F(Window, LaunchZoneWithTheOptionOnAsksNothingOpensThePageAndCloses) {
   EXPECT_FALSE(Form()->isVisible());
 }
 
-#ifdef DRAVIK_HAVE_GOB_UI
 TEST_F(Window, CreateGOBOpensTheEditorOnTheStoreAndCancelReadsNothing) {
   Start();
   game.WritePatch(game.InactiveHost("later.gob"), {"l.mat"});
@@ -643,7 +640,21 @@ TEST_F(Window, CreateGOBOpensTheEditorOnTheStoreAndCancelReadsNothing) {
   EXPECT_EQ(folder, "C:\\Games\\Halvex\\HXPatch\\");
   EXPECT_TRUE(Rows().empty()); // not re-read after Cancel
 }
-#endif
+
+TEST_F(Window, ANewArchiveSavedInTheEditorIsListed) {
+  Start();
+  WriteHostFile(game.Prefix.HostC("work/skin.mat"), "material");
+  dialogs.AnswerFiles({"C:\\work\\skin.mat"});
+  dialogs.AnswerFiles({"C:\\Games\\Halvex\\HXPatch\\made.gob"});
+  WhenModal([](QWidget* w) {
+    auto* editor = dynamic_cast<TGobberForm*>(w);
+    ASSERT_TRUE(editor);
+    editor->AddFiles1Click();
+    editor->SaveGOBClick();
+  });
+  Trigger("CreateGOB1");
+  EXPECT_EQ(Rows(), std::vector<std::string>{"made"});
+}
 
 TEST_F(Window, HelpDocumentsResolveAgainstTheWorkingFolder) {
   Start();
