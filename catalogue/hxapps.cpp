@@ -52,11 +52,12 @@ std::string THXAppInfo::GetDirectPlayValue(int index) {
 
 void THXAppInfo::SetDirectPlayValue(int index, const std::string& value) {
   std::string& cached = FCache.at(static_cast<size_t>(index));
-  cached = value;
   TRegistry& reg = CatalogueRegistry();
   TKeyCloser closer{reg};
+  // A refused write leaves the remembered value as it was, so the windows show the truth.
   if (OpenRegistration(reg))
     reg.WriteString(DirectPlayValueNames[static_cast<size_t>(index)], value);
+  cached = value;
 }
 
 THXAppInfo* THXAppList::CreateEntry() {

@@ -35,8 +35,8 @@ public:
   // "Path" (0, always ending in "\" unless empty), "File" (1) or "CommandLine" (2) of the
   // registration; "" when it is not found. A non-empty answer is cached for the run.
   std::string GetDirectPlayValue(int index);
-  // Writes one of them when the registration is found; the cache takes the text either way.
-  // Throws ERegistryException when the store refuses the write.
+  // Writes one of them when the registration is found; the cache takes the text either way,
+  // unless the store refuses the write (ERegistryException), which leaves the cache as it was.
   void SetDirectPlayValue(int index, const std::string& value);
 
   std::string AppName;

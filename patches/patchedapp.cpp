@@ -63,10 +63,12 @@ void THXPatchedApp::Rescan() {
   Patches.Sort();
   EpisodeToAll = false;
   OverwriteToAll = false;
-  if (!skipped.empty())
+  // The same unreadable files are named once, not at every re-read (start-up reads twice).
+  if (!skipped.empty() && skipped != FReportedSkips)
     Dialogs().MessageDlg("These files in the patch folders could not be read and are not listed:" +
                              skipped,
                          mtWarning, {mbOK});
+  FReportedSkips = skipped;
 }
 
 void THXPatchedApp::ToggleActive(int position) {

@@ -29,7 +29,7 @@ public:
   void OpenStore();
   // Reads both folders anew into Patches (sorted by name, ascending) and forgets the All
   // answers. Files that cannot be read as patches are skipped and named afterwards in one
-  // warning.
+  // warning (not repeated while the same files stay unreadable).
   void Rescan();
   // Switches the patch at `position` on or off by moving its file between the folders; switching
   // on first switches off its active conflicting patches. Every move is checked: on a failure the
@@ -64,7 +64,8 @@ private:
   void InstallPatch(const std::string& path, const std::string& name);
   // Answers an overwrite question for `question` (Yes/No/All); false means skip the file.
   bool MayOverwrite(const std::string& question);
-  int FLinkDepth = 0; // shell links followed in the current installation
+  int FLinkDepth = 0;         // shell links followed in the current installation
+  std::string FReportedSkips; // the unreadable files the last warning named
 };
 
 class THXPatchedAppList : public THXAppList {

@@ -162,7 +162,8 @@ void TPatchList::Sort() {
     }
     return desc ? r > 0 : r < 0;
   };
-  std::sort(FItems.begin(), FItems.end(), cmp);
+  // Stable, so patches that compare equal keep their places from one sort to the next.
+  std::stable_sort(FItems.begin(), FItems.end(), cmp);
   Renumber(0);
 }
 

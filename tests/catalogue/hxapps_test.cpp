@@ -1,6 +1,7 @@
 #include "catalogue/hxapps.h"
 #include "platform/registry.h"
 #include "platform/sysutils.h"
+#include "tests/fixtures/fakewineserver.h"
 #include "tests/fixtures/tempprefix.h"
 
 #include <gtest/gtest.h>
@@ -122,6 +123,19 @@ TEST_F(Catalogue, CachedValuesAndWritesThroughTheRegistration) {
     reg.WriteString("Path", "D:\\Elsewhere");
   }
   EXPECT_EQ(game->GetDirectPlayValue(0), "C:\\Games\\Halvex\\");
+}
+
+TEST_F(Catalogue, RefusedWriteLeavesTheRememberedValue) {
+  Hive(Game("0", "Halvex", "Halvex", "") + Registration("Halvex", "C:\\Games\\Halvex\\"));
+  THXAppList list;
+  list.LoadCatalogue();
+  THXAppInfo* game = list.Items(0);
+  EXPECT_EQ(game->GetDirectPlayValue(2), "");
+  game->SetDirectPlayValue(2, "-x");
+  TFakeWineServer wine(prefix.Path());
+  ASSERT_TRUE(wine.Running());
+  EXPECT_THROW(game->SetDirectPlayValue(2, "-path HXPatch\\active\\"), ERegistryException);
+  EXPECT_EQ(game->GetDirectPlayValue(2), "-x");
 }
 
 TEST_F(Catalogue, ThirtyTwoBitViewOfAWin64Prefix) {

@@ -108,6 +108,8 @@ TEST_F(Store, RescanListsBothFoldersSortedAndSkipsUnreadableFiles) {
   ASSERT_EQ(dialogs.Asked().size(), 1u);
   EXPECT_EQ(dialogs.Asked()[0].Type, mtWarning);
   EXPECT_NE(dialogs.Asked()[0].Text.find("folder.gob"), std::string::npos);
+  app->Rescan(); // the same unreadable file is not named again
+  EXPECT_EQ(dialogs.Asked().size(), 1u);
 }
 
 TEST_F(Store, ActivationSwitchesActiveConflictsOffFirst) {

@@ -1,5 +1,6 @@
 #include "platform/registry.h"
 #include "platform/sysutils.h"
+#include "tests/fixtures/fakewineserver.h"
 #include "tests/fixtures/tempprefix.h"
 
 #include <atomic>
@@ -579,39 +580,8 @@ TEST(Registry, WritesAreRefusedWhileWineRunsForThePrefix) {
     ASSERT_TRUE(reg.OpenKey("Software\\Dravik", true));
     reg.WriteString("V", "before");
   }
-  struct stat st;
-  ASSERT_EQ(stat(prefix.Path().c_str(), &st), 0);
-  std::string root = Format("/tmp/.wine-%u", unsigned(getuid()));
-  std::string server = Format("%s/server-%llx-%llx", root, (unsigned long long)st.st_dev,
-                              (unsigned long long)st.st_ino);
-  bool madeRoot = !HostExists(root);
-  mkdir(root.c_str(), 0700);
-  ASSERT_EQ(mkdir(server.c_str(), 0700), 0);
-
-  // A stand-in wineserver: holds the lock until the pipe closes.
-  int ready[2], release[2];
-  ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(release), 0);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    close(ready[0]);
-    close(release[1]);
-    int fd = open((server + "/lock").c_str(), O_RDWR | O_CREAT, 0600);
-    struct flock lock {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_len = 1;
-    char c = (fd >= 0 && fcntl(fd, F_SETLK, &lock) == 0) ? 'y' : 'n';
-    (void)!write(ready[1], &c, 1);
-    (void)!read(release[0], &c, 1);
-    _exit(0);
-  }
-  close(ready[1]);
-  close(release[0]);
-  char c = 0;
-  ASSERT_EQ(read(ready[0], &c, 1), 1);
-  ASSERT_EQ(c, 'y');
+  auto server = std::make_unique<TFakeWineServer>(prefix.Path());
+  ASSERT_TRUE(server->Running());
 
   std::string before = ReadHostFile(prefix.Path() + "/user.reg");
   const std::string wine = ": Wine is running for this prefix; close its programs (or run "
@@ -625,16 +595,10 @@ TEST(Registry, WritesAreRefusedWhileWineRunsForThePrefix) {
             "Failed to set data for 'Sub\\Key'" + wine);
   EXPECT_EQ(ReadHostFile(prefix.Path() + "/user.reg"), before);
 
-  close(release[1]);
-  close(ready[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
+  server.reset();
   ASSERT_TRUE(reg.OpenKey("\\Software\\Dravik", false));
   reg.WriteString("V", "after");
   EXPECT_EQ(reg.ReadString("V"), "after");
-
-  fs::remove_all(server);
-  if (madeRoot) rmdir(root.c_str());
 }
 
 TEST(Registry, ForeignFileReadsEmptyAndIsNeverOverwritten) {
