@@ -1,0 +1,541 @@
+#include "repositoryform.h"
+
+#include "net/statusdialog.h"
+#include "patches/patchedapp.h"
+#include "placement.h"
+#include "platform/dialogs.h"
+#include "platform/html.h"
+#include "platform/icons.h"
+#include "platform/shell.h"
+#include "platform/sysutils.h"
+#include "repositorylist.h"
+
+#include <QActionGroup>
+#include <QComboBox>
+#include <QDate>
+#include <QHBoxLayout>
+#include <QHideEvent>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QShowEvent>
+#include <QSplitter>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace dravik {
+
+namespace {
+
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
+// Places a window's frame at `bounds` (the size given is the frame's).
+void SetFrameBounds(QWidget* window, const TBounds& bounds) {
+  const QRect frame = window->frameGeometry(), inner = window->geometry();
+  const int dw = frame.width() - inner.width(), dh = frame.height() - inner.height();
+  window->resize(std::max(bounds.Width - dw, 1), std::max(bounds.Height - dh, 1));
+  window->move(bounds.Left, bounds.Top);
+}
+
+} // namespace
+
+std::optional<long> ShortDateDays(std::string_view raw, const QLocale& locale) {
+  if (std::optional<long> iso = ISODateDays(raw)) return iso;
+  const QString text = Q(Trim(raw));
+  if (text.isEmpty()) return std::nullopt;
+  QString format = locale.dateFormat(QLocale::ShortFormat);
+  QDate date;
+  const bool twoDigits = !format.contains("yyyy") && format.contains("yy");
+  if (twoDigits) {
+    QString four = format;
+    four.replace("yy", "yyyy");
+    date = locale.toDate(text, four);
+    if (date.isValid() && date.year() < 1000) date = QDate(); // a short year read as four
+  }
+  if (!date.isValid()) {
+    date = locale.toDate(text, format);
+    if (date.isValid() && twoDigits && date.year() < 1950) date = date.addYears(100);
+  }
+  if (!date.isValid()) return std::nullopt;
+  return long(date.toJulianDay() - QDate(1970, 1, 1).toJulianDay());
+}
+
+TRepositoryForm::TRepositoryForm(QWidget* mainWindow)
+    : QWidget(nullptr, Qt::Window), FMainWidget(mainWindow) {
+  setObjectName("RepositoryForm");
+  setWindowTitle("Patch Repository");
+  setAttribute(Qt::WA_QuitOnClose, false);
+  resize(546, 420);
+
+  // The cool bar: the menu bar, the repository choice and the tool bar.
+  CoolBar1 = new QWidget(this);
+  CoolBar1->setObjectName("CoolBar1");
+  ToolBar2 = new QMenuBar(CoolBar1);
+  ToolBar2->setObjectName("ToolBar2");
+  ToolBar2->setNativeMenuBar(false);
+  ToolBar2->setAccessibleName("Menu");
+  File1 = ToolBar2->addMenu("&File");
+  File1->setObjectName("File1");
+  MainViewMenu = ToolBar2->addMenu("&View");
+  MainViewMenu->setObjectName("MainViewMenu");
+
+  RepositoryName = new QComboBox(CoolBar1);
+  RepositoryName->setObjectName("RepositoryName");
+  RepositoryName->setEditable(false);
+  RepositoryName->setToolTip("Select a Patch Repository");
+  RepositoryName->setAccessibleName("Select a Patch Repository");
+  RepositoryName->setMinimumContentsLength(12);
+  RepositoryName->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  auto* location = new QLabel("Location", CoolBar1);
+  location->setBuddy(RepositoryName);
+
+  ToolBar1 = new QToolBar(CoolBar1);
+  ToolBar1->setObjectName("ToolBar1");
+  ToolBar1->setIconSize(QSize(16, 16));
+  ToolBar1->setAccessibleName("Repository tools");
+  auto tool = [this](const char* name, const char* icon, const char* hint) {
+    auto* button = new QToolButton(ToolBar1);
+    button->setObjectName(name);
+    button->setIcon(ToolIcon(icon));
+    button->setToolTip(hint);
+    button->setAccessibleName(hint);
+    button->setAutoRaise(true);
+    button->setFixedSize(29, 26);
+    return button;
+  };
+  AbortButton = tool("AbortButton", "abort", "Abort Patch List Retrieval");
+  RefreshButton = tool("RefreshButton", "refresh", "Refresh Patch List");
+  InstallButton = tool("InstallButton", "install", "Download and Install Selected Patches");
+  ViewButton = tool("ViewButton", "view", "View");
+  ViewButton->setText("&View");
+  ViewButton->setPopupMode(QToolButton::MenuButtonPopup);
+  ViewButton->setFixedSize(41, 26);
+  ToolBar1->addWidget(AbortButton);
+  ToolBar1->addWidget(RefreshButton);
+  ToolBar1->addSeparator();
+  ToolBar1->addWidget(InstallButton);
+  ToolBar1->addSeparator();
+  ToolBar1->addWidget(ViewButton);
+
+  // The bands wrap onto two rows, so the window can be as narrow as placement beside the main
+  // window makes it.
+  auto* bands = new QVBoxLayout(CoolBar1);
+  bands->setContentsMargins(2, 0, 2, 2);
+  bands->setSpacing(0);
+  auto* top = new QHBoxLayout;
+  top->addWidget(ToolBar2);
+  top->addStretch(1);
+  top->addWidget(ToolBar1);
+  auto* second = new QHBoxLayout;
+  second->addWidget(location);
+  second->addWidget(RepositoryName, 1);
+  bands->addLayout(top);
+  bands->addLayout(second);
+
+  // The two panes.
+  HTML1 = new THTML(this);
+  HTML1->setObjectName("HTML1");
+  HTML1->SetAccessibleName("Repository news");
+  ListView1 = new TRepositoryListView(Entries, this);
+  ListView1->setObjectName("ListView1");
+  ListView1->SetAccessibleName("Patches in the repository");
+  Splitter1 = new QSplitter(Qt::Vertical, this);
+  Splitter1->setObjectName("Splitter1");
+  Splitter1->setHandleWidth(2);
+  Splitter1->setOpaqueResize(true);
+  Splitter1->setChildrenCollapsible(false);
+  Splitter1->addWidget(HTML1);
+  Splitter1->addWidget(ListView1);
+  Splitter1->setStretchFactor(0, 0);
+  Splitter1->setStretchFactor(1, 1);
+  Splitter1->setSizes({97, 300});
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(CoolBar1);
+  layout->addWidget(Splitter1, 1);
+
+  // Menus.
+  InstallSelected1 = File1->addAction("&Install Selected Patches");
+  InstallSelected1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+  SelectAll1 = File1->addAction("Select &All");
+  SelectAll1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+  File1->addSeparator();
+  EditRepositoryList1 = File1->addAction("Edit Repository &List...");
+  File1->addSeparator();
+  Close1 = File1->addAction("&Close");
+  Close1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4));
+
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName("PopupMenu1");
+  Install1 = PopupMenu1->addAction("&Install");
+  PopupViewMenu = PopupMenu1->addMenu("&View");
+  PopupViewMenu->setObjectName("PopupViewMenu");
+  const char* const views[] = {"Lar&ge Icons", "S&mall Icons", "&List", "&Details"};
+  auto* mainGroup = new QActionGroup(this);
+  auto* popupGroup = new QActionGroup(this);
+  for (int tag = 0; tag < 4; ++tag) {
+    for (auto [menu, group, items] : {std::tuple{MainViewMenu, mainGroup, &MainViewItems},
+                                      std::tuple{PopupViewMenu, popupGroup, &PopupViewItems}}) {
+      QAction* item = menu->addAction(views[tag]);
+      item->setCheckable(true);
+      item->setData(tag);
+      group->addAction(item);
+      (*items)[size_t(tag)] = item;
+      connect(item, &QAction::triggered, this,
+              [this, item] { Guarded([this, item] { ViewStyleClick(item); }); });
+    }
+  }
+  MainViewItems[3]->setChecked(true);
+  PopupViewItems[3]->setChecked(true);
+  MainViewMenu->addSeparator();
+  Refresh1 = MainViewMenu->addAction("&Refresh");
+  Refresh1->setShortcut(QKeySequence(Qt::Key_F5));
+  Stop1 = MainViewMenu->addAction("Sto&p");
+  Stop1->setShortcut(QKeySequence(Qt::Key_Escape));
+  ViewButton->setMenu(PopupViewMenu);
+  ListView1->SetPopupMenu(PopupMenu1);
+
+  auto onClick = [this](auto* sender, auto handler) {
+    using TSender = std::remove_pointer_t<decltype(sender)>;
+    if constexpr (std::is_same_v<TSender, QAction>)
+      connect(sender, &QAction::triggered, this, [this, handler] { Guarded(handler); });
+    else
+      connect(sender, &QToolButton::clicked, this, [this, handler] { Guarded(handler); });
+  };
+  onClick(InstallSelected1, [this] { Install1Click(); });
+  onClick(Install1, [this] { Install1Click(); });
+  onClick(InstallButton, [this] { Install1Click(); });
+  onClick(SelectAll1, [this] { SelectAll1Click(); });
+  onClick(EditRepositoryList1, [this] { EditRepositoryList1Click(); });
+  onClick(Close1, [this] { Close1Click(); });
+  onClick(Refresh1, [this] { RefreshButtonClick(); });
+  onClick(RefreshButton, [this] { RefreshButtonClick(); });
+  onClick(Stop1, [this] { Stop1Click(); });
+  onClick(AbortButton, [this] { Stop1Click(); });
+  onClick(ViewButton, [this] { ViewButtonClick(); });
+  connect(RepositoryName, &QComboBox::activated, this,
+          [this](int) { Guarded([this] { RepositoryNameChange(); }); });
+  ListView1->OnColumnClick = [this](int column) {
+    Guarded([this, column] { ListView1ColumnClick(column); });
+  };
+  ListView1->OnDblClick = [this] { Guarded([this] { ListView1DblClick(); }); };
+  ListView1->Model->DragText = [this](const std::vector<int>& rows) { return DragText(rows); };
+
+  HTML1->OnDoRequestDoc = [this](THTML&, const std::string& url, bool& enable) {
+    HTML1DoRequestDoc(url, enable);
+  };
+  HTML1->OnBeginRetrieval = [this](THTML&) { HTML1BeginRetrieval(); };
+  HTML1->OnUpdateRetrieval = [this](THTML&) { HTML1UpdateRetrieval(); };
+  HTML1->OnDoNewElement = [this](THTML&, const std::string& type, bool endTag,
+                                 const THTMLAttributes& attributes, const std::string& text,
+                                 bool& enable) {
+    HTML1DoNewElement(type, endTag, attributes, text, enable);
+  };
+  HTML1->OnParseComplete = [this](THTML&) { HTML1ParseComplete(); };
+
+  // FormCreate.
+  ParseState = 0;
+  CellIndex = -2;
+  RepositoryListForm = new TRepositoryListForm(this);
+  StatusDialog =
+      reinterpret_cast<TStatusDialog*>(SendMessage(MainWindow(), WM_GET_STATUS_DIALOG, 0, 0));
+}
+
+TRepositoryForm::~TRepositoryForm() {
+  // The panes refer to the reader's data, which goes before the widgets do.
+  delete HTML1;
+  delete ListView1;
+}
+
+template <typename F> void TRepositoryForm::Guarded(F&& command) {
+  try {
+    command();
+  } catch (const std::exception& e) {
+    ShowCommandError(e);
+  }
+}
+
+THXPatchedApp* TRepositoryForm::Game() const {
+  return reinterpret_cast<THXPatchedApp*>(SendMessage(MainWindow(), WM_GET_GAME, 0, 0));
+}
+
+// -- Showing and hiding ------------------------------------------------------------------------
+
+void TRepositoryForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!event->spontaneous()) Guarded([this] { FormShow(); });
+}
+
+void TRepositoryForm::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  if (!event->spontaneous()) Guarded([this] { FormHide(); });
+}
+
+void TRepositoryForm::FormShow() {
+  ReloadNames();
+  SendMessage(MainWindow(), WM_REPOSITORY_SHOWN, 0, 0);
+  PlaceBesideMainWindow();
+  LastRepository = RepositoryName->currentText().toStdString();
+  // The page of the first refresh may still be on its way; only a list left empty with
+  // nothing coming is refreshed again.
+  if (Entries.Count() == 0 && !HTML1->Busy()) RefreshButtonClick();
+}
+
+void TRepositoryForm::PlaceBesideMainWindow() {
+  if (!FMainWidget) {
+    MainWindowBounds.reset();
+    return;
+  }
+  const QRect frame = FMainWidget->frameGeometry();
+  MainWindowBounds = frame;
+  QScreen* screen = FMainWidget->screen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  const TWindowPlacement p =
+      dravik::PlaceBesideMainWindow({frame.x(), frame.y(), frame.width(), frame.height()},
+                                    frameGeometry().width(), area.width(), area.left());
+  SetFrameBounds(FMainWidget, p.Main);
+  SetFrameBounds(this, p.Repository);
+}
+
+void TRepositoryForm::FormHide() {
+  if (MainWindowBounds && FMainWidget) {
+    const QRect r = *MainWindowBounds;
+    SetFrameBounds(FMainWidget, {r.x(), r.y(), r.width(), r.height()});
+  }
+  SendMessage(MainWindow(), WM_REPOSITORY_HIDDEN, 0, 0);
+}
+
+void TRepositoryForm::Close1Click() {
+  hide();
+}
+
+// -- Repositories and pages --------------------------------------------------------------------
+
+void TRepositoryForm::ReloadNames() {
+  THXPatchedApp* game = Game();
+  RepositoryName->clear();
+  if (game) {
+    for (int i = 0; i < game->Repositories.Count(); ++i)
+      RepositoryName->addItem(Q(game->Repositories.Names(i)));
+  }
+  if (RepositoryName->count() > 0) RepositoryName->setCurrentIndex(0);
+  RefreshButtonClick();
+}
+
+void TRepositoryForm::RepositoryNameChange() {
+  const std::string name = RepositoryName->currentText().toStdString();
+  if (name.empty() || name == LastRepository) return;
+  LastRepository = name;
+  RefreshButtonClick();
+}
+
+void TRepositoryForm::RefreshButtonClick() {
+  const std::string name = RepositoryName->currentText().toStdString();
+  if (name.empty()) return;
+  THXPatchedApp* game = Game();
+  std::string url = game ? game->Repositories.Values(name) : std::string();
+  if (url.empty()) url = name;
+  HTML1->Cancel("");
+  ResetForPage();
+  HTML1->RequestDoc(url);
+}
+
+void TRepositoryForm::Stop1Click() {
+  HTML1->Cancel("");
+  if (StatusDialog) StatusDialog->Hide();
+  EndPageUpdate();
+}
+
+void TRepositoryForm::StatusCancelClicked() {
+  Stop1Click();
+}
+
+void TRepositoryForm::HTML1DoRequestDoc(const std::string& url, bool& enableDefault) {
+  DoRequestDoc(url, enableDefault);
+}
+
+void TRepositoryForm::HTML1BeginRetrieval() {
+  BeginRetrieval(HTML1->BytesTotal());
+}
+
+void TRepositoryForm::HTML1UpdateRetrieval() {
+  UpdateRetrieval(HTML1->BytesDone(), HTML1->BytesTotal());
+}
+
+void TRepositoryForm::HTML1DoNewElement(const std::string& elementType, bool endTag,
+                                        const THTMLAttributes& attributes, const std::string& text,
+                                        bool& enableDefault) {
+  DoNewElement(elementType, endTag, attributes, text, enableDefault);
+}
+
+void TRepositoryForm::HTML1ParseComplete() {
+  ParseComplete();
+  ListView1->ShowSortIndicator(SortColumn, SortDescending);
+}
+
+int TRepositoryForm::ListUsableWidth() const {
+  return ListView1->ClientWidth() - ListView1->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 2;
+}
+
+void TRepositoryForm::ListBeginUpdate() {
+  ListView1->BeginUpdate();
+}
+
+void TRepositoryForm::ListEndUpdate() {
+  ListView1->EndUpdate();
+}
+
+void TRepositoryForm::OpenInBrowser(const std::string& url) {
+  ShellExecute(THTML::DesktopURL(url), "", "", SW_SHOWNORMAL);
+}
+
+std::string TRepositoryForm::PageURL() const {
+  return HTML1->DocumentURL();
+}
+
+std::optional<long> TRepositoryForm::DateOf(std::string_view text) const {
+  return ShortDateDays(text, QLocale::system());
+}
+
+// -- The list ----------------------------------------------------------------------------------
+
+void TRepositoryForm::ListView1ColumnClick(int column) {
+  if (column == SortColumn) {
+    SortDescending = !SortDescending;
+  } else {
+    SortColumn = column;
+    SortDescending = false;
+  }
+  SortEntries();
+  ListView1->ShowSortIndicator(SortColumn, SortDescending);
+}
+
+int TRepositoryForm::ListView1Compare(const TRepositoryEntry& a, const TRepositoryEntry& b) const {
+  return CompareItems(a, b);
+}
+
+void TRepositoryForm::ListView1Resize() {
+  if (ListView1->ViewStyle() == TRepositoryListView::vsReport) LayoutColumns();
+}
+
+void TRepositoryForm::ViewStyleClick(QAction* item) {
+  const int tag = std::clamp(item->data().toInt(), 0, 3);
+  ListView1->BeginUpdate();
+  ListView1->SetViewStyle(TRepositoryListView::TViewStyle(tag));
+  ListView1Resize();
+  MainViewItems[size_t(tag)]->setChecked(true);
+  PopupViewItems[size_t(tag)]->setChecked(true);
+  ListView1->EndUpdate();
+}
+
+void TRepositoryForm::ViewButtonClick() {
+  if (MainViewItems[3]->isChecked()) {
+    ViewStyleClick(MainViewItems[0]);
+    return;
+  }
+  for (size_t i = 0; i + 1 < MainViewItems.size(); ++i)
+    if (MainViewItems[i]->isChecked()) {
+      ViewStyleClick(MainViewItems[i + 1]);
+      return;
+    }
+}
+
+void TRepositoryForm::SelectAll1Click() {
+  ListView1->BeginUpdate();
+  ListView1->SelectAll();
+  ListView1->EndUpdate();
+}
+
+std::string TRepositoryForm::EntryURL(const TRepositoryEntry& entry) {
+  return ResolveLink(URLParser, HTML1->DocumentURL(), entry.Link());
+}
+
+void TRepositoryForm::Install1Click() {
+  // The addresses are taken first: the list may change while the main window downloads.
+  std::vector<std::string> urls;
+  for (int row : ListView1->SelectedRows()) {
+    const TRepositoryEntry& entry = Entries[row];
+    if (entry.Link().empty()) continue; // nothing to download
+    try {
+      urls.push_back(EntryURL(entry));
+    } catch (const Exception& e) {
+      ShowCommandError(e);
+    }
+  }
+  for (const std::string& url : urls) {
+    try {
+      SendMessage(MainWindow(), WM_DOWNLOAD_INSTALL, 0, reinterpret_cast<LPARAM>(url.c_str()));
+    } catch (const Exception& e) {
+      ShowCommandError(e); // and on with the next entry
+    }
+  }
+  SendMessage(MainWindow(), WM_REFRESH, 0, 0);
+}
+
+void TRepositoryForm::ListView1DblClick() {
+  const int row = ListView1->FirstSelected();
+  if (row < 0 || Entries[row].Link().empty()) return;
+  const std::string url = EntryURL(Entries[row]);
+  SendMessage(MainWindow(), WM_DOWNLOAD_INSTALL, 0, reinterpret_cast<LPARAM>(url.c_str()));
+  // The main window's list shows the new patch only once it has re-read its store.
+  SendMessage(MainWindow(), WM_REFRESH, 0, 0);
+}
+
+std::string TRepositoryForm::DragText(const std::vector<int>& rows) {
+  std::string text;
+  for (int row : rows) {
+    if (row < 0 || row >= Entries.Count() || Entries[row].Link().empty()) continue;
+    try {
+      text += EntryURL(Entries[row]) + "\n";
+    } catch (const Exception&) {
+      // Installing it reports the error.
+    }
+  }
+  return text;
+}
+
+void TRepositoryForm::EditRepositoryList1Click() {
+  THXPatchedApp* game = Game();
+  if (!game) return;
+  if (RepositoryListForm->exec() != QDialog::Accepted) return;
+  TStringList lines;
+  RepositoryListForm->StoreTo(lines);
+  game->Repositories.Assign(lines);
+  game->SaveRepositories();
+  ReloadNames();
+}
+
+LRESULT TRepositoryForm::HandleMessage(unsigned message, WPARAM, LPARAM) {
+  switch (message) {
+  case WM_REFRESH:
+    ReloadNames();
+    return 0;
+  case WM_INSTALL_SELECTED:
+    Install1Click();
+    return 0;
+  }
+  return 0;
+}
+
+TRepositoryForm* RepositoryForm(QWidget* mainWindow) {
+  static QPointer<TRepositoryForm> form;
+  if (!form) {
+    form = new TRepositoryForm(mainWindow);
+    if (mainWindow) {
+      TRepositoryForm* made = form;
+      QObject::connect(mainWindow, &QObject::destroyed, made, [made] { delete made; });
+    }
+  }
+  return form;
+}
+
+} // namespace dravik

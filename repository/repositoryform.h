@@ -1,0 +1,146 @@
+// The repository window ("Patch Repository"): the user picks one of the current game's patch
+// repositories, sees its page's greeting in a small HTML pane and its patches in a list, and
+// has the main window download and install the patches chosen. While shown it sits to the
+// right of the main window (both narrowed when they do not fit side by side); hidden, it gives
+// the main window its bounds back.
+//
+// It talks to the main window (MainWindow()) through the program's window messages: it sends
+// WM_GET_STATUS_DIALOG (once, when made), WM_GET_GAME, WM_DOWNLOAD_INSTALL (one per patch; the
+// main window downloads and installs it before the message returns), WM_REFRESH after
+// installing, WM_REPOSITORY_SHOWN and WM_REPOSITORY_HIDDEN; it handles WM_REFRESH (the current
+// game changed: reload its repositories and the page) and WM_INSTALL_SELECTED (install the
+// selected entries; the main window sends it when entries are dropped on its patch list: their
+// drag carries kRepositoryEntriesMime). User-interface thread only.
+#pragma once
+
+#include "listview.h"
+#include "net/urlparser.h"
+#include "platform/messages.h"
+#include "reader.h"
+
+#include <QPointer>
+#include <QWidget>
+#include <array>
+#include <optional>
+#include <string>
+
+class QAction;
+class QComboBox;
+class QLocale;
+class QMenu;
+class QMenuBar;
+class QSplitter;
+class QToolBar;
+class QToolButton;
+
+namespace dravik {
+
+class THTML;
+class THXPatchedApp;
+class TRepositoryListForm;
+
+class TRepositoryForm : public QWidget, public TMessageWindow, public TRepositoryReader {
+  Q_OBJECT
+
+public:
+  // `mainWindow`: the main window whose bounds the window places itself beside (not owned;
+  // may be null). Asks MainWindow() for the progress dialog.
+  explicit TRepositoryForm(QWidget* mainWindow = nullptr);
+  ~TRepositoryForm() override;
+
+  QWidget* CoolBar1;
+  QMenuBar* ToolBar2; // "&File" and "&View"
+  QMenu* File1;
+  QMenu* MainViewMenu;
+  QComboBox* RepositoryName;
+  QToolBar* ToolBar1;
+  QToolButton* AbortButton;
+  QToolButton* RefreshButton;
+  QToolButton* InstallButton;
+  QToolButton* ViewButton;
+  THTML* HTML1;
+  QSplitter* Splitter1;
+  TRepositoryListView* ListView1;
+  QMenu* PopupMenu1;
+  QMenu* PopupViewMenu;
+  QAction* Install1;         // PopupMenu1 "&Install"
+  QAction* InstallSelected1; // File1 "&Install Selected Patches"
+  QAction* SelectAll1;
+  QAction* EditRepositoryList1;
+  QAction* Close1;
+  QAction* Refresh1;
+  QAction* Stop1;
+  // The view items of MainViewMenu and PopupViewMenu, by tag (0 large icons to 3 details).
+  std::array<QAction*, 4> MainViewItems{};
+  std::array<QAction*, 4> PopupViewItems{};
+
+  TURLParser URLParser;
+  TRepositoryListForm* RepositoryListForm;
+  std::string LastRepository;
+  // The main window's frame before this window was shown; none until then.
+  std::optional<QRect> MainWindowBounds;
+
+  void FormShow();
+  void FormHide();
+  void Close1Click();
+  // Fills RepositoryName with the current game's repository names, selects the first and
+  // refreshes.
+  void ReloadNames();
+  void RepositoryNameChange();
+  void RefreshButtonClick();
+  void Stop1Click();
+  void ListView1ColumnClick(int column);
+  int ListView1Compare(const TRepositoryEntry& a, const TRepositoryEntry& b) const;
+  void ListView1DblClick();
+  void ListView1Resize();
+  void ViewStyleClick(QAction* item);
+  void ViewButtonClick();
+  void SelectAll1Click();
+  void Install1Click();
+  void EditRepositoryList1Click();
+
+  void HTML1DoRequestDoc(const std::string& url, bool& enableDefault);
+  void HTML1BeginRetrieval();
+  void HTML1UpdateRetrieval();
+  void HTML1DoNewElement(const std::string& elementType, bool endTag,
+                         const THTMLAttributes& attributes, const std::string& text,
+                         bool& enableDefault);
+  void HTML1ParseComplete();
+
+  // The download address of an entry: its link resolved against the page now loaded. Throws
+  // EInvalidProtocol for a relative link on a page whose scheme the parser does not know.
+  std::string EntryURL(const TRepositoryEntry& entry);
+
+  LRESULT HandleMessage(unsigned message, WPARAM wParam, LPARAM lParam) override;
+
+protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+  int ListUsableWidth() const override;
+  void ListBeginUpdate() override;
+  void ListEndUpdate() override;
+  void OpenInBrowser(const std::string& url) override;
+  std::string PageURL() const override;
+  void StatusCancelClicked() override;
+  std::optional<long> DateOf(std::string_view text) const override;
+
+private:
+  THXPatchedApp* Game() const;
+  void PlaceBesideMainWindow();
+  std::string DragText(const std::vector<int>& rows);
+  template <typename F> void Guarded(F&& command);
+
+  QPointer<QWidget> FMainWidget;
+};
+
+// The program's repository window, made on first use beside `mainWindow` and kept for the rest
+// of the run (it goes when `mainWindow` does). Later calls return the same window.
+TRepositoryForm* RepositoryForm(QWidget* mainWindow);
+
+// Days since 1970-01-01 for a date written in `locale`'s short date format (a four-digit year
+// is taken where the format has two; two-digit years fall in 1950 to 2049) or as an ISO 8601
+// date (2024-03-14); none for any other text.
+std::optional<long> ShortDateDays(std::string_view text, const QLocale& locale);
+
+} // namespace dravik

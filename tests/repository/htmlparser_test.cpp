@@ -1,0 +1,173 @@
+#include "platform/htmlparser.h"
+
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace dravik;
+
+namespace {
+
+// The events of a page as lines: "<td width=25%>", "</td>", "'text'".
+std::vector<std::string> Events(const std::string& html, size_t piece = 0,
+                                const std::string& encoding = "") {
+  std::vector<std::string> out;
+  THTMLPushParser parser(
+      [&](const THTMLElement& e) {
+        if (e.Type == THTMLElement::kText) {
+          out.push_back("'" + e.Text + "'");
+          return;
+        }
+        std::string line = (e.EndTag ? "</" : "<") + e.Type;
+        for (const auto& [name, value] : e.Attributes.Items)
+          line += " " + name + "=" + value;
+        out.push_back(line + ">");
+      },
+      encoding);
+  if (piece == 0) {
+    parser.Feed(html);
+  } else {
+    for (size_t at = 0; at < html.size(); at += piece)
+      parser.Feed(std::string_view(html).substr(at, piece));
+  }
+  parser.Finish();
+  return out;
+}
+
+const char* const kPage =
+    "<!DOCTYPE html>\n<html><head><title>Patches &amp; more</title>\n"
+    "<meta charset=\"utf-8\"></head>\n<body>\n"
+    "<h1>Welcome</h1><p>Fresh patches: <b>caf\xC3\xA9</b> &lt;new&gt; &#x263A;</p>\n"
+    "<table border=1>\n"
+    "<tr><TD WIDTH=\"25%\">Name<td width='10%'>Type</td><td nowrap>Size</td></tr>\n"
+    "<tr><td><a href=\"patches/a b.gob?x=1&amp;y=2\">Azure &quot;Blade&quot;</a></td>"
+    "<td>Saber<td>12 KB\n</tr>\n"
+    "</table>\n<script>if (a < b) alert('x');</script><p>Bye<br>now</p>\n"
+    "</body></html>\n";
+
+} // namespace
+
+TEST(HTMLPushParser, ReportsElementsInDocumentOrderWithRepairs) {
+  const std::vector<std::string> e = Events(kPage);
+  auto at = [&](const std::string& line) {
+    return std::find(e.begin(), e.end(), line) - e.begin();
+  };
+  // Entities decoded, names and attribute names in lower case, values as written.
+  EXPECT_LT(at("'Patches & more'"), long(e.size()));
+  EXPECT_LT(at("'caf\xC3\xA9'"), long(e.size()));
+  EXPECT_LT(at("' <new> \xE2\x98\xBA'"), long(e.size()));
+  EXPECT_LT(at("<td width=25%>"), long(e.size()));
+  EXPECT_LT(at("<td width=10%>"), long(e.size()));
+  EXPECT_LT(at("<td nowrap=>"), long(e.size()));
+  EXPECT_LT(at("<a href=patches/a b.gob?x=1&y=2>"), long(e.size()));
+  EXPECT_LT(at("'Azure \"Blade\"'"), long(e.size()));
+  // A cell left open is closed before the next one begins.
+  const long name = at("'Name'");
+  ASSERT_LT(name + 2, long(e.size()));
+  EXPECT_EQ(e[size_t(name + 1)], "</td>");
+  EXPECT_EQ(e[size_t(name + 2)], "<td width=10%>");
+  // Script text is text; void elements end at once.
+  EXPECT_LT(at("'if (a < b) alert('x');'"), long(e.size()));
+  EXPECT_EQ(e[size_t(at("<br>") + 1)], "</br>");
+  // Order: the header row before the table's end, the table before the script.
+  EXPECT_LT(at("<table border=1>"), at("'Name'"));
+  EXPECT_LT(at("'12 KB\n'"), at("</table>"));
+  EXPECT_LT(at("</table>"), at("<script>"));
+  EXPECT_EQ(e[e.size() - 2], "</html>");
+  EXPECT_EQ(e.back(), "'\n'"); // the line break after it
+}
+
+TEST(HTMLPushParser, SameEventsWhateverThePieces) {
+  const std::vector<std::string> whole = Events(kPage);
+  for (size_t piece = 1; piece <= 9; ++piece)
+    EXPECT_EQ(Events(kPage, piece), whole) << "pieces of " << piece;
+  // Random cuts, also through multi-byte characters and entities.
+  std::mt19937 random(7);
+  const std::string page = kPage;
+  for (int round = 0; round < 20; ++round) {
+    std::vector<std::string> got;
+    THTMLPushParser parser([&](const THTMLElement& e) {
+      got.push_back((e.EndTag ? "/" : "") + e.Type + ":" + e.Text);
+    });
+    for (size_t at = 0; at < page.size();) {
+      const size_t n = std::min(page.size() - at, size_t(random() % 13));
+      parser.Feed(page.data() + at, n);
+      at += n;
+    }
+    parser.Finish();
+    std::vector<std::string> expected;
+    THTMLPushParser once([&](const THTMLElement& e) {
+      expected.push_back((e.EndTag ? "/" : "") + e.Type + ":" + e.Text);
+    });
+    once.Feed(page);
+    once.Finish();
+    EXPECT_EQ(got, expected) << "round " << round;
+  }
+}
+
+TEST(HTMLPushParser, CharacterSets) {
+  // The server's character set, then the page's own declaration; bytes that are not UTF-8
+  // without either are read as Latin-1 rather than lost.
+  auto has = [](const std::vector<std::string>& events, const std::string& line) {
+    return std::find(events.begin(), events.end(), line) != events.end();
+  };
+  EXPECT_TRUE(has(Events("<p>caf\xE9</p>", 0, "windows-1252"), "'caf\xC3\xA9'"));
+  EXPECT_TRUE(has(Events("<html><head><meta charset=\"windows-1252\"></head><body><p>\x80 "
+                         "caf\xE9</p></body></html>",
+                         3),
+                  "'\xE2\x82\xAC caf\xC3\xA9'"));
+  EXPECT_TRUE(has(Events("<p>caf\xE9 ok</p>"), "'caf\xC3\xA9 ok'"));
+}
+
+TEST(HTMLPushParser, StopFromAnEventAndMalformedInput) {
+  int events = 0;
+  THTMLPushParser* self = nullptr;
+  THTMLPushParser parser([&](const THTMLElement& e) {
+    ++events;
+    if (e.Type == "table") self->Stop();
+  });
+  self = &parser;
+  parser.Feed("<p>a</p><table><tr><td>x</td></tr></table><p>b</p>");
+  const int atStop = events;
+  parser.Feed("<p>more</p>");
+  parser.Finish();
+  EXPECT_EQ(events, atStop);
+  EXPECT_TRUE(parser.Stopped());
+
+  // Garbage, NUL bytes, unclosed everything: events, no failure.
+  std::string junk = "<<<>>><a href=\"x<td>\0\0<table <tr><td>&#99999999;&bogus;<\xFF\xFE";
+  junk += std::string("\0<td", 4);
+  int count = 0;
+  THTMLPushParser tolerant([&](const THTMLElement&) { ++count; });
+  for (size_t piece : {1, 2, 3})
+    for (size_t at = 0; at < junk.size(); at += piece)
+      tolerant.Feed(junk.data() + at, std::min(piece, junk.size() - at));
+  tolerant.Finish();
+  EXPECT_GT(count, 0);
+  // Deeply nested markup stays within bounds.
+  THTMLPushParser deep([](const THTMLElement&) {});
+  for (int i = 0; i < 20000; ++i)
+    deep.Feed("<div><b>");
+  deep.Finish();
+}
+
+TEST(HTMLRebuilder, ShowsWhatWasLetThroughAsSafeHtml) {
+  THTMLRebuilder shown;
+  THTMLPushParser parser([&](const THTMLElement& e) {
+    if (e.Type != "tr") shown.Add(e); // a reader keeping the row start out
+  });
+  parser.Feed("<p class=\"x&quot;y\" onclick=\"a\">1 &lt; 2 &amp; <i>b</i><br></p>"
+              "<script>alert(1)</script><table><tr><td>c</td></tr></table>");
+  parser.Finish();
+  const std::string& html = shown.Html();
+  EXPECT_NE(html.find("<p class=\"x&quot;y\" onclick=\"a\">1 &lt; 2 &amp; <i>b</i><br></p>"),
+            std::string::npos)
+      << html;
+  EXPECT_EQ(html.find("alert"), std::string::npos);
+  // The row's end tag is left out with its start; the cell closes inside the table.
+  EXPECT_EQ(html.find("</tr>"), std::string::npos);
+  EXPECT_NE(html.find("<table><td>c</td></table>"), std::string::npos) << html;
+  shown.Clear();
+  EXPECT_TRUE(shown.Html().empty());
+}

@@ -1,0 +1,93 @@
+// From a repository page served by nginx to patches in the game's store: the repository
+// window reads the page, and a main window that downloads with the retriever and installs
+// what it fetched gets one WM_DOWNLOAD_INSTALL per selected entry.
+#include "net/retriever.h"
+#include "platform/dialogs.h"
+#include "platform/html.h"
+#include "platform/winfs.h"
+#include "repository/repositoryform.h"
+#include "tests/fixtures/nginxserver.h"
+#include "tests/fixtures/testgame.h"
+#include "tests/fixtures/zipmaker.h"
+#include "tests/net/nettest.h"
+#include "uitest.h"
+
+#include <QToolButton>
+#include <gtest/gtest.h>
+#include <set>
+
+using namespace dravik;
+using namespace dravik::test;
+
+TEST(RepositoryEndToEnd, SelectedPatchesLandInTheStore) {
+  NoProxies();
+  TTestGame game;
+  TTempDir root;
+  const std::string pages = root.Path() + "/repo/pages";
+  game.WritePatch(pages + "/patches/azure.gob", {"3do\\mat\\azure.mat"}, "Azure Blade",
+                  "Type=Saber\r\n");
+  game.WritePatch(root.Path() + "/repo/push.gob", {"cog\\push.cog"}, "Long Push", "Type=Force\r\n");
+  game.WritePatch(pages + "/cloak.gob", {"3do\\cloak.3do"}, "Night Cloak", "Type=Skin\r\n");
+  RunIn(pages, "zip -q cloak.zip cloak.gob && rm cloak.gob");
+  game.WritePatch(pages + "/skipped.gob", {"cog\\skip.cog"}, "Skipped");
+  WriteHostFile(
+      pages + "/index.html",
+      "<html><body><p>Test repository</p><table>\n"
+      "<tr><td width=\"50%\">Name</td><td width=\"20%\">Type</td><td>Size</td></tr>\n"
+      "<tr><td><a href=\"./patches/azure.gob\">Azure Blade</a></td><td>Saber</td>"
+      "<td>1 KB</td></tr>\n"
+      "<tr><td><a href=\"../push.gob\">Long Push</a></td><td>Force</td><td>1 KB</td></tr>\n"
+      "<tr><td><a href=\"cloak.zip\">Night Cloak</a></td><td>Skin</td><td>1 KB</td></tr>\n"
+      "<tr><td><a href=\"skipped.gob\">Skipped</a></td><td>Item</td><td>1 KB</td></tr>\n"
+      "</table></body></html>\n");
+  TNginxServer server(root.Path());
+
+  THXPatchedAppList list;
+  list.LoadCatalogue();
+  THXPatchedApp* app = list.Items(0);
+  app->Repositories.Add("Test=" + server.Url("/repo/pages/index.html"));
+  app->OpenStore();
+  ASSERT_EQ(app->Patches.Count(), 0);
+
+  TFakeStatusDialog status;
+  TRetriever retriever(status);
+  TScriptedDialogs dialogs;
+  TTestMainWindow main;
+  main.Game = app;
+  main.Status = &status;
+  main.OnDownload = [&](const std::string& url) {
+    const std::string file = retriever.RetrieveFile(url);
+    if (file.empty() || !winfs::FileExists(file)) return;
+    app->InstallFile(file);
+    winfs::DeleteFile(file);
+  };
+
+  TRepositoryForm form;
+  form.show();
+  ASSERT_TRUE(WaitFor([&] { return !form.HTML1->Busy(); }));
+  ASSERT_EQ(form.Entries.Count(), 4);
+  EXPECT_EQ(form.HTML1->ErrorText(), "");
+  std::vector<int> rows;
+  for (int i = 0; i < form.Entries.Count(); ++i)
+    if (form.Entries[i].Caption != " Skipped") rows.push_back(i);
+  form.ListView1->SelectRows(rows);
+  form.InstallButton->click();
+
+  EXPECT_EQ(main.Downloads(), (std::vector<std::string>{
+                                  server.Url("/repo/pages/patches/azure.gob"),
+                                  server.Url("/repo/push.gob"),
+                                  server.Url("/repo/pages/cloak.zip"),
+                              }));
+  ASSERT_EQ(main.Messages.size(), 5u); // shown, three downloads, one refresh
+  EXPECT_EQ(main.Messages.back().Message, WM_REFRESH);
+  EXPECT_TRUE(dialogs.Asked().empty()) << dialogs.Messages().front();
+  EXPECT_EQ(TTestGame::FolderFiles(game.InactiveHost()),
+            (std::vector<std::string>{"azure.gob", "cloak.gob", "push.gob"}));
+  std::set<std::string> names;
+  for (int i = 0; i < app->Patches.Count(); ++i)
+    names.insert(app->Patches[i]->Name);
+  EXPECT_EQ(names, (std::set<std::string>{"Azure Blade", "Long Push", "Night Cloak"}));
+  const std::string log = server.AccessLog();
+  EXPECT_EQ(log.find("skipped.gob"), std::string::npos);
+  EXPECT_NE(log.find("GET /repo/pages/index.html"), std::string::npos);
+}

@@ -1,0 +1,529 @@
+// The repository window on pages in a test prefix: its controls, showing and placement,
+// installing, sorting, views, the repository choice, followed links, stopping, the list
+// editor's result, and drags.
+#include "platform/dialogs.h"
+#include "platform/html.h"
+#include "platform/registry.h"
+#include "platform/shell.h"
+#include "platform/stringgrid.h"
+#include "repository/repositoryform.h"
+#include "repository/repositorylist.h"
+#include "tests/fixtures/nginxserver.h"
+#include "tests/fixtures/testgame.h"
+#include "tests/net/nettest.h"
+#include "uitest.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QListView>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStyle>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace dravik;
+using namespace dravik::test;
+
+namespace {
+
+const char* const kPage = R"(<html><body>
+<h3>Welcome to the test repository</h3><p>See the <a href="news.html">news</a>.</p>
+<table>
+<tr><td width="40%">Name</td><td width="15%">Type</td><td width="20%">Date</td>
+    <td>Description</td></tr>
+<tr><td><a href="./patches/b.gob">Bravo</a></td><td>Saber</td><td>2024-02-10</td>
+    <td>Second</td></tr>
+<tr><td><a href="../a.gob">alpha</a></td><td>Force</td><td>2023-12-01</td><td>First</td></tr>
+<tr><td><a href="c.zip">Charlie</a></td><td>Weapon</td><td>soon</td><td>Third</td></tr>
+<tr><td><a href="http://127.0.0.1:9/d.gob">delta</a></td><td>Skin</td><td>2024-01-05</td>
+    <td>Fourth</td></tr>
+<tr><td>No link</td><td>Item</td><td>2022-01-01</td><td>Fifth</td></tr>
+</table></body></html>
+)";
+
+// Runs `act` on the next modal window once it is open.
+void WhenModal(std::function<void(QWidget*)> act) {
+  auto* timer = new QTimer;
+  timer->setInterval(5);
+  QObject::connect(timer, &QTimer::timeout, [timer, act] {
+    if (QWidget* w = QApplication::activeModalWidget()) {
+      timer->stop();
+      timer->deleteLater();
+      act(w);
+    }
+  });
+  timer->start();
+}
+
+class RepositoryWindow : public ::testing::Test {
+protected:
+  void SetUp() override {
+    NoProxies();
+    WriteHostFile(Game.Prefix.HostC("Repo/index.html"), kPage);
+    WriteHostFile(Game.Prefix.HostC("Repo/second.html"),
+                  "<p>Second</p><table><tr><td>Name</td></tr><tr><td>Only</td></tr></table>");
+    List.LoadCatalogue();
+    Main.Game = List.Items(0);
+    Main.Status = &Dialog;
+  }
+  void TearDown() override { EXPECT_TRUE(Dialogs.AllAnswered()); }
+
+  std::unique_ptr<TRepositoryForm> Form(QWidget* mainWidget = nullptr) {
+    auto form = std::make_unique<TRepositoryForm>(mainWidget);
+    EXPECT_EQ(form->StatusDialog, &Dialog);
+    return form;
+  }
+  static bool Loaded(TRepositoryForm& form) { return !form.HTML1->Busy(); }
+  static std::vector<std::string> Captions(TRepositoryForm& form) {
+    std::vector<std::string> out;
+    for (int i = 0; i < form.Entries.Count(); ++i)
+      out.push_back(Trim(form.Entries[i].Caption));
+    return out;
+  }
+  static int Row(TRepositoryForm& form, const std::string& caption) {
+    for (int i = 0; i < form.Entries.Count(); ++i)
+      if (Trim(form.Entries[i].Caption) == caption) return i;
+    return -1;
+  }
+
+  TTestGame Game{{"Main=file:///C:/Repo/index.html", "Second=file:///C:/Repo/second.html"}};
+  THXPatchedAppList List;
+  TFakeStatusDialog Dialog;
+  TTestMainWindow Main;
+  TScriptedDialogs Dialogs;
+};
+
+} // namespace
+
+TEST_F(RepositoryWindow, ControlsMenusAndNames) {
+  auto form = Form();
+  TRepositoryForm& f = *form;
+  EXPECT_EQ(f.windowTitle(), "Patch Repository");
+  EXPECT_FALSE(f.RepositoryName->isEditable());
+  EXPECT_EQ(f.RepositoryName->toolTip(), "Select a Patch Repository");
+  const std::vector<std::pair<QToolButton*, const char*>> tools = {
+      {f.AbortButton, "Abort Patch List Retrieval"},
+      {f.RefreshButton, "Refresh Patch List"},
+      {f.InstallButton, "Download and Install Selected Patches"}};
+  for (auto [button, hint] : tools) {
+    EXPECT_EQ(button->toolTip(), hint);
+    EXPECT_EQ(button->accessibleName(), hint);
+    EXPECT_FALSE(button->icon().isNull()) << hint;
+  }
+  EXPECT_EQ(f.ViewButton->text(), "&View");
+  EXPECT_EQ(f.ViewButton->menu(), f.PopupViewMenu);
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{f.RepositoryName, f.ViewButton, f.HTML1, f.HTML1->Browser(),
+                                       f.ListView1, f.ListView1->ReportView, f.ListView1->IconView})
+    EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName().toStdString();
+
+  auto texts = [](QMenu* menu) {
+    std::vector<std::string> out;
+    for (QAction* a : menu->actions())
+      out.push_back(
+          a->isSeparator()
+              ? "-"
+              : a->text().toStdString() +
+                    (a->shortcut().isEmpty() ? "" : " " + a->shortcut().toString().toStdString()));
+    return out;
+  };
+  EXPECT_EQ(texts(f.File1),
+            (std::vector<std::string>{"&Install Selected Patches Ctrl+I", "Select &All Ctrl+A", "-",
+                                      "Edit Repository &List...", "-", "&Close Ctrl+F4"}));
+  EXPECT_EQ(texts(f.MainViewMenu),
+            (std::vector<std::string>{"Lar&ge Icons", "S&mall Icons", "&List", "&Details", "-",
+                                      "&Refresh F5", "Sto&p Esc"}));
+  EXPECT_EQ(texts(f.PopupMenu1), (std::vector<std::string>{"&Install", "&View"}));
+  EXPECT_EQ(texts(f.PopupViewMenu),
+            (std::vector<std::string>{"Lar&ge Icons", "S&mall Icons", "&List", "&Details"}));
+  EXPECT_TRUE(f.MainViewItems[3]->isChecked());
+  EXPECT_TRUE(f.PopupViewItems[3]->isChecked());
+  EXPECT_EQ(f.ListView1->ViewStyle(), TRepositoryListView::vsReport);
+  EXPECT_EQ(f.ParseState, 0);
+  EXPECT_EQ(f.CellIndex, -2);
+  EXPECT_EQ(f.Splitter1->handleWidth(), 2);
+  EXPECT_TRUE(Main.Messages.empty());
+}
+
+TEST_F(RepositoryWindow, ShowingLoadsThePageAndPlacesTheWindowBesideTheMainWindow) {
+  QWidget mainWidget;
+  mainWidget.setGeometry(100, 50, 600, 400);
+  mainWidget.show();
+  ASSERT_TRUE(WaitFor([&] { return mainWidget.isVisible(); }));
+  const QRect mainFrame = mainWidget.frameGeometry();
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  auto form = Form(&mainWidget);
+  form->resize(546, 420);
+  form->show();
+  ASSERT_TRUE(WaitFor([&] { return Loaded(*form); }));
+  EXPECT_EQ(Main.Messages, (std::vector<TTestMainWindow::TMessage>{{WM_REPOSITORY_SHOWN, ""}}));
+
+  // The page: sorted by name, icons by type; the greeting in the pane.
+  EXPECT_EQ(Captions(*form),
+            (std::vector<std::string>{"alpha", "Bravo", "Charlie", "delta", "No link"}));
+  EXPECT_EQ(form->Entries[Row(*form, "Bravo")].ImageIndex, 2);
+  EXPECT_EQ(form->Entries[Row(*form, "alpha")].ImageIndex, 0);
+  EXPECT_EQ(form->Entries[Row(*form, "Charlie")].ImageIndex, 4);
+  EXPECT_EQ(form->Entries[Row(*form, "No link")].ImageIndex, 1);
+  EXPECT_EQ(form->ListView1->Model->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
+            "Date");
+  EXPECT_EQ(form->ListView1->Model->index(0, 3).data().toString(), "First");
+  const std::string pane = form->HTML1->Browser()->toPlainText().toStdString();
+  EXPECT_NE(pane.find("Welcome to the test repository"), std::string::npos);
+  EXPECT_EQ(pane.find("Bravo"), std::string::npos);
+  EXPECT_EQ(Dialog.Caption, "Downloading Patch List");
+  EXPECT_EQ(Dialog.ShowCount, 1); // one page request
+  EXPECT_FALSE(Dialog.Shown);
+  EXPECT_FALSE(form->ListView1->Updating());
+  EXPECT_EQ(form->RepositoryName->count(), 2);
+  EXPECT_EQ(form->RepositoryName->currentText(), "Main");
+  EXPECT_EQ(form->LastRepository, "Main");
+  // Column widths from the header's shares of the usable width.
+  const int usable = form->ListView1->ClientWidth() -
+                     form->ListView1->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 2;
+  EXPECT_EQ(form->ListView1->ReportView->header()->sectionSize(0), int(std::lround(usable * 0.4)));
+  EXPECT_EQ(form->ListView1->ReportView->header()->sectionSize(3), kDefaultColumnWidth);
+
+  // Placement: side by side, narrowed in proportion when they do not fit (frames counted).
+  const int margins = form->frameGeometry().width() - form->geometry().width();
+  const int room = screen.width() - 10;
+  const int combined = mainFrame.width() + 546 + margins;
+  ASSERT_GT(combined, room); // the offscreen screen is narrower than the pair
+  const int mainWidth = int(std::lround(double(room) * mainFrame.width() / combined));
+  const int left = screen.left() + screen.width() / 2 - room / 2;
+  EXPECT_EQ(mainWidget.frameGeometry(),
+            QRect(left, mainFrame.top(), mainWidth, mainFrame.height()));
+  EXPECT_EQ(form->frameGeometry(),
+            QRect(left + mainWidth + 1, mainFrame.top(), room - mainWidth, mainFrame.height()));
+  EXPECT_EQ(form->MainWindowBounds, mainFrame);
+
+  // Hiding gives the main window its bounds back.
+  form->Close1Click();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_EQ(mainWidget.frameGeometry(), mainFrame);
+  EXPECT_EQ(mainWidget.geometry(), QRect(100, 50, 600, 400));
+  EXPECT_EQ(Main.Messages.back().Message, WM_REPOSITORY_HIDDEN);
+  // Hidden, the list stays; shown again, the page is read again.
+  EXPECT_EQ(form->Entries.Count(), 5);
+  form->show();
+  ASSERT_TRUE(WaitFor([&] { return Loaded(*form); }));
+  EXPECT_EQ(Dialog.ShowCount, 2);
+  EXPECT_EQ(form->Entries.Count(), 5);
+}
+
+TEST_F(RepositoryWindow, InstallSendsOneDownloadPerSelectedEntryThenOneRefresh) {
+  auto form = Form();
+  form->show();
+  ASSERT_TRUE(WaitFor([&] { return Loaded(*form); }));
+  Main.Messages.clear();
+  TRepositoryForm& f = *form;
+  f.ListView1->SelectRows({Row(f, "Bravo"), Row(f, "alpha"), Row(f, "delta"), Row(f, "No link")});
+  f.InstallButton->click();
+  // In list order; relative links resolved against the page; the entry without a link skipped.
+  EXPECT_EQ(Main.Messages, (std::vector<TTestMainWindow::TMessage>{
+                               {WM_DOWNLOAD_INSTALL, "file:///C:/a.gob"},
+                               {WM_DOWNLOAD_INSTALL, "file:///C:/Repo/patches/b.gob"},
+                               {WM_DOWNLOAD_INSTALL, "http://127.0.0.1:9/d.gob"},
+                               {WM_REFRESH, ""},
+                           }));
+
+  // The same through the main window's message (a drag onto its patch list), while a download
+  // refreshes the list under it.
+  Main.Messages.clear();
+  Main.OnDownload = [&](const std::string&) { f.RefreshButtonClick(); };
+  f.ListView1->SelectRows({Row(f, "Charlie"), Row(f, "Bravo")});
+  EXPECT_EQ(f.HandleMessage(WM_INSTALL_SELECTED, 0, 0), 0);
+  EXPECT_EQ(Main.Downloads(),
+            (std::vector<std::string>{"file:///C:/Repo/patches/b.gob", "file:///C:/Repo/c.zip"}));
+  EXPECT_EQ(Main.Sent(WM_REFRESH).size(), 1u);
+  Main.OnDownload = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return Loaded(f); }));
+
+  // Nothing selected: no download, still one refresh.
+  Main.Messages.clear();
+  f.ListView1->SelectRows({});
+  f.InstallSelected1->trigger();
+  EXPECT_EQ(Main.Messages, (std::vector<TTestMainWindow::TMessage>{{WM_REFRESH, ""}}));
+
+  // A double click installs the first selected entry.
+  Main.Messages.clear();
+  f.ListView1->SelectRows({Row(f, "delta"), Row(f, "Charlie")});
+  f.ListView1DblClick();
+  EXPECT_EQ(Main.Downloads(), (std::vector<std::string>{"file:///C:/Repo/c.zip"}));
+  EXPECT_EQ(Main.Sent(WM_REFRESH).size(), 1u);
+
+  // Select all selects every entry.
+  f.SelectAll1->trigger();
+  EXPECT_EQ(f.ListView1->SelectedRows(), (std::vector<int>{0, 1, 2, 3, 4}));
+
+  // A drag carries the entries' addresses under the program's own type.
+  f.ListView1->SelectRows({Row(f, "alpha"), Row(f, "Charlie")});
+  QModelIndexList indexes;
+  for (int row : f.ListView1->SelectedRows())
+    indexes << f.ListView1->Model->index(row, 0) << f.ListView1->Model->index(row, 1);
+  std::unique_ptr<QMimeData> mime(f.ListView1->Model->mimeData(indexes));
+  ASSERT_TRUE(mime);
+  EXPECT_EQ(mime->formats(), QStringList{kRepositoryEntriesMime});
+  EXPECT_EQ(mime->data(kRepositoryEntriesMime).toStdString(),
+            "file:///C:/a.gob\nfile:///C:/Repo/c.zip\n");
+  EXPECT_TRUE(f.ListView1->Model->flags(indexes[0]) & Qt::ItemIsDragEnabled);
+  EXPECT_FALSE(f.ListView1->Model->flags(indexes[0]) & Qt::ItemIsEditable);
+}
+
+TEST_F(RepositoryWindow, SortingByDatesAndText) {
+  auto form = Form();
+  form->show();
+  ASSERT_TRUE(WaitFor([&] { return Loaded(*form); }));
+  TRepositoryForm& f = *form;
+  QHeaderView* header = f.ListView1->ReportView->header();
+  emit header->sectionClicked(2); // Date: in date order; "soon" compares as text
+  EXPECT_EQ(f.SortColumn, 2);
+  EXPECT_FALSE(f.SortDescending);
+  std::vector<std::string> dates;
+  for (int i = 0; i < f.Entries.Count(); ++i)
+    dates.push_back(Trim(f.Entries[i].SubItems[1]));
+  // Text order would put 2024-01-05 after 2023-12-01 too, but "soon" sorts after every date.
+  EXPECT_EQ(dates.back(), "soon");
+  std::vector<std::string> real(dates.begin(), dates.end() - 1);
+  EXPECT_TRUE(std::is_sorted(real.begin(), real.end()));
+  EXPECT_EQ(header->sortIndicatorSection(), 2);
+  emit header->sectionClicked(2);
+  EXPECT_TRUE(f.SortDescending);
+  EXPECT_EQ(Trim(f.Entries[0].SubItems[1]), "soon");
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+  f.ListView1ColumnClick(0); // another column: ascending
+  EXPECT_FALSE(f.SortDescending);
+  EXPECT_EQ(Captions(f).front(), "alpha"); // letter case ignored
+  // Selection follows the entries when they change places.
+  f.ListView1->SelectRows({Row(f, "delta")});
+  f.ListView1ColumnClick(0);
+  EXPECT_EQ(f.ListView1->SelectedRows(), (std::vector<int>{Row(f, "delta")}));
+  EXPECT_EQ(Row(f, "delta"), 1);
+
+  // A reload sorts by the first column again, in the direction last chosen.
+  f.RefreshButtonClick();
+  ASSERT_TRUE(WaitFor([&] { return Loaded(f); }));
+  EXPECT_EQ(f.SortColumn, 0);
+  EXPECT_EQ(Captions(f).front(), "No link");
+}
+
+TEST_F(RepositoryWindow, ShortDatesOfTheLocale) {
+  const QLocale us(QLocale::English, QLocale::UnitedStates); // M/d/yy
+  const QLocale de(QLocale::German, QLocale::Germany);       // dd.MM.yy
+  EXPECT_EQ(ShortDateDays("1/5/24", us), ISODateDays("2024-01-05"));
+  EXPECT_EQ(ShortDateDays("12/31/1999", us), ISODateDays("1999-12-31"));
+  EXPECT_EQ(ShortDateDays("12/31/99", us), ISODateDays("1999-12-31"));
+  EXPECT_EQ(ShortDateDays(" 2024-03-14 ", us), ISODateDays("2024-03-14"));
+  EXPECT_EQ(ShortDateDays("05.01.24", de), ISODateDays("2024-01-05"));
+  EXPECT_EQ(ShortDateDays("05.01.2024", de), ISODateDays("2024-01-05"));
+  for (const char* bad : {"", "soon", "13/40/24", "1/5", "12 KB"})
+    EXPECT_FALSE(ShortDateDays(bad, us)) << bad;
+}
+
+TEST_F(RepositoryWindow, ViewsAndColumnLayout) {
+  auto form = Form();
+  form->show();
+  ASSERT_TRUE(WaitFor([&] { return Loaded(*form); }));
+  TRepositoryForm& f = *form;
+  auto checked = [&](const std::array<QAction*, 4>& items) {
+    for (int i = 0; i < 4; ++i)
+      if (items[size_t(i)]->isChecked()) return i;
+    return -1;
+  };
+  // The View button steps through the views; details goes to large icons.
+  f.ViewButton->click();
+  EXPECT_EQ(f.ListView1->ViewStyle(), TRepositoryListView::vsIcon);
+  EXPECT_EQ(f.ListView1->IconView->viewMode(), QListView::IconMode);
+  EXPECT_EQ(f.ListView1->IconView->iconSize(), QSize(32, 32));
+  EXPECT_TRUE(f.ListView1->IconView->isVisible());
+  EXPECT_EQ(checked(f.MainViewItems), 0);
+  EXPECT_EQ(checked(f.PopupViewItems), 0);
+  f.ViewButtonClick();
+  EXPECT_EQ(f.ListView1->ViewStyle(), TRepositoryListView::vsSmallIcon);
+  EXPECT_EQ(f.ListView1->IconView->iconSize(), QSize(16, 16));
+  f.ViewButtonClick();
+  EXPECT_EQ(f.ListView1->ViewStyle(), TRepositoryListView::vsList);
+  EXPECT_EQ(f.ListView1->IconView->flow(), QListView::TopToBottom);
+  EXPECT_EQ(f.ListView1->IconView->model()->rowCount(), 5);
+
+  // Choosing details from the pop-up menu checks the main menu's item too, and lays out the
+  // columns for the list's width.
+  f.resize(700, 420);
+  QTest::qWait(20);
+  f.PopupViewItems[3]->trigger();
+  EXPECT_EQ(f.ListView1->ViewStyle(), TRepositoryListView::vsReport);
+  EXPECT_EQ(checked(f.MainViewItems), 3);
+  EXPECT_TRUE(f.ListView1->ReportView->isVisible());
+  const int usable = f.ListView1->ClientWidth() -
+                     f.ListView1->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 2;
+  EXPECT_EQ(f.Entries.Column(1).Width, int(std::lround(usable * 0.15)));
+  EXPECT_EQ(f.ListView1->ReportView->header()->sectionSize(1), int(std::lround(usable * 0.15)));
+  // Resizing the window alone leaves the widths.
+  f.resize(600, 420);
+  QTest::qWait(20);
+  EXPECT_EQ(f.ListView1->ReportView->header()->sectionSize(1), int(std::lround(usable * 0.15)));
+  // The same selection in every view.
+  f.ListView1->SelectRows({2});
+  f.MainViewItems[0]->trigger();
+  EXPECT_TRUE(f.ListView1->IconView->selectionModel()->isRowSelected(2, QModelIndex()));
+}
+
+TEST_F(RepositoryWindow, RepositoryChoiceAndGameChanges) {
+  auto form = Form();
+  form->show();
+  ASSERT_TRUE(WaitFor([&] { return Loaded(*form); }));
+  TRepositoryForm& f = *form;
+  f.RepositoryName->setCurrentIndex(1);
+  emit f.RepositoryName->activated(1);
+  ASSERT_TRUE(WaitFor([&] { return Loaded(f); }));
+  EXPECT_EQ(Captions(f), (std::vector<std::string>{"Only"}));
+  EXPECT_EQ(f.LastRepository, "Second");
+  EXPECT_EQ(f.HTML1->DocumentURL(), "file:///C:/Repo/second.html");
+  const int shows = Dialog.ShowCount;
+  emit f.RepositoryName->activated(1); // the same again: nothing
+  EXPECT_EQ(Dialog.ShowCount, shows);
+
+  // The main window's game changed: its repositories, a name without URL used as the URL.
+  Main.Game->Repositories.Clear();
+  Main.Game->Repositories.Add("file:///C:/Repo/second.html=");
+  Main.Game->Repositories.Add("Main=file:///C:/Repo/index.html");
+  f.HandleMessage(WM_REFRESH, 0, 0);
+  ASSERT_TRUE(WaitFor([&] { return Loaded(f); }));
+  EXPECT_EQ(f.RepositoryName->count(), 2);
+  EXPECT_EQ(f.RepositoryName->currentText(), "file:///C:/Repo/second.html");
+  EXPECT_EQ(Captions(f), (std::vector<std::string>{"Only"}));
+
+  // A game without repositories: an empty choice, nothing read.
+  Main.Game->Repositories.Clear();
+  f.HandleMessage(WM_REFRESH, 0, 0);
+  EXPECT_EQ(f.RepositoryName->count(), 0);
+  EXPECT_FALSE(f.HTML1->Busy());
+}
+
+TEST_F(RepositoryWindow, LinksInThePaneOpenInTheBrowser) {
+  std::vector<std::string> opened;
+  TDesktopOpen previous =
+      SetDesktopOpen([&](const std::string& url) { return opened.push_back(url), true; });
+  auto form = Form();
+  form->show();
+  ASSERT_TRUE(WaitFor([&] { return Loaded(*form); }));
+  emit form->HTML1->Browser()->anchorClicked(QUrl("news.html"));
+  emit form->HTML1->Browser()->anchorClicked(QUrl("javascript:alert(1)"));
+  emit form->HTML1->Browser()->anchorClicked(QUrl("http://127.0.0.1:9/page"));
+  SetDesktopOpen(previous);
+  const std::string news =
+      QUrl::fromLocalFile(QString::fromStdString(Game.Prefix.HostC("Repo/news.html")))
+          .toString(QUrl::FullyEncoded)
+          .toStdString();
+  EXPECT_EQ(opened, (std::vector<std::string>{news, "http://127.0.0.1:9/page"}));
+  EXPECT_FALSE(form->HTML1->Busy());
+  EXPECT_EQ(form->HTML1->DocumentURL(), "file:///C:/Repo/index.html");
+  EXPECT_EQ(form->Entries.Count(), 5);
+}
+
+TEST_F(RepositoryWindow, StoppingASlowPageLeavesTheListDrawing) {
+  TTempDir root;
+  std::string page = "<p>Slow</p><table><tr><td>Name</td></tr>";
+  for (int i = 0; i < 2000; ++i)
+    page += "<tr><td><a href=\"p.gob\">Patch " + std::to_string(i) + "</a></td></tr>\n";
+  WriteHostFile(root.Path() + "/slow/index.html", page + "</table>");
+  TNginxServer server(root.Path(), "location /slow/ { limit_rate 4k; }\n");
+  Main.Game->Repositories.Clear();
+  Main.Game->Repositories.Add("Slow=" + server.Url("/slow/index.html"));
+
+  for (int way = 0; way < 3; ++way) {
+    auto form = Form();
+    TRepositoryForm& f = *form;
+    f.show();
+    // Part of the page has arrived; the window is live meanwhile.
+    ASSERT_TRUE(WaitFor([&] { return f.Entries.Count() > 3; }));
+    EXPECT_TRUE(f.ListView1->Updating());
+    EXPECT_TRUE(Dialog.Shown);
+    EXPECT_NE(Dialog.Line2.find("bytes"), std::string::npos);
+    if (way == 0) f.AbortButton->click();
+    if (way == 1) Dialog.ClickCancel();
+    if (way == 2) f.RefreshButtonClick(); // a new read of the page replaces the old one
+    if (way < 2) {
+      EXPECT_FALSE(f.HTML1->Busy());
+      EXPECT_FALSE(Dialog.Shown);
+      EXPECT_FALSE(f.ListView1->Updating());
+      EXPECT_TRUE(f.ListView1->ReportView->updatesEnabled());
+      const int count = f.Entries.Count();
+      QTest::qWait(100);
+      EXPECT_EQ(f.Entries.Count(), count); // nothing more arrives
+    } else {
+      EXPECT_EQ(f.Entries.Count(), 0);
+      EXPECT_TRUE(f.HTML1->Busy());
+      f.Stop1->trigger();
+      EXPECT_FALSE(f.ListView1->Updating());
+    }
+  }
+}
+
+TEST_F(RepositoryWindow, EditingTheRepositoryList) {
+  auto form = Form();
+  form->show();
+  ASSERT_TRUE(WaitFor([&] { return Loaded(*form); }));
+  TRepositoryForm& f = *form;
+
+  // Cancel changes nothing.
+  WhenModal([](QWidget* w) {
+    auto* editor = qobject_cast<TRepositoryListForm*>(w);
+    ASSERT_TRUE(editor);
+    EXPECT_EQ(editor->RepositoryGrid->RowCount(), 3);
+    editor->RepositoryGrid->SetCells(0, 1, "Changed");
+    editor->reject();
+  });
+  f.EditRepositoryList1Click();
+  EXPECT_EQ(Main.Game->Repositories.Lines(),
+            (std::vector<std::string>{"Main=file:///C:/Repo/index.html",
+                                      "Second=file:///C:/Repo/second.html"}));
+
+  // OK: the rows with names, in grid order, saved in the store; the names reloaded.
+  WhenModal([](QWidget* w) {
+    auto* editor = static_cast<TRepositoryListForm*>(w);
+    editor->RepositoryGrid->SetRow(1);
+    editor->DeleteRow1Click(); // Main goes
+    editor->RepositoryGrid->SetRowCount(4);
+    editor->RepositoryGrid->SetCells(0, 2, "Third");
+    editor->RepositoryGrid->SetCells(1, 2, "file:///C:/Repo/index.html");
+    editor->RepositoryGrid->SetCells(1, 3, "file:///C:/nameless.html");
+    editor->OKButton->click();
+  });
+  f.EditRepositoryList1Click();
+  EXPECT_EQ(Main.Game->Repositories.Lines(),
+            (std::vector<std::string>{"Second=file:///C:/Repo/second.html",
+                                      "Third=file:///C:/Repo/index.html"}));
+  THXPatchedAppList again;
+  again.LoadCatalogue();
+  EXPECT_EQ(again.Items(0)->Repositories.Lines(), Main.Game->Repositories.Lines());
+  EXPECT_EQ(f.RepositoryName->count(), 2);
+  EXPECT_EQ(f.RepositoryName->currentText(), "Second");
+  ASSERT_TRUE(WaitFor([&] { return Loaded(f); }));
+  EXPECT_EQ(Captions(f), (std::vector<std::string>{"Only"}));
+
+  // A name with "=" is refused; the dialog stays open until cancelled.
+  Dialogs.Answer(mrOk);
+  WhenModal([](QWidget* w) {
+    auto* editor = static_cast<TRepositoryListForm*>(w);
+    editor->RepositoryGrid->SetCells(0, 1, "a=b");
+    editor->OKButton->click();
+    EXPECT_TRUE(editor->isVisible());
+    editor->CancelButton->click();
+  });
+  f.EditRepositoryList1Click();
+  ASSERT_EQ(Dialogs.Messages().size(), 1u);
+  EXPECT_NE(Dialogs.Messages()[0].find("\"a=b\""), std::string::npos);
+  EXPECT_EQ(Main.Game->Repositories.Count(), 2);
+}

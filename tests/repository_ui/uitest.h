@@ -1,0 +1,91 @@
+// Helpers of the repository window tests: waiting on the event loop, a main window that
+// records the messages it is sent, and proxies kept out of the way.
+#pragma once
+
+#include "net/statusdialog.h"
+#include "patches/patchedapp.h"
+#include "platform/messages.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QNetworkProxy>
+#include <QTest>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace dravik::test {
+
+// Runs the event loop until `done` holds; false after `ms` milliseconds without.
+inline bool WaitFor(const std::function<bool()>& done, int ms = 15000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done()) {
+    if (timer.elapsed() > ms) return false;
+    QTest::qWait(5);
+  }
+  return true;
+}
+
+// Requests go straight to 127.0.0.1, whatever the environment says about proxies.
+inline void NoProxies() {
+  QNetworkProxyFactory::setUseSystemConfiguration(false);
+  QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+}
+
+// The main window as the repository window sees it: answers WM_GET_GAME and
+// WM_GET_STATUS_DIALOG, records every message (downloads with their URL) and hands downloads
+// to OnDownload. Registered as MainWindow() while it lives.
+class TTestMainWindow : public TMessageWindow {
+public:
+  struct TMessage {
+    unsigned Message;
+    std::string URL; // WM_DOWNLOAD_INSTALL only
+    bool operator==(const TMessage&) const = default;
+  };
+
+  THXPatchedApp* Game = nullptr;
+  TStatusDialog* Status = nullptr;
+  std::vector<TMessage> Messages;
+  std::function<void(const std::string& url)> OnDownload;
+
+  TTestMainWindow() : FPrevious(MainWindow()) { SetMainWindow(this); }
+  ~TTestMainWindow() override { SetMainWindow(FPrevious); }
+
+  // The messages of one kind, in order.
+  std::vector<TMessage> Sent(unsigned message) const {
+    std::vector<TMessage> out;
+    for (const TMessage& m : Messages)
+      if (m.Message == message) out.push_back(m);
+    return out;
+  }
+  std::vector<std::string> Downloads() const {
+    std::vector<std::string> out;
+    for (const TMessage& m : Sent(WM_DOWNLOAD_INSTALL))
+      out.push_back(m.URL);
+    return out;
+  }
+
+  LRESULT HandleMessage(unsigned message, WPARAM, LPARAM lParam) override {
+    switch (message) {
+    case WM_GET_GAME:
+      return reinterpret_cast<LRESULT>(Game);
+    case WM_GET_STATUS_DIALOG:
+      return reinterpret_cast<LRESULT>(Status);
+    case WM_DOWNLOAD_INSTALL: {
+      const std::string url = lParam ? reinterpret_cast<const char*>(lParam) : "";
+      Messages.push_back({message, url});
+      if (OnDownload) OnDownload(url);
+      return 0;
+    }
+    default:
+      Messages.push_back({message, ""});
+      return 0;
+    }
+  }
+
+private:
+  TMessageWindow* FPrevious;
+};
+
+} // namespace dravik::test
