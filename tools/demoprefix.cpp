@@ -17,13 +17,14 @@
 namespace dravik {
 
 const char* const kDemoDownloads = "C:\\users\\Public\\Downloads\\";
+const char* const kDemoRepository = "C:\\Repository\\";
 const char* const kDemoMarker = "dravik-demo.txt";
 
 namespace {
 
 const char* const kDirectPlayKey32 = "\\Software\\Wow6432Node\\Microsoft\\DirectPlay\\Applications";
 
-enum TPlace { plInactive, plActive, plDownloads };
+enum TPlace { plInactive, plActive, plDownloads, plRepository };
 
 struct TSampleMember {
   const char* Name; // stored path, "\" between folders
@@ -39,6 +40,7 @@ struct TSample {
   const char* Description;
   const char* Author;
   std::vector<TSampleMember> Members;
+  const char* Date = ""; // repository samples: the date the page gives
 };
 
 // The sample patches. Conflicts come from shared members: the two saber blades of each game
@@ -162,6 +164,97 @@ const std::vector<TSample>& Samples() {
         {"hxl\\cavern1.hxl", ""},
         {"hxl\\cavern2.hxl", ""},
         {"hxl\\cavern3.hxl", ""}}},
+      // The demo repositories' patches (the saber blades conflict with the stores' ones).
+      {0,
+       plRepository,
+       "twinsuns.gob",
+       "Twin Suns Blade",
+       "Saber",
+       "A blade of pale gold that glows brighter as it swings.",
+       "Tamsin Ardell",
+       {{"3do\\mat\\saberblade.mat", ""}, {"3do\\mat\\twinsuns.mat", ""}},
+       "2024-05-18"},
+      {0,
+       plRepository,
+       "violetedge.gob",
+       "Violet Edge",
+       "Saber",
+       "A violet blade with a thin dark core.",
+       "Oren Vask",
+       {{"3do\\mat\\saberblade.mat", ""}},
+       "2023-11-02"},
+      {0,
+       plRepository,
+       "steadygrip.gob",
+       "Steady Grip",
+       "Force",
+       "Force Grip holds twice as long and no longer drains power while held.",
+       "Mira Solberg",
+       {{"cog\\force_grip.cog", ""}},
+       "2024-02-09"},
+      {0,
+       plRepository,
+       "holocronfinder.gob",
+       "Holocron Finder",
+       "Item",
+       "The map shows where the level's hidden holocrons lie.",
+       "Jonah Breck",
+       {{"cog\\item_holocron.cog", ""}, {"3do\\mat\\holocron.mat", ""}},
+       "2023-08-27"},
+      {0,
+       plRepository,
+       "desertnomad.gob",
+       "Desert Nomad",
+       "Skin",
+       "Sand-coloured robes and goggles for long walks in the dunes.",
+       "Ilse Navarre",
+       {{"3do\\hero.3do", ""}, {"3do\\mat\\hero_desert.mat", ""}},
+       "2024-06-30"},
+      {0,
+       plRepository,
+       "thermalplus.gob",
+       "Thermal Detonator Plus",
+       "Weapon",
+       "Thermal detonators throw further and bounce once before they go off.",
+       "Jonah Breck",
+       {{"cog\\weap_thermal.cog", ""}},
+       "2022-12-14"},
+      {1,
+       plRepository,
+       "glacierblade.gob",
+       "Glacier Blade",
+       "Saber",
+       "A blue-white blade that hums like wind over ice.",
+       "Tamsin Ardell",
+       {{"3do\\mat\\saberblade.mat", ""}},
+       "2024-04-04"},
+      {1,
+       plRepository,
+       "scoutjacket.gob",
+       "Scout Jacket",
+       "Skin",
+       "A short padded jacket with many pockets.",
+       "Ilse Navarre",
+       {{"3do\\hero.3do", ""}, {"3do\\mat\\scout.mat", ""}},
+       "2023-10-21"},
+      {1,
+       plRepository,
+       "deepbreath.gob",
+       "Deep Breath",
+       "Force",
+       "Force Persuasion lasts longer and makes no sound.",
+       "Mira Solberg",
+       {{"cog\\force_persuasion.cog", ""}},
+       "2024-01-15"},
+      {1,
+       plRepository,
+       "fieldrations.gob",
+       "Field Rations",
+       "Item",
+       "Rations restore a little health and shield over ten seconds.",
+       "Jonah Breck",
+       {{"cog\\item_rations.cog", ""}},
+       "2022-07-08"},
   };
   return samples;
 }
@@ -304,12 +397,147 @@ void WriteZip(const std::string& winPath) {
   WriteFileAtomically(winPath, zip.data(), static_cast<int64_t>(zip.size()));
 }
 
+// -- The demo repositories -----------------------------------------------------------------------
+
+std::string HtmlText(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '&')
+      out += "&amp;";
+    else if (c == '<')
+      out += "&lt;";
+    else if (c == '>')
+      out += "&gt;";
+    else if (c == '"')
+      out += "&quot;";
+    else
+      out += c;
+  }
+  return out;
+}
+
+// A game's repository folder: "C:\Repository\halvex\".
+std::string RepositoryFolder(const TCatalogueGame& game) {
+  return kDemoRepository + LowerCase(game.AppName) + "\\";
+}
+
+// The address a game's repository page has in the games' repository lists.
+std::string RepositoryURL(const TCatalogueGame& game, const std::string& page) {
+  return "file:///C:/Repository/" + LowerCase(game.AppName) + "/" + page;
+}
+
+struct TRepositoryRow {
+  std::string Link, Name, Type, Date, Description;
+  int64_t Size = 0;
+};
+
+// A repository page: a greeting, then the table whose header row names the columns.
+std::string RepositoryPage(const std::string& title, const std::string& greeting,
+                           const std::vector<TRepositoryRow>& rows) {
+  std::string page = "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>" +
+                     HtmlText(title) + "</title>\n</head>\n<body>\n" + greeting +
+                     "\n<table border=\"1\" cellpadding=\"2\">\n"
+                     "<tr><td width=\"30%\">Name</td><td width=\"10%\">Type</td>"
+                     "<td width=\"10%\">Size</td><td width=\"14%\">Date</td>"
+                     "<td width=\"36%\">Description</td></tr>\n";
+  for (const TRepositoryRow& row : rows)
+    page += Format("<tr><td><a href=\"%s\">%s</a></td><td>%s</td><td>%lld KB</td><td>%s</td>"
+                   "<td>%s</td></tr>\n",
+                   HtmlText(row.Link), HtmlText(row.Name), HtmlText(row.Type),
+                   (long long)((row.Size + 1023) / 1024), HtmlText(row.Date),
+                   HtmlText(row.Description));
+  page += "</table>\n<p>Written by dravik-demo-prefix.</p>\n</body>\n</html>\n";
+  return page;
+}
+
+void WriteText(const std::string& winPath, const std::string& text) {
+  WriteFileAtomically(winPath, text.data(), static_cast<int64_t>(text.size()));
+}
+
+// Writes a game's repository: its patches (when missing), the ZIP archive beside them (Halvex),
+// the page listing them all, and a second page of the sabers alone one folder down. Returns
+// the number of patch files written.
+int WriteRepository(const TCatalogueGame& game) {
+  const std::string folder = RepositoryFolder(game);
+  MakeFolders(folder + "patches\\");
+  MakeFolders(folder + "lists\\");
+  int written = 0;
+  std::vector<TRepositoryRow> rows, sabers;
+  for (const TSample& sample : Samples()) {
+    if (sample.Game != game.Number || sample.Place != plRepository) continue;
+    const std::string path = folder + "patches\\" + sample.File;
+    written += PutSample(path, {}, sample);
+    TRepositoryRow row{std::string("patches/") + sample.File,
+                       sample.Name,
+                       sample.Type,
+                       sample.Date,
+                       sample.Description,
+                       winfs::FileSize(path)};
+    rows.push_back(row);
+    if (row.Type == "Saber") {
+      row.Link = "../" + row.Link;
+      sabers.push_back(row);
+    }
+  }
+  if (game.Number == 0) {
+    const std::string zip = folder + kZipName;
+    if (!winfs::FileExists(zip)) {
+      WriteZip(zip);
+      ++written;
+    }
+    TRepositoryRow pack{kZipName,
+                        "Saber Pack",
+                        "Saber",
+                        "2024-03-14",
+                        "Golden Saber Blade and Deep Saber Hum in one ZIP archive.",
+                        winfs::FileSize(zip)};
+    rows.push_back(pack);
+    pack.Link = "../" + pack.Link;
+    sabers.push_back(pack);
+  }
+  const std::string name = game.AppName;
+  WriteText(folder + "index.html",
+            RepositoryPage(
+                "Dravik Demo Repository: " + name,
+                "<p><b>Dravik Demo Repository</b> for " + name +
+                    ". These patches are kept inside the demo prefix, so this repository works "
+                    "without a network.<br>\nSelect patches and choose Install, double-click one, "
+                    "or drag them onto the patch list. See also <a href=\"lists/sabers.html\">the "
+                    "sabers alone</a>.</p>",
+                rows));
+  WriteText(folder + "lists\\sabers.html",
+            RepositoryPage("Dravik Demo Sabers: " + name,
+                           "<p><b>Dravik Demo Sabers</b> for " + name +
+                               ": the saber patches of the demo repository, on a page of their "
+                               "own.<br>\nBack to <a href=\"../index.html\">all patches</a>.</p>",
+                           sabers));
+  return written;
+}
+
+// Lists each game's two demo repository pages among its repositories, unless the player has
+// an entry of that name.
+void RegisterRepositories() {
+  TRegistry reg(HKEY_LOCAL_MACHINE);
+  for (const TCatalogueGame& game : CatalogueGames()) {
+    const std::string key =
+        std::string("\\") + kCatalogueKey32 + "\\" + std::to_string(game.Number) + "\\Repositories";
+    if (!reg.OpenKey(key, true)) throw ERegistryException(Format("Cannot create the key %s", key));
+    const std::pair<std::string, std::string> entries[] = {
+        {"Dravik Demo Repository", RepositoryURL(game, "index.html")},
+        {"Dravik Demo Sabers", RepositoryURL(game, "lists/sabers.html")}};
+    for (const auto& [name, url] : entries)
+      if (!reg.ValueExists(name)) reg.WriteString(name, url);
+    reg.CloseKey();
+  }
+}
+
 const char* const kMarkerText =
     "This folder is a demo prefix made by Dravik's dravik-demo-prefix tool.\n"
     "It is laid out like a Wine prefix: system.reg holds the catalogue of the games Halvex and\n"
     "Morvane and their DirectPlay registrations; drive_c/Games/ holds the two games, each with\n"
     "a stand-in program that records how it was started in launch.log, and sample patches;\n"
-    "drive_c/users/Public/Downloads/ holds patches to add.\n"
+    "drive_c/users/Public/Downloads/ holds patches to add, and drive_c/Repository/ a patch\n"
+    "repository for each game, registered as the games' repositories.\n"
     "Run the tool on this folder again to put back what is missing.\n";
 
 } // namespace
@@ -346,7 +574,8 @@ TDemoPrefixResult MakeDemoPrefix(const std::string& hostFolder,
                              winfs::LastErrorText()));
     int written = 0;
     for (const TSample& sample : Samples()) {
-      if (sample.Game != game.Number || sample.Place == plDownloads) continue;
+      if (sample.Game != game.Number || sample.Place == plDownloads || sample.Place == plRepository)
+        continue;
       const std::string inactive = folder + "HXPatch\\" + sample.File;
       const std::string active = folder + "HXPatch\\active\\" + sample.File;
       bool put = sample.Place == plActive ? PutSample(active, {inactive}, sample)
@@ -368,6 +597,14 @@ TDemoPrefixResult MakeDemoPrefix(const std::string& hostFolder,
     ++downloads;
   }
   result.Lines.push_back(Format("%s: %d files to add written", kDemoDownloads, downloads));
+
+  int repository = 0;
+  for (const TCatalogueGame& game : CatalogueGames())
+    repository += WriteRepository(game);
+  RegisterRepositories();
+  result.Lines.push_back(Format("%s: a patch repository for each game, %d files written, "
+                                "listed as the games' repositories",
+                                kDemoRepository, repository));
   return result;
 }
 

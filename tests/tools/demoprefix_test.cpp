@@ -1,9 +1,13 @@
+#include "net/urlparser.h"
 #include "patches/patchedapp.h"
 #include "patches/zipmaster.h"
 #include "platform/dialogs.h"
+#include "platform/htmlparser.h"
 #include "platform/prefix.h"
 #include "platform/registry.h"
 #include "platform/sysutils.h"
+#include "platform/winfs.h"
+#include "repository/reader.h"
 #include "tests/fixtures/tempprefix.h"
 #include "tests/fixtures/zipmaker.h"
 #include "tools/catalogue.h"
@@ -77,12 +81,16 @@ TEST_F(DemoPrefix, CatalogueAndRegistrationsWhereTheProgramReadsThem) {
     ASSERT_GT(game->Icon.size(), 6u);
     EXPECT_EQ(std::vector<uint8_t>(game->Icon.begin(), game->Icon.begin() + 4),
               (std::vector<uint8_t>{0, 0, 1, 0}));
-    EXPECT_TRUE(game->Repositories.Empty());
+    const std::string folder = i == 0 ? "halvex" : "morvane";
+    EXPECT_EQ(game->Repositories.Lines(),
+              (std::vector<std::string>{
+                  "Dravik Demo Repository=file:///C:/Repository/" + folder + "/index.html",
+                  "Dravik Demo Sabers=file:///C:/Repository/" + folder + "/lists/sabers.html"}));
   }
   EXPECT_NE(list.Items(0)->Icon, list.Items(1)->Icon);
 
   // A 64-bit hive with the keys where a 32-bit installer's writes land; the repositories key is
-  // there (empty) so that the repository list editor can save into it.
+  // there so that the repository list editor can save into it.
   std::string hive = ReadHostFile(Root + "/system.reg");
   EXPECT_EQ(hive.rfind("WINE REGISTRY Version 2\n", 0), 0u);
   EXPECT_NE(hive.find("\n#arch=win64\n"), std::string::npos);
@@ -225,6 +233,120 @@ TEST_F(DemoPrefix, RunningAgainKeepsThePlayersChanges) {
   list.LoadCatalogue();
   ASSERT_EQ(list.Count(), 2);
   EXPECT_EQ(list.Items(0)->AppName, "Halvex");
+}
+
+namespace {
+
+// The page reader of the repository window, on a page read whole.
+class TPageReader : public TRepositoryReader {
+public:
+  explicit TPageReader(const std::string& html) {
+    ResetForPage();
+    BeginRetrieval(0);
+    THTMLPushParser parser([this](const THTMLElement& e) {
+      bool enable = true;
+      DoNewElement(e.Type, e.EndTag, e.Attributes, e.Text, enable);
+      if (enable) Shown.Add(e);
+    });
+    parser.Feed(html);
+    parser.Finish();
+    ParseComplete();
+  }
+  THTMLRebuilder Shown;
+
+protected:
+  int ListUsableWidth() const override { return 500; }
+  void ListBeginUpdate() override {}
+  void ListEndUpdate() override {}
+  void OpenInBrowser(const std::string&) override {}
+  std::string PageURL() const override { return ""; }
+  void StatusCancelClicked() override {}
+};
+
+// The Windows path a "file:///C:/..." URL names.
+std::string FileOfURL(const std::string& url) {
+  std::string path = url.substr(std::string("file:///").size());
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+
+} // namespace
+
+TEST_F(DemoPrefix, RepositoriesListTheirPatchesWithWorkingLinks) {
+  THXPatchedAppList list;
+  THXPatchedApp* halvex = OpenGame(list, 0);
+  ASSERT_TRUE(halvex);
+  const int before = halvex->Patches.Count();
+  TScriptedDialogs dialogs;
+  TURLParser parser;
+  const std::string page = halvex->Repositories.Values("Dravik Demo Repository");
+  TPageReader reader(ReadHostFile(Host("Repository/halvex/index.html")));
+  ASSERT_EQ(reader.Entries.ColumnCount(), 5);
+  std::vector<std::string> columns;
+  double shares = 0;
+  for (int c = 0; c < 5; ++c) {
+    columns.push_back(Trim(reader.Entries.Column(c).Caption));
+    shares += reader.ColumnFractions[size_t(c)];
+  }
+  EXPECT_EQ(columns, (std::vector<std::string>{"Name", "Type", "Size", "Date", "Description"}));
+  EXPECT_DOUBLE_EQ(shares, 1.0);
+  ASSERT_EQ(reader.Entries.Count(), 7);
+  std::multiset<int> icons;
+  for (int i = 0; i < reader.Entries.Count(); ++i) {
+    const TRepositoryEntry& entry = reader.Entries[i];
+    icons.insert(entry.ImageIndex);
+    EXPECT_TRUE(ISODateDays(entry.SubItems[2])) << entry.Caption;
+    const std::string url = ResolveLink(parser, page, entry.Link());
+    ASSERT_TRUE(winfs::FileExists(FileOfURL(url))) << url;
+    halvex->InstallFile(FileOfURL(url));
+  }
+  // Two blades and the pack (sabers), a Force, an Item and a Skin patch, one of no category.
+  EXPECT_EQ(icons, (std::multiset<int>{0, 1, 2, 2, 2, 3, 4}));
+  EXPECT_TRUE(dialogs.Asked().empty());
+  EXPECT_EQ(halvex->Patches.Count(), before + 8); // the pack holds two
+  // The greeting is what the window's pane shows.
+  EXPECT_NE(reader.Shown.Html().find("Dravik Demo Repository"), std::string::npos);
+  EXPECT_EQ(reader.Shown.Html().find("Twin Suns"), std::string::npos);
+
+  // The sabers page, one folder down, links to the same files.
+  const std::string sabersPage = halvex->Repositories.Values("Dravik Demo Sabers");
+  TPageReader sabers(ReadHostFile(Host("Repository/halvex/lists/sabers.html")));
+  ASSERT_EQ(sabers.Entries.Count(), 3);
+  for (int i = 0; i < sabers.Entries.Count(); ++i) {
+    EXPECT_EQ(sabers.Entries[i].ImageIndex, 2);
+    const std::string url = ResolveLink(parser, sabersPage, sabers.Entries[i].Link());
+    EXPECT_EQ(url.find("/lists/"), std::string::npos) << url;
+    EXPECT_TRUE(winfs::FileExists(FileOfURL(url))) << url;
+  }
+
+  // Morvane's repository has Morvane's patches.
+  THXPatchedApp* morvane = list.Items(1);
+  TPageReader other(ReadHostFile(Host("Repository/morvane/index.html")));
+  EXPECT_EQ(other.Entries.Count(), 4);
+  EXPECT_EQ(morvane->Repositories.Values("Dravik Demo Repository"),
+            "file:///C:/Repository/morvane/index.html");
+}
+
+TEST_F(DemoPrefix, RunningAgainKeepsThePlayersRepositories) {
+  {
+    TRegistry reg(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(reg.OpenKey("\\Software\\Orlemont\\HXPatch\\Applications\\0\\Repositories", false));
+    reg.WriteString("Dravik Demo Repository", "http://127.0.0.1/mine/");
+    reg.DeleteValue("Dravik Demo Sabers");
+    reg.WriteString("Mine", "http://127.0.0.1/other/");
+  }
+  fs::remove(Host("Repository/halvex/patches/twinsuns.gob"));
+  fs::remove(Host("Repository/halvex/index.html"));
+  MakeDemoPrefix(Root, DRAVIK_STAND_IN_GAME);
+  THXPatchedAppList list;
+  list.LoadCatalogue();
+  const TStringList& lines = list.Items(0)->Repositories;
+  EXPECT_EQ(lines.Values("Dravik Demo Repository"), "http://127.0.0.1/mine/");
+  EXPECT_EQ(lines.Values("Mine"), "http://127.0.0.1/other/");
+  EXPECT_EQ(lines.Values("Dravik Demo Sabers"), "file:///C:/Repository/halvex/lists/sabers.html");
+  EXPECT_TRUE(HostExists(Host("Repository/halvex/patches/twinsuns.gob")));
+  EXPECT_TRUE(HostExists(Host("Repository/halvex/index.html")));
 }
 
 TEST(DemoPrefixFolder, RefusesAFolderThatIsNotADemoPrefix) {
