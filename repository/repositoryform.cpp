@@ -133,6 +133,8 @@ TRepositoryForm::TRepositoryForm(QWidget* mainWindow)
   top->addStretch(1);
   top->addWidget(ToolBar1);
   auto* second = new QHBoxLayout;
+  second->setContentsMargins(2, 0, 0, 0);
+  second->setSpacing(4);
   second->addWidget(location);
   second->addWidget(RepositoryName, 1);
   bands->addLayout(top);

@@ -21,6 +21,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
@@ -526,4 +527,16 @@ TEST_F(RepositoryWindow, EditingTheRepositoryList) {
   ASSERT_EQ(Dialogs.Messages().size(), 1u);
   EXPECT_NE(Dialogs.Messages()[0].find("\"a=b\""), std::string::npos);
   EXPECT_EQ(Main.Game->Repositories.Count(), 2);
+}
+
+TEST_F(RepositoryWindow, TheProgramsWindowIsMadeOnceAndGoesWithTheMainWindow) {
+  auto* mainWidget = new QWidget;
+  TRepositoryForm* first = RepositoryForm(mainWidget);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(RepositoryForm(mainWidget), first);
+  EXPECT_TRUE(first->isWindow());
+  EXPECT_FALSE(first->testAttribute(Qt::WA_QuitOnClose)); // the main window ends the program
+  QPointer<TRepositoryForm> watch = first;
+  delete mainWidget;
+  EXPECT_TRUE(watch.isNull());
 }

@@ -1,0 +1,77 @@
+// The repository window on the demo prefix: the demo repository is read from the prefix and
+// its patches install offline. With DRAVIK_SCREENSHOT set to a file name, the window is saved
+// there as a picture.
+#include "net/retriever.h"
+#include "platform/dialogs.h"
+#include "platform/html.h"
+#include "platform/prefix.h"
+#include "platform/winfs.h"
+#include "repository/repositoryform.h"
+#include "tests/fixtures/tempprefix.h"
+#include "tests/net/nettest.h"
+#include "tools/demoprefix.h"
+#include "uitest.h"
+
+#include <QComboBox>
+#include <QTextBrowser>
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+using namespace dravik;
+using namespace dravik::test;
+
+TEST(RepositoryDemo, TheDemoRepositoryWorksOffline) {
+  TTempDir dir;
+  MakeDemoPrefix(dir.Path() + "/demo", DRAVIK_STAND_IN_GAME);
+  struct TUnset {
+    ~TUnset() { SetWinePrefix(""); }
+  } unset;
+  THXPatchedAppList list;
+  list.LoadCatalogue();
+  THXPatchedApp* halvex = list.Items(0);
+  halvex->OpenStore();
+  const int before = halvex->Patches.Count();
+
+  TFakeStatusDialog status;
+  TRetriever retriever(status);
+  TScriptedDialogs dialogs;
+  TTestMainWindow main;
+  main.Game = halvex;
+  main.Status = &status;
+  main.OnDownload = [&](const std::string& url) {
+    const std::string file = retriever.RetrieveFile(url);
+    if (file.empty() || !winfs::FileExists(file)) return;
+    halvex->InstallFile(file);
+    winfs::DeleteFile(file);
+  };
+
+  TRepositoryForm form;
+  form.resize(640, 420);
+  form.show();
+  ASSERT_TRUE(WaitFor([&] { return !form.HTML1->Busy(); }));
+  EXPECT_EQ(form.HTML1->ErrorText(), "");
+  EXPECT_EQ(form.RepositoryName->currentText(), "Dravik Demo Repository");
+  EXPECT_EQ(form.RepositoryName->count(), 2);
+  ASSERT_EQ(form.Entries.Count(), 7);
+  EXPECT_EQ(form.Entries.ColumnCount(), 5);
+  EXPECT_NE(form.HTML1->Browser()->toPlainText().indexOf("Dravik Demo Repository"), -1);
+
+  if (const char* shot = std::getenv("DRAVIK_SCREENSHOT")) {
+    QTest::qWait(50);
+    EXPECT_TRUE(form.grab().save(shot));
+    // And the large icons view beside it ("x.png": "x-icons.png").
+    form.ViewButtonClick();
+    QTest::qWait(50);
+    QString icons = QString::fromLocal8Bit(shot);
+    icons.insert(icons.lastIndexOf('.') < 0 ? icons.size() : icons.lastIndexOf('.'), "-icons");
+    EXPECT_TRUE(form.grab().save(icons));
+    form.ViewStyleClick(form.MainViewItems[3]);
+  }
+
+  form.SelectAll1Click();
+  form.Install1Click();
+  EXPECT_EQ(main.Downloads().size(), 7u);
+  EXPECT_TRUE(dialogs.Asked().empty()) << dialogs.Messages().front();
+  halvex->Rescan();
+  EXPECT_EQ(halvex->Patches.Count(), before + 8); // the pack holds two
+}
