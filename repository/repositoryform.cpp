@@ -113,7 +113,8 @@ TRepositoryForm::TRepositoryForm(QWidget* mainWindow)
   RefreshButton = tool("RefreshButton", "refresh", "Refresh Patch List");
   InstallButton = tool("InstallButton", "install", "Download and Install Selected Patches");
   ViewButton = tool("ViewButton", "view", "View");
-  ViewButton->setText("&View");
+  // No mnemonic: Alt+V belongs to the View menu.
+  ViewButton->setText("View");
   ViewButton->setPopupMode(QToolButton::MenuButtonPopup);
   ViewButton->setFixedSize(41, 26);
   ToolBar1->addWidget(AbortButton);

@@ -122,7 +122,7 @@ TEST_F(RepositoryWindow, ControlsMenusAndNames) {
     EXPECT_EQ(button->accessibleName(), hint);
     EXPECT_FALSE(button->icon().isNull()) << hint;
   }
-  EXPECT_EQ(f.ViewButton->text(), "&View");
+  EXPECT_EQ(f.ViewButton->text(), "View");
   EXPECT_EQ(f.ViewButton->menu(), f.PopupViewMenu);
   for (QWidget* w :
        std::initializer_list<QWidget*>{f.RepositoryName, f.ViewButton, f.HTML1, f.HTML1->Browser(),
