@@ -18,17 +18,20 @@
 #include "platform/sysutils.h"
 #include "platform/winfs.h"
 #include "propertyform.h"
+#include "repository/repositoryform.h"
 #include "settings.h"
 
 #include <QAbstractButton>
 #include <QActionGroup>
 #include <QBuffer>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QImageReader>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
@@ -352,8 +355,10 @@ void TPatchForm::CreatePatchList() {
         });
   };
   DropControl1->SetControl(PatchList);
-  // Drags of repository entries from the repository window (PatchListDragOver and
-  // PatchListDragDrop, which send it WM_INSTALL_SELECTED) join here once repository/ has it.
+  // Entries dragged from the repository window (PatchListDragOver, PatchListDragDrop). Installed
+  // after the drop filter, so this filter sees the events first.
+  FPatchListViewport = PatchList->viewport();
+  FPatchListViewport->installEventFilter(this);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -491,8 +496,8 @@ void TPatchForm::GameSelectorClick(QAction* item) {
   SaveSettings();
   SetupForGame();
   RefreshView();
-  // A visible repository window is told of the new game here (WM_REFRESH) once repository/
-  // has its window.
+  if (FRepositoryForm && FRepositoryForm->isVisible())
+    SendMessage(FRepositoryForm, WM_REFRESH, 0, 0);
 }
 
 THXPatchedApp* TPatchForm::CurrentApp() const {
@@ -731,8 +736,44 @@ void TPatchForm::InstallFromURL(const std::string& url) {
 }
 
 void TPatchForm::RepositoryButtonClick() {
-  // The repository window is created here on first use and shown or hidden, once repository/
-  // has it; it reports its showing and hiding with WM_REPOSITORY_SHOWN and _HIDDEN.
+  // Made on first use and kept; it reports its showing and hiding with WM_REPOSITORY_SHOWN and
+  // WM_REPOSITORY_HIDDEN, which set the button and the menu caption.
+  FRepositoryForm = RepositoryForm(this);
+  FRepositoryForm->setVisible(!FRepositoryForm->isVisible());
+}
+
+bool TPatchForm::PatchListDragOver(const QMimeData* data) const {
+  return data && data->hasFormat(kRepositoryEntriesMime);
+}
+
+void TPatchForm::PatchListDragDrop() {
+  // The repository window installs its selected entries and then asks for a refresh.
+  if (FRepositoryForm) SendMessage(FRepositoryForm, WM_INSTALL_SELECTED, 0, 0);
+}
+
+bool TPatchForm::eventFilter(QObject* watched, QEvent* event) {
+  // Compared by the pointer kept at set-up: the list may be part-way through its destruction.
+  if (watched != FPatchListViewport) return QMainWindow::eventFilter(watched, event);
+  switch (event->type()) {
+  case QEvent::DragEnter:
+  case QEvent::DragMove: {
+    auto* drag = static_cast<QDragMoveEvent*>(event);
+    if (!PatchListDragOver(drag->mimeData())) break;
+    drag->acceptProposedAction();
+    return true;
+  }
+  case QEvent::Drop: {
+    auto* drop = static_cast<QDropEvent*>(event);
+    if (!PatchListDragOver(drop->mimeData())) break;
+    drop->acceptProposedAction();
+    // After the drop has ended: the installation asks questions and shows progress.
+    QTimer::singleShot(0, this, [this] { Guarded([this] { PatchListDragDrop(); }); });
+    return true;
+  }
+  default:
+    break;
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void TPatchForm::SetRepositoryShown(bool shown) {

@@ -26,6 +26,7 @@ class QAbstractButton;
 class QAction;
 class QActionGroup;
 class QMenu;
+class QMimeData;
 class QMenuBar;
 class QToolBar;
 class QToolButton;
@@ -38,6 +39,7 @@ class THXPatchedApp;
 class THXPatchedAppList;
 class TPatchList;
 class TPatchListModel;
+class TRepositoryForm;
 
 class TPatchForm : public QMainWindow, public TMessageWindow {
   Q_OBJECT
@@ -164,9 +166,14 @@ public:
                         const std::vector<std::string>& strings);
   void InstallFromURL(const std::string& url);
   void RepositoryButtonClick();
+  // In-program drags onto the patch list: entries of the repository window are accepted, and
+  // dropping them has that window install them.
+  bool PatchListDragOver(const QMimeData* data) const;
+  void PatchListDragDrop();
 
 protected:
   void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -182,6 +189,8 @@ private:
   template <typename F> void OnClick(QAbstractButton* button, F handler);
   TPatchList* CurrentList() const;
   void SetRepositoryShown(bool shown);
+  TRepositoryForm* FRepositoryForm = nullptr; // made on first use, owned by this window
+  QObject* FPatchListViewport = nullptr;      // where in-program drags onto the list arrive
 
   bool FShown = false;
 };

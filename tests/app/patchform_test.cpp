@@ -15,6 +15,7 @@
 #include "platform/sound.h"
 #include "platform/stringgrid.h"
 #include "platform/winfs.h"
+#include "tests/fixtures/nginxserver.h"
 #include "tests/fixtures/testgame.h"
 
 #include <QAction>
@@ -813,6 +814,138 @@ TEST_F(Window, PropertiesShowTheDescriptorAndTheFileTree) {
   QTest::keyClicks(form->DescriptionMemo, "xyz");
   EXPECT_EQ(form->DescriptionMemo->toPlainText(), "");
   form->Patch = nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Adding patches by dialog and by drop, and the repository window
+
+// Counts the list's redraws (a new row count, or a repaint of the rows it has).
+struct TRedrawCounter {
+  int Count = 0;
+  TRedrawCounter(QAbstractItemModel* model) {
+    QObject::connect(model, &QAbstractItemModel::modelReset, [this] { ++Count; });
+    QObject::connect(model, &QAbstractItemModel::dataChanged, [this] { ++Count; });
+  }
+};
+
+TEST_F(Patches, ThreeDroppedFilesInstallInTheirOrderThenTheListRedrawsOnce) {
+  TTempDir outside;
+  auto win = [](const std::string& host) { return winfs::ToWindowsPath(host).value(); };
+  // Every dropped name is already in the store, so each asks: the questions show the order.
+  std::vector<std::string> files;
+  for (const char* name : {"c.gob", "a.gob", "b.gob"}) {
+    game.WritePatch(outside.Path() + "/" + name, {std::string(name) + ".new"});
+    files.push_back(win(outside.Path() + "/" + name));
+    dialogs.Answer(mrYes);
+  }
+  TRedrawCounter redraws(Model());
+  Form()->DropControl1Drop({"CF_HDROP"}, files);
+  std::vector<std::string> asked;
+  for (const auto& a : dialogs.Asked())
+    asked.push_back(a.Text);
+  EXPECT_EQ(asked, (std::vector<std::string>{"Patch c.gob already exists. Overwrite?",
+                                             "Patch a.gob already exists. Overwrite?",
+                                             "Patch b.gob already exists. Overwrite?"}));
+  EXPECT_EQ(redraws.Count, 1);
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(Form()->CurrentApp()->Patches[0]->Files[0], "a.gob.new");
+}
+
+TEST_F(Patches, AZipAndAGobChosenTogetherAreBothInstalled) {
+  TTempDir outside;
+  game.WritePatch(outside.Path() + "/single.gob", {"s.mat"});
+  MakeHostDirs(outside.Path() + "/pack");
+  game.WritePatch(outside.Path() + "/pack/zipped1.gob", {"z1.mat"});
+  game.WritePatch(outside.Path() + "/pack/zipped2.gob", {"z2.mat"});
+  WriteHostFile(outside.Path() + "/pack/readme.txt", "hello");
+  ASSERT_EQ(std::system(("cd '" + outside.Path() + "' && zip -qr pack.zip pack").c_str()), 0);
+  auto win = [](const std::string& host) { return winfs::ToWindowsPath(host).value(); };
+  dialogs.AnswerFiles({win(outside.Path() + "/single.gob"), win(outside.Path() + "/pack.zip")});
+  Trigger("AddPatch1");
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"a", "b", "c", "single", "zipped1", "zipped2"}));
+  // A dropped ZIP and GOB together, in the drop's order.
+  game.WritePatch(outside.Path() + "/other.gob", {"o.mat"});
+  ASSERT_EQ(std::system(("cd '" + outside.Path() +
+                         "' && mv pack/zipped1.gob pack/zipped3.gob && "
+                         "rm pack.zip && zip -qr pack.zip pack/zipped3.gob")
+                            .c_str()),
+            0);
+  Form()->DropControl1Drop({"CF_HDROP"},
+                           {win(outside.Path() + "/pack.zip"), win(outside.Path() + "/other.gob")});
+  EXPECT_EQ(Rows().size(), 8u);
+}
+
+TEST_F(Patches, AFailureEndsTheLoopWithOneErrorBox) {
+  TTempDir outside;
+  auto win = [](const std::string& host) { return winfs::ToWindowsPath(host).value(); };
+  game.WritePatch(outside.Path() + "/first.gob", {"f.mat"});
+  WriteHostFile(outside.Path() + "/broken.zip", "PK\x03\x04 not really a zip");
+  game.WritePatch(outside.Path() + "/never.gob", {"n.mat"});
+  dialogs.AnswerFiles({win(outside.Path() + "/first.gob"), win(outside.Path() + "/broken.zip"),
+                       win(outside.Path() + "/never.gob")});
+  Trigger("AddPatch1");
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"a", "b", "c", "first"}));
+  ASSERT_EQ(dialogs.Asked().size(), 2u); // the file dialog, then one error box
+  EXPECT_EQ(dialogs.Asked()[1].Kind, "error");
+  EXPECT_EQ(dialogs.Asked()[1].Text, "Error 2 reading Zip file");
+  dialogs.ClearRecord(); // the error box was expected here
+}
+
+TEST_F(Patches, ABrowserLinkIsDownloadedOverHttpAndInstalled) {
+  TTempDir site;
+  game.WritePatch(site.Path() + "/web patch.gob", {"w.mat"}, "From the web");
+  TNginxServer server(site.Path());
+  // A drop as a browser makes it: an http link, offered first as a Mozilla URL.
+  const std::string url = server.Url("/web%20patch.gob");
+  QMimeData link;
+  link.setData("text/x-moz-url", QString::fromStdString(url + "\nWeb patch").toUtf8());
+  link.setUrls({QUrl(QString::fromStdString(url))});
+  QWidget* target = Form()->PatchList->viewport();
+  QDragEnterEvent enter({5, 5}, Qt::CopyAction | Qt::LinkAction, &link, Qt::LeftButton,
+                        Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  QDropEvent dropped({6, 6}, Qt::CopyAction | Qt::LinkAction, &link, Qt::LeftButton,
+                     Qt::NoModifier);
+  QApplication::sendEvent(target, &dropped);
+  QApplication::processEvents();
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"a", "b", "c", "From the web"}));
+  EXPECT_FALSE(HostExists(winfs::ToHostPath(app->Retriever->TempDir) + "/web patch.gob"));
+}
+
+TEST_F(Patches, RepositoryButtonShowsAndHidesTheWindow) {
+  Click("RepositoryButton");
+  QWidget* repository = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == "RepositoryForm") repository = w;
+  ASSERT_TRUE(repository);
+  EXPECT_TRUE(repository->isVisible());
+  EXPECT_TRUE(Named<QToolButton>("RepositoryButton")->isChecked());
+  EXPECT_EQ(Named<QAction>("PatchRepository1")->text(), "Hide &Repository Window");
+  Trigger("PatchRepository1");
+  EXPECT_FALSE(repository->isVisible());
+  EXPECT_FALSE(Named<QToolButton>("RepositoryButton")->isChecked());
+  EXPECT_EQ(Named<QAction>("PatchRepository1")->text(), "Show &Repository Window");
+}
+
+TEST_F(Patches, RepositoryEntriesDroppedOnTheListAreInstalledThroughTheRepositoryWindow) {
+  Click("RepositoryButton");
+  // The drag of repository entries is accepted; other in-program drags are not.
+  QMimeData entries;
+  entries.setData("application/x-dravik-repository-entries", "file:///nothing.gob\n");
+  EXPECT_TRUE(Form()->PatchListDragOver(&entries));
+  QMimeData other;
+  other.setData("application/x-something-else", "x");
+  EXPECT_FALSE(Form()->PatchListDragOver(&other));
+  QWidget* target = Form()->PatchList->viewport();
+  QDragEnterEvent enter({5, 5}, Qt::CopyAction, &entries, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent dropped({6, 6}, Qt::CopyAction, &entries, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &dropped);
+  EXPECT_TRUE(dropped.isAccepted());
+  QApplication::processEvents(); // the window installs its (empty) selection and refreshes
+  EXPECT_EQ(Rows().size(), 3u);
+  Trigger("PatchRepository1");
 }
 
 } // namespace
