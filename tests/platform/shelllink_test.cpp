@@ -17,8 +17,8 @@ namespace {
 class ShellLink : public ::testing::Test {
 protected:
   // Writes a link as C:\links\<name> and resolves it.
-  std::string Resolve(const std::string& name, const TLnkSpec& spec) {
-    WriteShellLink(P.HostC("links/" + name), spec);
+  std::string Resolve(const std::string& name, const TLnkLayout& layout) {
+    WriteShellLink(P.HostC("links/" + name), layout);
     return ResolveShellLinkFile("C:\\links\\" + name);
   }
   // The message ResolveShellLinkFile fails with ("" when it does not fail).
@@ -50,13 +50,13 @@ std::string LnkInfo(const std::string& hostPath) {
 } // namespace
 
 TEST_F(ShellLink, LocalTargetIsBasePathPlusSuffix) {
-  TLnkSpec spec;
-  spec.LocalBasePath = "C:\\Games\\Halvex\\patch.zip";
-  EXPECT_EQ(Resolve("a.lnk", spec), "C:\\Games\\Halvex\\patch.zip");
+  TLnkLayout layout;
+  layout.LocalBasePath = "C:\\Games\\Halvex\\patch.zip";
+  EXPECT_EQ(Resolve("a.lnk", layout), "C:\\Games\\Halvex\\patch.zip");
 
-  spec.LocalBasePath = "C:\\Games\\";
-  spec.CommonPathSuffix = "Halvex\\patch.gob";
-  EXPECT_EQ(Resolve("b.lnk", spec), "C:\\Games\\Halvex\\patch.gob");
+  layout.LocalBasePath = "C:\\Games\\";
+  layout.CommonPathSuffix = "Halvex\\patch.gob";
+  EXPECT_EQ(Resolve("b.lnk", layout), "C:\\Games\\Halvex\\patch.gob");
 
   // The writer's links are what liblnk's own tool reads too.
   const std::string info = LnkInfo(P.HostC("links/a.lnk"));
@@ -66,26 +66,26 @@ TEST_F(ShellLink, LocalTargetIsBasePathPlusSuffix) {
 }
 
 TEST_F(ShellLink, AnsiPathsAreWindows1252AndUnicodePathsWin) {
-  TLnkSpec spec;
-  spec.LocalBasePath = "C:\\Spiele\\\xC3\x9C"
-                       "ber.zip"; // "Über" fits Windows-1252
-  EXPECT_EQ(Resolve("ansi.lnk", spec), "C:\\Spiele\\\xC3\x9C"
-                                       "ber.zip");
+  TLnkLayout layout;
+  layout.LocalBasePath = "C:\\Spiele\\\xC3\x9C"
+                         "ber.zip"; // "Über" fits Windows-1252
+  EXPECT_EQ(Resolve("ansi.lnk", layout), "C:\\Spiele\\\xC3\x9C"
+                                         "ber.zip");
 
-  spec.LocalBasePath = "C:\\\xCE\x94\xCE\xB5\\x.zip"; // Greek: only the Unicode form holds it
-  spec.Unicode = true;
-  EXPECT_EQ(Resolve("unicode.lnk", spec), "C:\\\xCE\x94\xCE\xB5\\x.zip");
+  layout.LocalBasePath = "C:\\\xCE\x94\xCE\xB5\\x.zip"; // Greek: only the Unicode form holds it
+  layout.Unicode = true;
+  EXPECT_EQ(Resolve("unicode.lnk", layout), "C:\\\xCE\x94\xCE\xB5\\x.zip");
 }
 
 TEST_F(ShellLink, NetworkOnlyLinkGivesShareBackslashSuffix) {
-  TLnkSpec spec;
-  spec.NetworkShareName = "\\\\server\\share";
-  spec.CommonPathSuffix = "patches\\x.zip";
-  EXPECT_EQ(Resolve("net.lnk", spec), "\\\\server\\share\\patches\\x.zip");
+  TLnkLayout layout;
+  layout.NetworkShareName = "\\\\server\\share";
+  layout.CommonPathSuffix = "patches\\x.zip";
+  EXPECT_EQ(Resolve("net.lnk", layout), "\\\\server\\share\\patches\\x.zip");
 
   // With both parts the local path is the target.
-  spec.LocalBasePath = "Z:\\";
-  EXPECT_EQ(Resolve("both.lnk", spec), "Z:\\patches\\x.zip");
+  layout.LocalBasePath = "Z:\\";
+  EXPECT_EQ(Resolve("both.lnk", layout), "Z:\\patches\\x.zip");
 }
 
 TEST_F(ShellLink, FailuresNameTheFile) {
@@ -95,14 +95,14 @@ TEST_F(ShellLink, FailuresNameTheFile) {
   EXPECT_NE(Failure("C:\\links\\text.lnk").find("C:\\links\\text.lnk"), std::string::npos);
 
   // A header alone, cut short.
-  TLnkSpec spec;
-  spec.LocalBasePath = "C:\\x.zip";
-  std::vector<uint8_t> cut = MakeShellLink(spec);
+  TLnkLayout layout;
+  layout.LocalBasePath = "C:\\x.zip";
+  std::vector<uint8_t> cut = MakeShellLink(layout);
   cut.resize(40);
   WriteHostFile(P.HostC("links/cut.lnk"), cut);
   EXPECT_NE(Failure("C:\\links\\cut.lnk").find("C:\\links\\cut.lnk"), std::string::npos);
 
-  TLnkSpec none;
+  TLnkLayout none;
   none.NoLinkInfo = true;
   WriteShellLink(P.HostC("links/none.lnk"), none);
   EXPECT_NE(Failure("C:\\links\\none.lnk").find("C:\\links\\none.lnk"), std::string::npos);
@@ -112,11 +112,11 @@ TEST_F(ShellLink, FailuresNameTheFile) {
 }
 
 TEST_F(ShellLink, TargetsLongerThanAPathBufferAreRefusedNotCut) {
-  TLnkSpec spec;
-  spec.LocalBasePath = "C:\\" + std::string(255, 'a') + ".zip"; // 262 characters
-  WriteShellLink(P.HostC("links/long.lnk"), spec);
+  TLnkLayout layout;
+  layout.LocalBasePath = "C:\\" + std::string(255, 'a') + ".zip"; // 262 characters
+  WriteShellLink(P.HostC("links/long.lnk"), layout);
   EXPECT_NE(Failure("C:\\links\\long.lnk").find("longer than"), std::string::npos);
 
-  spec.LocalBasePath = "C:\\" + std::string(252, 'a') + ".zip"; // 259 characters
-  EXPECT_EQ(Resolve("fits.lnk", spec).size(), 259u);
+  layout.LocalBasePath = "C:\\" + std::string(252, 'a') + ".zip"; // 259 characters
+  EXPECT_EQ(Resolve("fits.lnk", layout).size(), 259u);
 }
