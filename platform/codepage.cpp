@@ -24,7 +24,7 @@ static const char16_t kCp437High[128] = {
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
 };
 
-static void PutUtf8(std::string& out, char32_t c) {
+void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
   } else if (c < 0x800) {
@@ -84,9 +84,9 @@ std::string Cp1252ToUtf8(std::string_view s) {
     if (b < 0x80)
       out += ch;
     else if (b < 0xA0)
-      PutUtf8(out, kCp1252High[b - 0x80]);
+      AppendUtf8(out, kCp1252High[b - 0x80]);
     else
-      PutUtf8(out, b);
+      AppendUtf8(out, b);
   }
   return out;
 }
@@ -122,7 +122,7 @@ std::string Cp437ToUtf8(std::string_view s) {
     if (b < 0x80)
       out += ch;
     else
-      PutUtf8(out, kCp437High[b - 0x80]);
+      AppendUtf8(out, kCp437High[b - 0x80]);
   }
   return out;
 }

@@ -17,6 +17,9 @@ std::optional<std::string> Utf8ToCp1252(std::string_view s);
 
 std::string Cp437ToUtf8(std::string_view s);
 
+// Appends the UTF-8 form of one code point (surrogate code points too, as three bytes).
+void AppendUtf8(std::string& out, char32_t c);
+
 // Whether `s` is well-formed UTF-8.
 bool IsValidUtf8(std::string_view s) noexcept;
 

@@ -3,6 +3,7 @@
 #include "codepage.h"
 #include "sysutils.h"
 #include "winfs.h"
+#include "winfs_internal.h"
 
 #include <algorithm>
 #include <atomic>
@@ -217,23 +218,6 @@ int RenameNoReplace(int dirFd, const std::string& from, const std::string& to) {
   return 0;
 }
 
-bool WriteAll(int fd, const char* p, size_t count) {
-  while (count > 0) {
-    ssize_t n = ::write(fd, p, count);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = ENOSPC;
-      return false;
-    }
-    p += n;
-    count -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 int WriteErrorCode(int err) {
   return (err == ENOSPC || err == EDQUOT || err == EFBIG) ? ueDiskFull : ueCannotWrite;
 }
@@ -429,7 +413,7 @@ private:
         why = "its data runs past its declared size";
         break;
       }
-      if (!WriteAll(out.Get(), buf.data(), static_cast<size_t>(n))) {
+      if (!winfs::detail::WriteAll(out.Get(), buf.data(), static_cast<size_t>(n))) {
         code = WriteErrorCode(errno);
         why = ErrText(errno);
         break;
