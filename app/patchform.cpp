@@ -644,6 +644,9 @@ std::string TPatchForm::GameParameters() {
 
 void TPatchForm::LaunchClick() {
   PlaySoundResource("LAUNCH");
+  // Saved now, while no Wine program holds the prefix's registry: once the game runs, Wine owns
+  // the hives, and the save as the window goes then finds nothing left to change.
+  Guarded([this] { SaveSettings(); });
   THXPatchedApp* app = CurrentApp();
   // A failed start is not reported: the program ends either way.
   if (app) ShellExecute(GameExecutable(), GameParameters(), app->GetDirectPlayValue(0), SW_SHOW);

@@ -305,6 +305,12 @@ void TRegistry::WriteValue(const std::string& name, uint32_t type, std::vector<u
   if (!FOpen || FReadOnly || !FHive)
     throw ERegistryException(Format("Failed to set data for '%s'", name));
   std::lock_guard<std::mutex> lock(FHive->Mutex());
+  FHive->Refresh();
+  if (THiveKey* key = FindPath(*FHive, FKeyPath)) {
+    // Writing what is stored already changes nothing: no save, so no need for Wine to be idle.
+    const TRegValue* old = FHive->FindValue(key, Utf8ToUtf16(name));
+    if (old && old->Type == type && old->Data == data) return;
+  }
   if (WineServerRunning(FHive->Folder())) throw ERegistryException(WineRunningMessage(name));
   try {
     FHive->Update([&] {

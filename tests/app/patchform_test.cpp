@@ -15,6 +15,7 @@
 #include "platform/sound.h"
 #include "platform/stringgrid.h"
 #include "platform/winfs.h"
+#include "tests/fixtures/fakewineserver.h"
 #include "tests/fixtures/nginxserver.h"
 #include "tests/fixtures/testgame.h"
 
@@ -553,7 +554,13 @@ TEST_F(Window, LaunchWithOptionsAndCustomText) {
   EXPECT_EQ(Launched(out), (std::vector<std::string>{fs::canonical(game.GameHost()).string(),
                                                      "-path", "HXPatch\\active\\", "-framerate",
                                                      "-devmode", "+debug", "two words"}));
-  app.reset();
+  {
+    // The game's Wine now holds the registry: the settings were saved before it started, and
+    // saving them again as the window goes changes nothing and shows no error.
+    TFakeWineServer wine(game.Prefix.Path());
+    ASSERT_TRUE(wine.Running());
+    app.reset();
+  }
   TRegistry reg(HKEY_CURRENT_USER);
   ASSERT_TRUE(reg.OpenKey(kSettingsKey, false));
   EXPECT_EQ(reg.ReadBinary("CommandLine"), (std::vector<uint8_t>{1, 0, 0, 1, 0}));

@@ -594,6 +594,10 @@ TEST(Registry, WritesAreRefusedWhileWineRunsForThePrefix) {
   EXPECT_EQ(Message([&] { reg.OpenKey("Sub\\Key", true); }),
             "Failed to set data for 'Sub\\Key'" + wine);
   EXPECT_EQ(ReadHostFile(prefix.Path() + "/user.reg"), before);
+  // Writing what is stored already changes nothing, so it needs no refusal.
+  ASSERT_TRUE(reg.OpenKey("\\Software\\Dravik", false));
+  EXPECT_NO_THROW(reg.WriteString("v", "before"));
+  EXPECT_EQ(ReadHostFile(prefix.Path() + "/user.reg"), before);
 
   server.reset();
   ASSERT_TRUE(reg.OpenKey("\\Software\\Dravik", false));
