@@ -13,7 +13,8 @@
 //   call returns: under an advisory lock, into a temporary file renamed over the hive. Keys and
 //   values not changed are written back exactly as they were read.
 // - While a wineserver runs for the prefix it owns the hives and would overwrite a change, so
-//   writes are refused with ERegistryException naming the cause.
+//   writes are refused with ERegistryException naming the cause. Writing the value (type and
+//   data) that is stored already changes nothing and is never refused.
 // - Reads and writes block only on file I/O and the hive lock.
 // - Failures that the program shows are ERegistryException with the texts
 //   "Invalid data type for '%s'" and "Failed to set data for '%s'" (plus
