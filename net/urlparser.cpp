@@ -46,7 +46,8 @@ void TURLParser::SetURL(std::string_view url) {
 
   std::string user, password;
   std::string_view hostPart = authority;
-  if (size_t at = authority.find('@'); at != std::string_view::npos) {
+  // The host follows the last "@", as the HTTP client reads it: a host never holds one.
+  if (size_t at = authority.rfind('@'); at != std::string_view::npos) {
     std::string_view userInfo = authority.substr(0, at);
     hostPart = authority.substr(at + 1);
     if (size_t colon = userInfo.find(':'); colon != std::string_view::npos) {

@@ -39,6 +39,23 @@ TEST(URLParser, UserInformationForms) {
   EXPECT_EQ(p.URL(), "ftp://h/x.zip");
 }
 
+// Found by fuzz_url: the host followed the first "@", so "http://a@b@c/" named host "b@c" where
+// the HTTP client connects to "c", and the URL built from it named another host again.
+TEST(URLParser, HostFollowsTheLastAt) {
+  TURLParser p;
+  p.SetURL("HTTP://inonymononym@ononym@c/");
+  EXPECT_EQ(p.Host, "c");
+  EXPECT_EQ(p.Password, "inonymononym@ononym");
+  p.SetURL("ftp://joe:p@ss@h:2121/x.zip");
+  EXPECT_EQ(p.UserID, "joe");
+  EXPECT_EQ(p.Password, "p@ss");
+  EXPECT_EQ(p.Host, "h");
+  const std::string built = p.URL();
+  p.SetURL(built);
+  EXPECT_EQ(p.Host, "h");
+  EXPECT_EQ(p.Password, "p@ss");
+}
+
 TEST(URLParser, PortThatIsNotANumberGivesTheDefault) {
   TURLParser p;
   p.SetURL("http://h:abc/x");
