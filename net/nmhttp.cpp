@@ -93,6 +93,8 @@ void TNMHTTP::Get(const std::string& url) {
 // URL is then in FURL, or a status of 299 or 399, which repeats the request).
 bool TNMHTTP::Transaction1() {
   SplitURL();
+  // A repeated request (status 299 or 399) asks for this URL again, whatever Location said.
+  const std::string requestURL = FURL;
   BuildHeader();
   if (OnAboutToSend) OnAboutToSend(*this);
   Connect();
@@ -124,6 +126,7 @@ bool TNMHTTP::Transaction1() {
     FURL = RedirectTarget(FURL);
   }
   if (FStatusCode == 401 && OnAuthenticationNeeded) OnAuthenticationNeeded(*this);
+  if (FStatusCode == 299 || FStatusCode == 399) FURL = requestURL;
   return FStatusCode >= 299 && FStatusCode <= 399;
 }
 
@@ -156,7 +159,11 @@ void TNMHTTP::SplitURL() {
   FURL = url;
   if (Port == 0) Port = 80;
 
-  const bool hasDouble = FURL.find("//") != std::string::npos;
+  // "scheme://host/..." and "//host/..." name their server; anything else is "host/path" or a
+  // path on the current server, whatever "//" or ":" its path holds.
+  const size_t schemeEnd = FURL.find("://");
+  const bool hasScheme = schemeEnd != std::string::npos && FURL.find('/') == schemeEnd + 1;
+  const bool hasDouble = hasScheme || FURL.starts_with("//");
   std::string path;
   if (hasDouble) {
     if (size_t third = NthSlash(FURL, 3); third != std::string::npos) path = FURL.substr(third);
@@ -165,8 +172,8 @@ void TNMHTTP::SplitURL() {
   }
   if (path.size() > kMaxPath) path.resize(kMaxPath);
 
-  if (size_t colon = FURL.find(':'); colon != std::string::npos) {
-    std::string scheme = LowerCase(FURL.substr(0, colon));
+  if (hasScheme) {
+    std::string scheme = LowerCase(FURL.substr(0, schemeEnd));
     Port = scheme == "gopher" ? 70 : scheme == "ftp" ? 21 : 80;
   }
 

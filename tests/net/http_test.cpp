@@ -327,6 +327,43 @@ TEST_F(HttpPeer, RedirectionsElsewhereAndBadUrls) {
   EXPECT_THROW(Http.Get("http://127.0.0.1:http/x"), EConvertError);
 }
 
+// Found by fuzz_http: a redirection to a path on the same server went to port 80 when the path
+// held a ":", and to another host when it held "//"; a repeated request (status 299 or 399)
+// went wherever its Location line said, past the checks of a redirection.
+TEST_F(HttpPeer, RequestsAfterARedirectionOrRepeatStayOnTheServer) {
+  std::vector<std::string> lines;
+  std::mutex m;
+  TTcpServer server([&](TTcpConnection& c) {
+    std::string request = c.ReadUntil("\r\n\r\n");
+    const std::string line = request.substr(0, request.find('\r'));
+    size_t count;
+    {
+      std::lock_guard<std::mutex> lock(m);
+      lines.push_back(line);
+      count = lines.size();
+    }
+    if (count == 1)
+      c.Send("HTTP/1.0 302 Found\r\nLocation: /mo[ved/list.hnt-Length: 0\r\n\r\n");
+    else if (count == 2)
+      c.Send("HTTP/1.0 302 Found\r\nLocation: /a/10.0.0.1//x.gob\r\n\r\n");
+    else if (count == 3)
+      c.Send("HTTP/1.0 399 Again\r\nLocation: http://10.0.0.1/elsewhere\r\n\r\n");
+    else
+      c.Send("HTTP/1.0 200 OK\r\n\r\ndone");
+  });
+  std::vector<std::string> targets;
+  Http.OnAboutToSend = [&](TPowersock& s) {
+    targets.push_back(s.Host + ":" + std::to_string(s.Port));
+  };
+  Http.Get(server.Url("http", "/x"));
+  const std::string here = "127.0.0.1:" + std::to_string(server.Port());
+  EXPECT_EQ(targets, (std::vector<std::string>{here, here, here, here}));
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "GET /x HTTP/1.0", "GET /mo[ved/list.hnt-Length:%200 HTTP/1.0",
+                       "GET /a/10.0.0.1//x.gob HTTP/1.0", "GET /a/10.0.0.1//x.gob HTTP/1.0"}));
+  EXPECT_EQ(Body(), "done");
+}
+
 TEST_F(HttpPeer, CancelDuringHeaderAndBody) {
   // A body that never ends.
   TTcpServer server([](TTcpConnection& c) {
