@@ -8,8 +8,10 @@
 #include "winfs.h"
 
 #include <cstdint>
+#include <fcntl.h>
 #include <liblnk.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace dravik {
@@ -55,6 +57,35 @@ std::string GetPath(liblnk_file_t* file, TSizeGetter sizeOf, TTextGetter textOf)
   return path;
 }
 
+// Whether the link's location information lies inside the file as far as its size field says.
+// liblnk allocates that size before it reads, so a damaged field would have it ask for up to
+// 4 GiB for a file of a few bytes; such a file is no readable link anyway. A file too short to
+// tell is left to liblnk.
+bool LocationInformationFits(const std::string& host, int64_t fileSize) {
+  const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return true;
+  auto read = [&](int64_t at, uint8_t* buf, size_t count) {
+    return ::pread(fd, buf, count, at) == ssize_t(count);
+  };
+  auto le = [](const uint8_t* p, int bytes) {
+    uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+      v = (v << 8) | p[i];
+    return v;
+  };
+  constexpr int64_t kHeaderSize = 0x4C;
+  uint8_t buf[4];
+  bool fits = true;
+  int64_t at = kHeaderSize;
+  if (read(0x14, buf, 4)) {
+    const uint32_t flags = le(buf, 4);
+    if ((flags & 0x01) && read(at, buf, 2)) at += 2 + le(buf, 2); // the item ID list
+    if ((flags & 0x02) && read(at, buf, 4)) fits = le(buf, 4) <= uint64_t(fileSize - at);
+  }
+  ::close(fd);
+  return fits;
+}
+
 size_t CharCount(const std::string& utf8) {
   size_t n = 0;
   for (unsigned char c : utf8)
@@ -70,6 +101,9 @@ std::string ResolveShellLinkFile(std::string_view winPath) {
   struct stat st;
   if (host.empty() || ::stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
     throw Exception(Format("Cannot open shell link %s: the file does not exist", shown));
+
+  if (!LocationInformationFits(host, st.st_size))
+    throw Exception(Format("Cannot read shell link %s: not a valid shell link", shown));
 
   TLnkFile lnk;
   liblnk_error_t* err = nullptr;

@@ -4,6 +4,7 @@
 #include "tests/fixtures/tempprefix.h"
 
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -46,6 +47,42 @@ std::string LnkInfo(const std::string& hostPath) {
   }
   return out;
 }
+
+// Records the largest allocation made while it exists, in builds with a sanitizer (whose
+// allocator takes hooks); Available() is false elsewhere.
+extern "C" int
+__sanitizer_install_malloc_and_free_hooks(void (*malloc)(const volatile void*, size_t),
+                                          void (*free)(const volatile void*)) __attribute__((weak));
+
+class TLargestAllocation {
+public:
+  TLargestAllocation() {
+    static const bool installed =
+        __sanitizer_install_malloc_and_free_hooks &&
+        __sanitizer_install_malloc_and_free_hooks(&OnMalloc, &OnFree) != 0;
+    FAvailable = installed;
+    Largest() = 0;
+    Recording() = true;
+  }
+  ~TLargestAllocation() { Recording() = false; }
+  bool Available() const { return FAvailable; }
+  size_t Bytes() const { return Largest(); }
+
+private:
+  static std::atomic<size_t>& Largest() {
+    static std::atomic<size_t> largest{0};
+    return largest;
+  }
+  static std::atomic<bool>& Recording() {
+    static std::atomic<bool> recording{false};
+    return recording;
+  }
+  static void OnMalloc(const volatile void*, size_t size) {
+    if (Recording() && size > Largest()) Largest() = size;
+  }
+  static void OnFree(const volatile void*) {}
+  bool FAvailable = false;
+};
 
 } // namespace
 
@@ -119,4 +156,27 @@ TEST_F(ShellLink, TargetsLongerThanAPathBufferAreRefusedNotCut) {
 
   layout.LocalBasePath = "C:\\" + std::string(252, 'a') + ".zip"; // 259 characters
   EXPECT_EQ(Resolve("fits.lnk", layout).size(), 259u);
+}
+
+// Found by fuzz_shelllink: a location information size of 0xFFFFFF00 in an 83-byte file had
+// liblnk allocate 4 GiB before it found the file too short.
+TEST_F(ShellLink, OversizedLocationInformationIsRefusedBeforeLiblnkAllocatesIt) {
+  static const uint8_t kInput[] = {
+      0x4c, 0x00, 0x00, 0x00, 0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xc0, 0x00,
+      0x00, 0x00, 0x00, 0x00, 0x00, 0x46, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x4c, 0x00,
+      0x00, 0x00, 0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xc0, 0x00, 0x00, 0x00,
+      0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x7a, 0x00, 0x00, 0xff, 0xff, 0xff, 0xff,
+      0x00, 0x01, 0x00, 0x00, 0x4c, 0x6b, 0x00, 0x00, 0x00, 0x00, 0x00, 0x7a, 0x00, 0x00,
+      0xff, 0xff, 0xff, 0xff, 0x00, 0x01, 0x00, 0xff, 0xff, 0xff, 0x00, 0x01, 0x00};
+  WriteHostFile(P.HostC("links/huge.lnk"),
+                std::vector<uint8_t>(std::begin(kInput), std::end(kInput)));
+  TLargestAllocation largest;
+  EXPECT_NE(Failure("C:\\links\\huge.lnk").find("not a valid shell link"), std::string::npos);
+  if (largest.Available()) EXPECT_LT(largest.Bytes(), size_t(1) << 20);
+
+  // A link of the usual layout still reads.
+  TLnkLayout layout;
+  layout.LocalBasePath = "C:\\Games\\";
+  layout.CommonPathSuffix = "x.gob";
+  EXPECT_EQ(Resolve("fits.lnk", layout), "C:\\Games\\x.gob");
 }
