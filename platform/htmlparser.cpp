@@ -1,12 +1,17 @@
 #include "htmlparser.h"
 
+#include "codepage.h"
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <iconv.h>
 #include <libxml/HTMLparser.h>
 #include <libxml/encoding.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <mutex>
+#include <utility>
 
 namespace dravik {
 
@@ -37,6 +42,123 @@ const char* C(const xmlChar* s) {
 // Errors in pages are repaired, not reported.
 void Quiet(void*, const char*, ...) {}
 
+// How much of a page is searched for a <meta> declaring its character set (as browsers do).
+constexpr size_t kPrescanSize = 1024;
+
+// The length of the well-formed UTF-8 character at s[i]; 0 when the bytes there are not one,
+// -1 when `s` ends inside what may still become one.
+int Utf8Length(std::string_view s, size_t i) {
+  const unsigned char b = static_cast<unsigned char>(s[i]);
+  const int n = b < 0x80                 ? 1
+                : b >= 0xC2 && b <= 0xDF ? 2
+                : b >= 0xE0 && b <= 0xEF ? 3
+                : b >= 0xF0 && b <= 0xF4 ? 4
+                                         : 0;
+  for (int k = 1; k < n; ++k) {
+    if (i + size_t(k) >= s.size()) return -1;
+    const unsigned char c = static_cast<unsigned char>(s[i + size_t(k)]);
+    // The second byte also rules out overlong forms, surrogates and code points past U+10FFFF.
+    const unsigned char lo = k > 1 ? 0x80 : b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80;
+    const unsigned char hi = k > 1 ? 0xBF : b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
+    if (c < lo || c > hi) return 0;
+  }
+  return n;
+}
+
+// The character set a <meta> in `head` declares ("" when none).
+std::string MetaCharset(std::string_view head) {
+  std::string lower(head);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  for (size_t at = lower.find("<meta"); at != std::string::npos; at = lower.find("<meta", at + 5)) {
+    const size_t end = std::min(lower.find('>', at), lower.size());
+    size_t p = lower.find("charset", at);
+    if (p >= end) continue;
+    p += 7;
+    while (p < end && (lower[p] == ' ' || lower[p] == '\t' || lower[p] == '\n' || lower[p] == '\r'))
+      ++p;
+    if (p >= end || lower[p] != '=') continue;
+    ++p;
+    while (p < end && (lower[p] == ' ' || lower[p] == '"' || lower[p] == '\''))
+      ++p;
+    size_t q = p;
+    while (q < end && std::string_view(" \t\r\n\"';/>").find(lower[q]) == std::string_view::npos)
+      ++q;
+    if (q > p) return lower.substr(p, q - p);
+  }
+  return {};
+}
+
+// Turns the page's bytes into UTF-8 before libxml2 sees them, so that libxml2 never guesses or
+// switches a character set itself: its guesses looked at as much of the page as had arrived,
+// so the text depended on how the page was cut up. A character cut off at the end of a piece
+// waits for the next one.
+class TDecoder {
+public:
+  // A character set iconv knows; anything else (and UTF-8) means UTF-8 with Latin-1 for the
+  // bytes that are not UTF-8.
+  explicit TDecoder(const std::string& charset) {
+    const std::string name = LowerAscii(charset.c_str());
+    if (!name.empty() && name != "utf-8" && name != "utf8")
+      FIconv = iconv_open("UTF-8", charset.c_str());
+  }
+  ~TDecoder() {
+    if (FIconv != kNoIconv) iconv_close(FIconv);
+  }
+  TDecoder(const TDecoder&) = delete;
+  TDecoder& operator=(const TDecoder&) = delete;
+  bool Known() const { return FIconv != kNoIconv; }
+
+  // Decodes what was held back and `data`; `last`: the page ends here.
+  std::string Decode(std::string_view data, bool last) {
+    FHeld.append(data);
+    std::string out;
+    size_t done = FIconv != kNoIconv ? DecodeIconv(out, last) : DecodeUtf8(out, last);
+    FHeld.erase(0, done);
+    return out;
+  }
+
+private:
+  static inline const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);
+
+  size_t DecodeUtf8(std::string& out, bool last) {
+    size_t i = 0;
+    while (i < FHeld.size()) {
+      const int n = Utf8Length(FHeld, i);
+      if (n < 0 && !last) break; // the rest comes with the next piece
+      if (n > 0) {
+        out.append(FHeld, i, size_t(n));
+        i += size_t(n);
+      } else {
+        AppendUtf8(out, static_cast<unsigned char>(FHeld[i++])); // Latin-1
+      }
+    }
+    return i;
+  }
+
+  size_t DecodeIconv(std::string& out, bool last) {
+    char* in = FHeld.data();
+    size_t inLeft = FHeld.size();
+    char buf[4096];
+    while (inLeft > 0) {
+      char* o = buf;
+      size_t oLeft = sizeof buf;
+      const size_t r = iconv(FIconv, &in, &inLeft, &o, &oLeft);
+      out.append(buf, size_t(o - buf));
+      if (r != size_t(-1) || errno == E2BIG) continue;
+      if (errno == EINVAL && !last) break; // a cut character: wait for the rest
+      AppendUtf8(out, 0xFFFD);             // not a character of the set
+      ++in;
+      --inLeft;
+      iconv(FIconv, nullptr, nullptr, nullptr, nullptr);
+    }
+    return FHeld.size() - inLeft;
+  }
+
+  iconv_t FIconv = kNoIconv;
+  std::string FHeld;
+};
+
 } // namespace
 
 std::string THTMLAttributes::Value(std::string_view name) const {
@@ -53,6 +175,10 @@ bool THTMLAttributes::Has(std::string_view name) const {
 struct THTMLPushParser::TImpl {
   htmlParserCtxtPtr Ctxt = nullptr;
   htmlSAXHandler Sax;
+  std::unique_ptr<TDecoder> Decoder; // made once the character set is settled
+  std::string Head;                  // the page's first bytes, searched for a <meta>
+  std::string Held;                  // from the first byte above 127 while it is not settled
+  std::string Pending;               // UTF-8 after the last ">", not yet given to libxml2
 
   static THTMLPushParser* Self(void* ctx) {
     // libxml2 passes the parser context; its user data is the parser object.
@@ -104,17 +230,20 @@ THTMLPushParser::THTMLPushParser(TElementEvent onElement, const std::string& enc
   sax.warning = &Quiet;
   sax.error = &Quiet;
   sax.fatalError = &Quiet;
-  // The context's user data is the context itself (so callbacks can reach _private).
+  // The context's user data is the context itself (so callbacks can reach _private). It reads
+  // UTF-8 only (TDecoder makes it) and leaves <meta> declarations to us.
   FImpl->Ctxt =
-      htmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_NONE);
+      htmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8);
   if (!FImpl->Ctxt) throw std::bad_alloc();
   FImpl->Ctxt->_private = this;
   FImpl->Ctxt->userData = FImpl->Ctxt;
+  FImpl->Ctxt->charset = XML_CHAR_ENCODING_UTF8;
   htmlCtxtUseOptions(FImpl->Ctxt, HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
-                                      HTML_PARSE_NONET | HTML_PARSE_COMPACT);
+                                      HTML_PARSE_NONET | HTML_PARSE_COMPACT |
+                                      HTML_PARSE_IGNORE_ENC);
   if (!encoding.empty()) {
-    if (xmlCharEncodingHandlerPtr handler = xmlFindCharEncodingHandler(encoding.c_str()))
-      xmlSwitchToEncoding(FImpl->Ctxt, handler);
+    auto decoder = std::make_unique<TDecoder>(encoding);
+    if (decoder->Known()) FImpl->Decoder = std::move(decoder);
   }
 }
 
@@ -140,19 +269,75 @@ void THTMLPushParser::FlushText() {
 
 void THTMLPushParser::Feed(const char* data, size_t size) {
   if (FStopped || FFinished) return;
-  // libxml2 takes int sizes; feed very large pieces in parts.
-  constexpr size_t kPart = 1 << 20;
-  while (size > 0 && !FStopped) {
-    const size_t n = std::min(size, kPart);
-    htmlParseChunk(FImpl->Ctxt, data, int(n), 0);
-    data += n;
-    size -= n;
+  std::string_view piece(data, size);
+  if (FImpl->Decoder) {
+    Parse(FImpl->Decoder->Decode(piece, false));
+    return;
   }
+  // Without a character set from the server, the page's start may declare one. Bytes below 128
+  // read the same in every character set a page may declare, so they go on at once; from the
+  // first byte above 127 the page waits until its first 1024 bytes have come (or Finish).
+  TImpl& impl = *FImpl;
+  impl.Head.append(piece.substr(0, kPrescanSize - impl.Head.size()));
+  if (impl.Held.empty()) {
+    size_t ascii = 0;
+    while (ascii < piece.size() && static_cast<unsigned char>(piece[ascii]) < 0x80)
+      ++ascii;
+    Parse(piece.substr(0, ascii));
+    piece.remove_prefix(ascii);
+  }
+  impl.Held.append(piece);
+  if (impl.Head.size() >= kPrescanSize) StartDecoding();
+}
+
+void THTMLPushParser::StartDecoding() {
+  TImpl& impl = *FImpl;
+  std::string_view held = impl.Held;
+  std::string charset;
+  // A byte-order mark decides (it begins what is held: its first byte is above 127); else a
+  // <meta> among the first bytes, where UTF-16 means UTF-8 (the page was read as ASCII).
+  if (impl.Head.starts_with("\xEF\xBB\xBF")) {
+    held.remove_prefix(3);
+  } else if (impl.Head.starts_with("\xFF\xFE") || impl.Head.starts_with("\xFE\xFF")) {
+    charset = "UTF-16";
+  } else {
+    charset = MetaCharset(impl.Head);
+    if (charset.starts_with("utf-16")) charset.clear();
+  }
+  impl.Decoder = std::make_unique<TDecoder>(charset);
+  const std::string utf8 = impl.Decoder->Decode(held, FFinished);
+  impl.Held.clear();
+  impl.Head.clear();
+  Parse(utf8, FFinished);
+}
+
+void THTMLPushParser::Parse(std::string_view utf8, bool last) {
+  // libxml2 reads some malformed markup (a quote left open inside a tag) differently depending
+  // on where its pieces end. It gets pieces that end just after a ">" (and the rest at the
+  // end), so that a page reads the same however it arrived.
+  std::string& pending = FImpl->Pending;
+  pending.append(utf8);
+  size_t from = 0;
+  for (size_t end; !FStopped && from < pending.size(); from = end) {
+    const size_t gt = pending.find('>', from);
+    if (gt == std::string::npos && !last) break;
+    end = gt == std::string::npos ? pending.size() : gt + 1;
+    // libxml2 takes int sizes; very long stretches go in parts.
+    constexpr size_t kPart = 1 << 20;
+    for (size_t at = from; at < end && !FStopped; at += kPart)
+      htmlParseChunk(FImpl->Ctxt, pending.data() + at, int(std::min(kPart, end - at)), 0);
+  }
+  pending.erase(0, std::min(from, pending.size()));
 }
 
 void THTMLPushParser::Finish() {
   if (FStopped || FFinished) return;
   FFinished = true;
+  if (!FImpl->Decoder)
+    StartDecoding();
+  else
+    Parse(FImpl->Decoder->Decode({}, true), true);
+  if (FStopped) return;
   htmlParseChunk(FImpl->Ctxt, nullptr, 0, 1);
   if (!FStopped) FlushText();
 }

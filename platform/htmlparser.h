@@ -39,8 +39,10 @@ class THTMLPushParser {
 public:
   using TElementEvent = std::function<void(const THTMLElement& element)>;
 
-  // `encoding`: the character set the server named ("" when none: the page's own <meta>
-  // declaration, else UTF-8, falling back to Latin-1 for bytes that are not UTF-8).
+  // `encoding`: the character set the server named ("" when none, or one not known: a byte-order
+  // mark, else the page's own <meta> declaration within its first 1024 bytes, else UTF-8,
+  // falling back to Latin-1 for bytes that are not UTF-8). Without a character set from the
+  // server, the first events wait until 1024 bytes have come (or Finish).
   explicit THTMLPushParser(TElementEvent onElement, const std::string& encoding = "");
   ~THTMLPushParser();
   THTMLPushParser(const THTMLPushParser&) = delete;
@@ -62,6 +64,9 @@ private:
   friend struct TImpl;
   void Emit(THTMLElement&& element);
   void FlushText();
+
+  void StartDecoding();
+  void Parse(std::string_view utf8, bool last = false);
 
   TElementEvent FOnElement;
   std::unique_ptr<TImpl> FImpl;

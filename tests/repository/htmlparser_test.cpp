@@ -1,5 +1,6 @@
 #include "platform/htmlparser.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
@@ -118,6 +119,56 @@ TEST(HTMLPushParser, CharacterSets) {
                          3),
                   "'\xE2\x82\xAC caf\xC3\xA9'"));
   EXPECT_TRUE(has(Events("<p>caf\xE9 ok</p>"), "'caf\xC3\xA9 ok'"));
+}
+
+// Found by fuzz_repository: libxml2 settled a page's character set itself at the page's first
+// byte above 127, guessing from as much of the page as had arrived (a <meta> further on counted
+// only when it had come), and took the page for Latin-1 without a guess; so the text depended on
+// the pieces, and UTF-8 text before a page's <meta> (or in a page without one) was garbled.
+TEST(HTMLPushParser, CharacterSetDoesNotDependOnThePieces) {
+  const std::string fuzzed(
+      "<h\x8E\x92\x93\xC1<head><title>Repo<\0\x01\xCA\x8B\x9E\x9D\xFC\xC3\x97"
+      "\x8B\x03<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+      "charset=iso-8860-1\"></head><body><p>x</p>",
+      140);
+  const std::string pages[] = {
+      fuzzed,
+      "<title>Caf\xC3\xA9</title><meta charset=\"utf-8\"><p>caf\xC3\xA9</p>",
+      "<p>Gr\xC3\xBC\xC3\x9F"
+      "e</p>",
+      "<title>\x80</title><meta http-equiv=\"Content-Type\" content=\"text/html; "
+      "charset=windows-1252\"><p>\x80 caf\xE9</p>",
+  };
+  for (const std::string& page : pages) {
+    const std::vector<std::string> whole = Events(page);
+    for (size_t piece = 1; piece <= 9; ++piece)
+      EXPECT_EQ(Events(page, piece), whole) << "pieces of " << piece;
+  }
+  auto has = [](const std::vector<std::string>& events, const std::string& line) {
+    return std::find(events.begin(), events.end(), line) != events.end();
+  };
+  EXPECT_TRUE(has(Events(pages[1]), "'Caf\xC3\xA9'"));
+  EXPECT_TRUE(has(Events(pages[2], 2), "'Gr\xC3\xBC\xC3\x9F"
+                                       "e'"));
+  // The <meta> in the page's start counts for text before it too.
+  EXPECT_TRUE(has(Events(pages[3], 1), "'\xE2\x82\xAC'"));
+  EXPECT_TRUE(has(Events(pages[3], 1), "'\xE2\x82\xAC caf\xC3\xA9'"));
+  // Bytes that are not UTF-8 are Latin-1 each; UTF-8 after them stays UTF-8.
+  EXPECT_TRUE(has(Events("<p>caf\xE9 na\xC3\xAFve</p>", 4), "'caf\xC3\xA9 na\xC3\xAFve'"));
+  // A byte-order mark decides.
+  EXPECT_TRUE(has(Events("\xEF\xBB\xBF<p>caf\xC3\xA9</p>", 1), "'caf\xC3\xA9'"));
+  EXPECT_TRUE(has(Events(std::string("\xFF\xFE<\0p\0>\0\xE9\0", 10), 3), "'\xC3\xA9'"));
+}
+
+// Found by fuzz_repository: a quote left open inside a tag swallowed the rest of the page when
+// the page came whole, but not when it came in pieces.
+TEST(HTMLPushParser, AQuoteLeftOpenInATagReadsTheSameInPieces) {
+  const std::string page = "<table><tr><td>Name</td><td>Type</td><t-Type\" content=\"tex4/html; "
+                           "charset=istd>Type</td></tr><tr><td><a href=x.gob>A</a><td>Skin</table>";
+  const std::vector<std::string> whole = Events(page);
+  for (size_t piece = 1; piece <= 9; ++piece)
+    EXPECT_EQ(Events(page, piece), whole) << "pieces of " << piece;
+  EXPECT_NE(std::find(whole.begin(), whole.end(), "'Skin'"), whole.end());
 }
 
 TEST(HTMLPushParser, StopFromAnEventAndMalformedInput) {
