@@ -91,7 +91,8 @@ void TURLParser::SetURL(std::string_view url) {
 std::string TURLParser::URL() const {
   std::string url = ProtocolScheme(Protocol);
   url += "://";
-  if (!UserID.empty() && UserID != "anonymous") url += Format("%s:%s@", UserID, Password);
+  // Joined, not formatted: a part holding a NUL byte must not be cut short there.
+  if (!UserID.empty() && UserID != "anonymous") url += UserID + ":" + Password + "@";
   url += Host;
   if (Port != DefaultPort(Protocol)) url += Format(":%d", Port);
   url += FPath;

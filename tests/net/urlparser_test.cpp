@@ -56,6 +56,15 @@ TEST(URLParser, HostFollowsTheLastAt) {
   EXPECT_EQ(p.Password, "p@ss");
 }
 
+// Found by fuzz_url: a user name holding a NUL byte was cut short there when the URL was built,
+// so "anonymous\0..." came back as "anonymous" and the URL lost its user.
+TEST(URLParser, BuiltURLKeepsEveryByteOfItsParts) {
+  TURLParser p;
+  p.SetURL(std::string("HTTP://anonymous\0\0\0\0:me@Ho'st/./c/", 34));
+  EXPECT_EQ(p.UserID, std::string("anonymous\0\0\0\0", 13));
+  EXPECT_EQ(p.URL(), std::string("http://anonymous\0\0\0\0:me@Ho'st/c/", 32));
+}
+
 TEST(URLParser, PortThatIsNotANumberGivesTheDefault) {
   TURLParser p;
   p.SetURL("http://h:abc/x");
