@@ -1,89 +1,168 @@
 #include "shelllink.h"
 
-// liblnk's header pulls in libbfio's for calls we do not use; Debian's package leaves that
-// header out, so the features header is read first with that part switched off.
-#include <liblnk/features.h>
-#undef LIBLNK_HAVE_BFIO
+#include "codepage.h"
+#include "hive.h"
 #include "sysutils.h"
 #include "winfs.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
-#include <liblnk.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+// The link's target is read here rather than with liblnk: liblnk reads past its buffers and
+// allocates what a damaged size field says when it opens a crafted link (found by fuzzing), and
+// the target needs only the header and the location information.
 
 namespace dravik {
 
 namespace {
 
-// A liblnk file handle, freed when it goes.
-class TLnkFile {
+// A link file is a few hundred bytes; a larger one is read only this far (its location
+// information comes right after the header and the item list, whose size is 16 bits).
+constexpr size_t kMaxRead = 256 * 1024;
+constexpr uint32_t kHeaderSize = 0x4C;
+constexpr uint8_t kLinkClsid[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                    0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+constexpr uint32_t kHasLinkTargetIdList = 0x01;
+constexpr uint32_t kHasLinkInfo = 0x02;
+constexpr uint32_t kVolumeIdAndLocalBasePath = 0x01;
+constexpr uint32_t kCommonNetworkRelativeLink = 0x02;
+
+// Bytes of one block of the file; every read is checked against its end.
+class TBlock {
 public:
-  TLnkFile() = default;
-  ~TLnkFile() {
-    if (!FFile) return;
-    liblnk_error_t* err = nullptr;
-    liblnk_file_close(FFile, &err);
-    liblnk_error_free(&err);
-    liblnk_file_free(&FFile, &err);
-    liblnk_error_free(&err);
+  TBlock(const uint8_t* data, size_t size) : FData(data), FSize(size) {}
+  size_t Size() const { return FSize; }
+  std::optional<uint32_t> U32(size_t at) const {
+    if (at > FSize || FSize - at < 4) return std::nullopt;
+    const uint8_t* p = FData + at;
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
   }
-  TLnkFile(const TLnkFile&) = delete;
-  TLnkFile& operator=(const TLnkFile&) = delete;
-  liblnk_file_t* FFile = nullptr;
+  std::optional<uint16_t> U16(size_t at) const {
+    if (at > FSize || FSize - at < 2) return std::nullopt;
+    return uint16_t(FData[at] | FData[at + 1] << 8);
+  }
+  TBlock Sub(size_t at, size_t size) const { return TBlock(FData + at, size); }
+  // A string ending in NUL that begins at `at`: Windows-1252, or UTF-16LE when `wide`. None
+  // when it does not end inside the block.
+  std::optional<std::string> Text(size_t at, bool wide) const {
+    if (at >= FSize) return std::nullopt;
+    if (!wide) {
+      for (size_t i = at; i < FSize; ++i)
+        if (FData[i] == 0)
+          return Cp1252ToUtf8(std::string_view(reinterpret_cast<const char*>(FData + at), i - at));
+      return std::nullopt;
+    }
+    std::u16string units;
+    for (size_t i = at; i + 1 < FSize; i += 2) {
+      const char16_t u = char16_t(FData[i] | FData[i + 1] << 8);
+      if (u == 0) return Utf16ToUtf8(units);
+      units += u;
+    }
+    return std::nullopt;
+  }
+
+private:
+  const uint8_t* FData;
+  size_t FSize;
 };
 
-// liblnk's getters for one kind of path: its size (with the terminating zero) and its text.
-using TSizeGetter = int (*)(liblnk_file_t*, size_t*, liblnk_error_t**);
-using TTextGetter = int (*)(liblnk_file_t*, uint8_t*, size_t, liblnk_error_t**);
+struct TLinkPaths {
+  bool Valid = false;
+  std::string Local;   // base path and suffix, "" when the link has no local part
+  std::string Network; // share, "\" and suffix, "" when the link has no network part
+};
 
-// The path, or empty when the link has none of that kind (or it cannot be read).
-std::string GetPath(liblnk_file_t* file, TSizeGetter sizeOf, TTextGetter textOf) {
-  liblnk_error_t* err = nullptr;
-  size_t size = 0;
-  if (sizeOf(file, &size, &err) != 1 || size <= 1) {
-    liblnk_error_free(&err);
-    return std::string();
-  }
-  std::vector<uint8_t> buf(size);
-  if (textOf(file, buf.data(), buf.size(), &err) != 1) {
-    liblnk_error_free(&err);
-    return std::string();
-  }
-  std::string path(reinterpret_cast<const char*>(buf.data()), buf.size());
-  path.resize(path.find('\0') == std::string::npos ? path.size() : path.find('\0'));
-  return path;
+// A string of the location information at a 32-bit offset field; an offset of 0 means none.
+std::optional<std::string> TextAt(const TBlock& block, size_t field, bool wide, bool& valid) {
+  const std::optional<uint32_t> offset = block.U32(field);
+  if (!offset || *offset == 0) return std::nullopt;
+  std::optional<std::string> text = block.Text(*offset, wide);
+  if (!text) valid = false;
+  return text;
 }
 
-// Whether the link's location information lies inside the file as far as its size field says.
-// liblnk allocates that size before it reads, so a damaged field would have it ask for up to
-// 4 GiB for a file of a few bytes; such a file is no readable link anyway. A file too short to
-// tell is left to liblnk.
-bool LocationInformationFits(const std::string& host, int64_t fileSize) {
+TLinkPaths ReadLinkPaths(const std::vector<uint8_t>& bytes) {
+  TLinkPaths paths;
+  const TBlock file(bytes.data(), bytes.size());
+  if (file.U32(0) != kHeaderSize || bytes.size() < kHeaderSize ||
+      !std::equal(std::begin(kLinkClsid), std::end(kLinkClsid), bytes.begin() + 4))
+    return paths;
+  const uint32_t flags = *file.U32(0x14);
+  size_t at = kHeaderSize;
+  if (flags & kHasLinkTargetIdList) {
+    const std::optional<uint16_t> size = file.U16(at);
+    if (!size || bytes.size() - at - 2 < *size) return paths;
+    at += 2 + *size;
+  }
+  paths.Valid = true;
+  if (!(flags & kHasLinkInfo)) return paths;
+  const std::optional<uint32_t> infoSize = file.U32(at);
+  if (!infoSize || *infoSize > bytes.size() - at) return paths = {};
+  if (*infoSize <= 4) return paths; // empty location information
+  const TBlock info = file.Sub(at, *infoSize);
+  const std::optional<uint32_t> headerSize = info.U32(4);
+  const std::optional<uint32_t> infoFlags = info.U32(8);
+  if (!headerSize || !infoFlags || *headerSize < 0x1C || *headerSize > info.Size())
+    return paths = {};
+
+  bool valid = true;
+  // The Unicode forms stand in the longer headers, and win over the Windows-1252 ones.
+  std::optional<std::string> suffix;
+  if (*headerSize >= 0x24) suffix = TextAt(info, 0x20, true, valid);
+  if (!suffix) suffix = TextAt(info, 0x18, false, valid);
+
+  if (*infoFlags & kVolumeIdAndLocalBasePath) {
+    std::optional<std::string> base;
+    if (*headerSize >= 0x20) base = TextAt(info, 0x1C, true, valid);
+    if (!base) base = TextAt(info, 0x10, false, valid);
+    paths.Local = base.value_or("") + suffix.value_or("");
+  }
+  if (*infoFlags & kCommonNetworkRelativeLink) {
+    const std::optional<uint32_t> linkAt = info.U32(0x14);
+    const std::optional<uint32_t> linkSize = linkAt ? info.U32(*linkAt) : std::nullopt;
+    if (!linkSize || *linkSize < 0x14 || *linkSize > info.Size() - *linkAt) return paths = {};
+    const TBlock link = info.Sub(*linkAt, *linkSize);
+    std::optional<std::string> share;
+    const std::optional<uint32_t> nameAt = link.U32(0x08);
+    if (nameAt && *nameAt > 0x14) share = TextAt(link, 0x14, true, valid);
+    if (!share) share = TextAt(link, 0x08, false, valid);
+    if (share && !share->empty()) {
+      paths.Network = *share;
+      if (suffix && !suffix->empty()) {
+        if (paths.Network.back() != '\\') paths.Network += '\\';
+        paths.Network += *suffix;
+      }
+    }
+  }
+  if (!valid) return paths = {};
+  return paths;
+}
+
+// The file's first bytes (at most kMaxRead); none when it cannot be read.
+std::optional<std::vector<uint8_t>> ReadStart(const std::string& host) {
   const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return true;
-  auto read = [&](int64_t at, uint8_t* buf, size_t count) {
-    return ::pread(fd, buf, count, at) == ssize_t(count);
-  };
-  auto le = [](const uint8_t* p, int bytes) {
-    uint32_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-      v = (v << 8) | p[i];
-    return v;
-  };
-  constexpr int64_t kHeaderSize = 0x4C;
-  uint8_t buf[4];
-  bool fits = true;
-  int64_t at = kHeaderSize;
-  if (read(0x14, buf, 4)) {
-    const uint32_t flags = le(buf, 4);
-    if ((flags & 0x01) && read(at, buf, 2)) at += 2 + le(buf, 2); // the item ID list
-    if ((flags & 0x02) && read(at, buf, 4)) fits = le(buf, 4) <= uint64_t(fileSize - at);
+  if (fd < 0) return std::nullopt;
+  std::vector<uint8_t> bytes(kMaxRead);
+  size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    got += size_t(n);
   }
   ::close(fd);
-  return fits;
+  bytes.resize(got);
+  return bytes;
 }
 
 size_t CharCount(const std::string& utf8) {
@@ -101,29 +180,13 @@ std::string ResolveShellLinkFile(std::string_view winPath) {
   struct stat st;
   if (host.empty() || ::stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
     throw Exception(Format("Cannot open shell link %s: the file does not exist", shown));
-
-  if (!LocationInformationFits(host, st.st_size))
+  const std::optional<std::vector<uint8_t>> bytes = ReadStart(host);
+  if (!bytes) throw Exception(Format("Cannot read shell link %s", shown));
+  const TLinkPaths paths = ReadLinkPaths(*bytes);
+  if (!paths.Valid)
     throw Exception(Format("Cannot read shell link %s: not a valid shell link", shown));
 
-  TLnkFile lnk;
-  liblnk_error_t* err = nullptr;
-  if (liblnk_file_initialize(&lnk.FFile, &err) != 1) {
-    liblnk_error_free(&err);
-    throw Exception(Format("Cannot read shell link %s", shown));
-  }
-  // Links without Unicode strings hold their paths in the ANSI code page.
-  liblnk_file_set_ascii_codepage(lnk.FFile, LIBLNK_CODEPAGE_WINDOWS_1252, &err);
-  liblnk_error_free(&err);
-  if (liblnk_file_open(lnk.FFile, host.c_str(), LIBLNK_OPEN_READ, &err) != 1) {
-    liblnk_error_free(&err);
-    throw Exception(Format("Cannot read shell link %s: not a valid shell link", shown));
-  }
-
-  std::string target =
-      GetPath(lnk.FFile, liblnk_file_get_utf8_local_path_size, liblnk_file_get_utf8_local_path);
-  if (target.empty())
-    target = GetPath(lnk.FFile, liblnk_file_get_utf8_network_path_size,
-                     liblnk_file_get_utf8_network_path);
+  const std::string& target = !paths.Local.empty() ? paths.Local : paths.Network;
   if (target.empty()) throw Exception(Format("Shell link %s does not name a target path", shown));
   if (CharCount(target) > kMaxLinkTargetLength)
     throw Exception(Format("The target of shell link %s is longer than %d characters", shown,

@@ -1,4 +1,4 @@
-// Shell links (.lnk files): where a link points. Read with liblnk.
+// Shell links (.lnk files): where a link points.
 #pragma once
 
 #include <string>
