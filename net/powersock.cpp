@@ -810,6 +810,11 @@ void TPowersock::Accept(uint32_t peerAddress) {
                            SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
           int err = errno;
+          // A companion whose peer has closed (the FTP control connection) means the server
+          // that would connect here has given up: nobody will come.
+          if ((err == EAGAIN || err == EWOULDBLOCK) && Companion && Companion->FPeerClosed &&
+              !Companion->FConnected)
+            throw ESockError("Connection closed by the server");
           if (err == EAGAIN || err == EWOULDBLOCK || err == EINTR || err == ECONNABORTED)
             return false;
           FLastError = WinsockError(err);

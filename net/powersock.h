@@ -188,7 +188,8 @@ public:
   // Waits for a connection to the listening socket from `peerAddress` (network byte order;
   // 0: any), accepts it and closes the listening socket; the accepted connection takes its
   // place. Connections from other addresses are refused. EAbortError "Socket accept
-  // aborted".
+  // aborted"; ESockError "Connection closed by the server" when the Companion's peer has
+  // closed while nobody has connected.
   void Accept(uint32_t peerAddress = 0);
 
   // The socket's own IPv4 address with "," for "." ("127,0,0,1") and its port as ",%d,%d"

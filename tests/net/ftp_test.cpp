@@ -251,6 +251,40 @@ TEST_F(FtpPeer, BrokenOffTransferIsAnError) {
   EXPECT_EQ(Ftp.ReplyNumber(), 250);
 }
 
+// Found by fuzz_ftp: a server that announced a transfer and then closed the control connection
+// without ever connecting left the client waiting for the data connection for good.
+TEST_F(FtpPeer, ControlConnectionClosedBeforeTheDataConnectionEndsTheWait) {
+  TTcpServer server([](TTcpConnection& c) {
+    c.SendLine("220 ready");
+    for (;;) {
+      const std::string command = c.ReadLine();
+      if (command.empty()) return;
+      if (command.starts_with("RETR") || command.starts_with("LIST")) {
+        c.SendLine("150 Opening data connection");
+        return; // closes the control connection
+      }
+      c.SendLine(command.starts_with("SYST") ? "215 UNIX" : "200 OK");
+    }
+  });
+  Ftp.Port = server.Port();
+  TPumpScript pump;
+  pump.At(5000, [&] { Ftp.Abort(); }); // a failure ends, rather than hangs
+  for (bool list : {false, true}) {
+    Ftp.Connect();
+    const auto start = Clock::now();
+    EXPECT_EQ(MessageOf<ESockError>([&] {
+                if (list)
+                  Ftp.List();
+                else
+                  Ftp.Download("x.gob", "C:\\x.gob");
+              }),
+              "Connection closed by the server");
+    EXPECT_LT(MsSince(start), 2000);
+    EXPECT_EQ(Ftp.DataConnection(), nullptr);
+    Ftp.Disconnect();
+  }
+}
+
 TEST_F(FtpPeer, GreetingsThatAreNotGood) {
   {
     TMiniFtpScript script;
