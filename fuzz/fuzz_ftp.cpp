@@ -42,7 +42,7 @@ void Serve(int fd) {
   for (;;) {
     std::string command;
     Server().SetIdle(true);
-    const bool got = ReadUntil(fd, "\r\n", command, 10000);
+    const bool got = ReadUntil(fd, "\r\n", command, 5000);
     Server().SetIdle(false);
     if (!got || next >= pieces.size()) return;
     unsigned a, b, c, d, hi, lo;
