@@ -59,7 +59,7 @@ void ReadThroughRegistry(const TSnapshot& keys) {
   TRegistry reg(HKEY_LOCAL_MACHINE);
   int opened = 0;
   for (const auto& [path, values] : keys) {
-    if (++opened > 64) break;
+    if (++opened > 16) break;
     if (!reg.OpenKeyReadOnly(Utf16ToUtf8(path, true))) continue;
     TStringList names;
     reg.GetKeyNames(names);
