@@ -9,7 +9,11 @@
 #include "platform/sysutils.h"
 #include "platform/winfs.h"
 
+#include <algorithm>
+#include <atomic>
 #include <memory>
+#include <thread>
+#include <vector>
 
 namespace dravik {
 
@@ -40,23 +44,63 @@ void THXPatchedApp::OpenStore() {
   Rescan();
 }
 
+namespace {
+
+// A patch file read off the user-interface thread: the patch, or why it could not be read.
+struct TLoaded {
+  std::string Path;
+  uint8_t Active = 0;
+  std::unique_ptr<TPatch> Patch;
+  std::string Error;
+};
+
+// Reads the files on a few threads at once: reading a store is mostly waiting for the disk,
+// and the files are independent. The results keep the order of `files`.
+void LoadAll(std::vector<TLoaded>& files) {
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    for (size_t i; (i = next.fetch_add(1)) < files.size();) {
+      auto patch = std::make_unique<TPatch>();
+      try {
+        patch->LoadFromFile(files[i].Path);
+        files[i].Patch = std::move(patch);
+      } catch (const Exception& e) {
+        files[i].Error = e.Message();
+      } catch (const std::exception& e) {
+        files[i].Error = files[i].Path + ": " + e.what();
+      }
+    }
+  };
+  const size_t threads = std::min<size_t>(4, files.size() / 64);
+  std::vector<std::thread> pool;
+  for (size_t t = 1; t < threads; ++t)
+    pool.emplace_back(work);
+  work();
+  for (std::thread& t : pool)
+    t.join();
+}
+
+} // namespace
+
 void THXPatchedApp::Rescan() {
   Patches.Clear();
   std::string dir = GameDir();
-  std::string skipped;
+  std::vector<TLoaded> files;
   for (uint8_t d = 0; d < PatchDirs.size(); ++d) {
     std::string folder = dir + PatchDirs[d];
-    for (const winfs::TSearchRec& rec : winfs::FindFiles(folder + PatchFilter, winfs::faAnyFile)) {
-      auto patch = std::make_unique<TPatch>();
-      try {
-        patch->LoadFromFile(folder + rec.Name);
-      } catch (const Exception& e) {
-        skipped += "\r\n" + e.Message();
-        continue;
-      }
-      patch->Active = d;
-      Patches.Add(std::move(patch));
+    for (const winfs::TSearchRec& rec : winfs::FindFiles(folder + PatchFilter, winfs::faAnyFile))
+      files.push_back({folder + rec.Name, d, nullptr, {}});
+  }
+  LoadAll(files);
+  // Linked in listing order, inactive folder first, as the files were found.
+  std::string skipped;
+  for (TLoaded& file : files) {
+    if (!file.Patch) {
+      skipped += "\r\n" + file.Error;
+      continue;
     }
+    file.Patch->Active = file.Active;
+    Patches.Add(std::move(file.Patch));
   }
   Patches.SortKind = pskName;
   Patches.Descending = false;

@@ -112,6 +112,27 @@ TEST_F(Store, RescanListsBothFoldersSortedAndSkipsUnreadableFiles) {
   EXPECT_EQ(dialogs.Asked().size(), 1u);
 }
 
+TEST_F(Store, ALargeStoreIsReadWhole) {
+  // Enough files that they are read on several threads; every one must arrive, linked as before.
+  app->OpenStore();
+  for (int i = 0; i < 300; ++i) {
+    std::string name = Format("p%03d.gob", i);
+    game.WritePatch(i % 3 ? game.InactiveHost(name) : game.ActiveHost(name),
+                    {Format("own%d.mat", i), Format("shared%d.mat", i % 10)});
+  }
+  MakeHostDirs(game.InactiveHost("p150x.gob")); // one that cannot be read
+  dialogs.Answer(mrOk);
+  app->Rescan();
+  ASSERT_EQ(app->Patches.Count(), 300);
+  for (int i = 0; i < 300; ++i) {
+    TPatch* p = app->Patches[i];
+    EXPECT_EQ(p->FileName(), Format("p%03d.gob", i));
+    EXPECT_EQ(p->Active, i % 3 ? 0 : 1);
+    EXPECT_EQ(p->Conflicts.size(), 29u) << i; // the other carriers of its shared file
+  }
+  EXPECT_NE(dialogs.Asked().back().Text.find("p150x.gob"), std::string::npos);
+}
+
 TEST_F(Store, ActivationSwitchesActiveConflictsOffFirst) {
   app->OpenStore();
   game.WritePatch(game.InactiveHost("new.gob"), {"x.mat", "y.mat", "misc\\models.dat"});
