@@ -1,6 +1,7 @@
 #include "retriever.h"
 
 #include "platform/dialogs.h"
+#include "platform/sysutils.h"
 #include "platform/winfs.h"
 
 #include <cstring>
@@ -11,27 +12,6 @@ namespace {
 
 constexpr const char* kDefaultName = "download.bin";
 constexpr size_t kMaxNameBytes = 200;
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// %XX escapes of a file URL's path to their bytes; malformed escapes stay as they are.
-std::string PercentDecode(std::string_view s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '%' && i + 2 < s.size() && HexValue(s[i + 1]) >= 0 && HexValue(s[i + 2]) >= 0) {
-      out += char(HexValue(s[i + 1]) * 16 + HexValue(s[i + 2]));
-      i += 2;
-    } else {
-      out += s[i];
-    }
-  }
-  return out;
-}
 
 // Status lines go into a message box: no control characters.
 std::string Printable(std::string s) {

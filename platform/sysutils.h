@@ -96,6 +96,10 @@ std::string ExtractFileExt(std::string_view path);
 int StrToIntDef(std::string_view s, int def) noexcept;
 std::string IntToStr(long long value);
 
+// Replaces %XX escapes by the bytes they stand for (the result need not be UTF-8: Linux names
+// are bytes); malformed escapes stay as they are.
+std::string PercentDecode(std::string_view s);
+
 // Windows-style wildcard match ("*" any run, "?" one character), letter case (a..z) ignored,
 // over the whole text.
 bool MatchesMask(std::string_view text, std::string_view mask) noexcept;

@@ -52,27 +52,6 @@ std::vector<uint8_t> FileListBlock(const std::vector<std::string>& files, QPoint
   return out;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// Percent-decoding to the raw bytes (a Linux name need not be UTF-8).
-std::string PercentDecode(std::string_view s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '%' && i + 2 < s.size() && HexValue(s[i + 1]) >= 0 && HexValue(s[i + 2]) >= 0) {
-      out.push_back(char(HexValue(s[i + 1]) * 16 + HexValue(s[i + 2])));
-      i += 2;
-    } else {
-      out.push_back(s[i]);
-    }
-  }
-  return out;
-}
-
 // The host path of a file URL on this machine ("file:///p", "file://localhost/p", "file:/p");
 // empty for anything else.
 std::string LocalFilePath(std::string_view url) {

@@ -77,3 +77,11 @@ TEST(CodePage, Cp1252RoundTripAndRefusal) {
   EXPECT_FALSE(Utf8ToCp1252("\xC3").has_value());         // truncated UTF-8
   EXPECT_EQ(Cp437ToUtf8("\x81"), "\xC3\xBC");             // ü
 }
+
+TEST(PercentDecode, EscapesBecomeBytesAndMalformedOnesStay) {
+  EXPECT_EQ(PercentDecode("web%20patch.gob"), "web patch.gob");
+  EXPECT_EQ(PercentDecode("caf%C3%a9"), "caf\xC3\xA9");
+  EXPECT_EQ(PercentDecode("%zz%4"), "%zz%4");
+  EXPECT_EQ(PercentDecode("%"), "%");
+  EXPECT_EQ(PercentDecode("100%25"), "100%");
+}
