@@ -8,12 +8,6 @@ namespace dravik {
 
 namespace {
 
-std::string WithoutLineEnd(std::string s) {
-  while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
-    s.pop_back();
-  return s;
-}
-
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }

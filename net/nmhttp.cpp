@@ -16,12 +16,6 @@ const char* const kVerbs[] = {"GET ",  "OPTIONS ", "HEAD ",   "POST ", "PUT ",  
 
 constexpr size_t kMaxPath = 256;
 
-std::string WithoutLineEnd(std::string s) {
-  while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
-    s.pop_back();
-  return s;
-}
-
 // Position of the nth (1-based) "/" in `s`, or npos.
 size_t NthSlash(std::string_view s, int n) {
   size_t p = std::string_view::npos;

@@ -226,6 +226,12 @@ int ReplyCodeOf(std::string_view line) noexcept {
   return number > INT_MAX ? INT_MAX : int(number);
 }
 
+std::string WithoutLineEnd(std::string line) {
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+    line.pop_back();
+  return line;
+}
+
 THostResolver SetHostResolver(THostResolver resolver) {
   THostResolver previous = std::move(Resolver());
   Resolver() = std::move(resolver);
@@ -578,9 +584,7 @@ std::string TPowersock::Transaction(std::string_view command) {
   StatusMessage(slInternal, "Transaction");
   FReplyNumber = 0;
   Writeln(command);
-  std::string line = ReadLn();
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-    line.pop_back();
+  std::string line = WithoutLineEnd(ReadLn());
   StatusMessage(slProtocol, line);
   FReplyNumber = ReplyCodeOf(line);
   return line;

@@ -56,6 +56,8 @@ constexpr int WSAHOST_NOT_FOUND = 11001;
 std::string SocketErrorText(int code);
 // The number formed by a reply line's leading decimal digits (at most 10), 0 when none.
 int ReplyCodeOf(std::string_view line) noexcept;
+// `line` without the CR and LF characters at its end.
+std::string WithoutLineEnd(std::string line);
 // The Windows Sockets code for a POSIX errno value (ECONNREFUSED -> 10061); values without a
 // counterpart are returned unchanged.
 int WinsockError(int errnoValue) noexcept;
