@@ -7,7 +7,6 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -117,6 +116,16 @@ std::optional<uint32_t> NumericAddress(const std::string& host) {
 void CloseFd(int& fd) {
   if (fd >= 0) ::close(fd);
   fd = -1;
+}
+
+// The local name of the connection, or else of the listening socket; zeroed when neither is
+// open.
+sockaddr_in LocalName(int socket, int listenSocket) {
+  const int fd = socket >= 0 ? socket : listenSocket;
+  sockaddr_in sa{};
+  socklen_t len = sizeof sa;
+  if (fd < 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return {};
+  return sa;
 }
 
 } // namespace
@@ -513,18 +522,14 @@ void TPowersock::Writeln(std::string_view text) {
 
 std::optional<size_t> TPowersock::FindLineEnd() {
   if (FScanPos < FRecvPos) FScanPos = FRecvPos;
-  size_t lf = FRecv.find('\n', FScanPos);
-  size_t limit = size_t(MaxLineLength) + 1; // the line and its CR
-  if (lf == std::string::npos) {
-    FScanPos = FRecv.size();
-    if (FRecv.size() - FRecvPos > limit)
-      throw ESockError(
-          Format("Received a line longer than %lld bytes", static_cast<long long>(MaxLineLength)));
-    return std::nullopt;
-  }
-  if (lf - FRecvPos > limit)
+  const size_t lf = FRecv.find('\n', FScanPos);
+  if (lf == std::string::npos) FScanPos = FRecv.size();
+  // Without a line end yet, everything buffered belongs to the line.
+  const size_t end = lf == std::string::npos ? FRecv.size() : lf;
+  if (end - FRecvPos > size_t(MaxLineLength) + 1) // the line and its CR
     throw ESockError(
         Format("Received a line longer than %lld bytes", static_cast<long long>(MaxLineLength)));
+  if (lf == std::string::npos) return std::nullopt;
   return lf;
 }
 
@@ -536,22 +541,12 @@ std::string TPowersock::TakeLine(size_t lf) {
 
 std::string TPowersock::ReadLn() {
   StatusMessage(slInternal, "ReadLn");
-  std::optional<size_t> lf;
-  WaitOrAbort(
-      [&] {
-        lf = FindLineEnd();
-        return lf.has_value() || FSocket < 0;
-      },
-      "Socket readln aborted");
-  if (lf) return TakeLine(*lf);
-  std::string rest(Buffered());
-  DropBuffered(rest.size());
-  return rest;
+  return ReadLnUntil(std::nullopt);
 }
 
-std::string TPowersock::ReadLnUntil(std::chrono::steady_clock::time_point deadline) {
+std::string TPowersock::ReadLnUntil(std::optional<std::chrono::steady_clock::time_point> deadline) {
   std::optional<size_t> lf;
-  TWaitEnd end = Wait(
+  const TWaitEnd end = Wait(
       [&] {
         lf = FindLineEnd();
         return lf.has_value() || FSocket < 0;
@@ -843,21 +838,11 @@ void TPowersock::Accept(uint32_t peerAddress) {
 }
 
 uint32_t TPowersock::LocalAddress() const {
-  int fd = FSocket >= 0 ? FSocket : FListenSocket;
-  if (fd < 0) return 0;
-  sockaddr_in sa{};
-  socklen_t len = sizeof sa;
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
-  return sa.sin_addr.s_addr;
+  return LocalName(FSocket, FListenSocket).sin_addr.s_addr;
 }
 
 int TPowersock::LocalPort() const {
-  int fd = FSocket >= 0 ? FSocket : FListenSocket;
-  if (fd < 0) return 0;
-  sockaddr_in sa{};
-  socklen_t len = sizeof sa;
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
-  return ntohs(sa.sin_port);
+  return ntohs(LocalName(FSocket, FListenSocket).sin_port);
 }
 
 uint32_t TPowersock::PeerAddress() const {

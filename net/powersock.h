@@ -235,8 +235,8 @@ protected:
   bool Canceled() const noexcept { return FCanceled; }
   void ClearCancel() noexcept { FCanceled = false; }
   bool TimedOut() const noexcept { return FTimedOut; }
-  // Reads a line as ReadLn does, but gives up (returning "") at `deadline`.
-  std::string ReadLnUntil(std::chrono::steady_clock::time_point deadline);
+  // Reads a line as ReadLn does; with a deadline, gives up (returning "") when it passes.
+  std::string ReadLnUntil(std::optional<std::chrono::steady_clock::time_point> deadline);
 
 private:
   struct TLookup;
