@@ -42,8 +42,7 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
-// Decodes one UTF-8 character at s[i]; advances i. Returns false on malformed input.
-static bool NextUtf8(std::string_view s, size_t& i, char32_t& c) {
+bool DecodeUtf8(std::string_view s, size_t& i, char32_t& c, bool allowSurrogates) noexcept {
   unsigned char b = static_cast<unsigned char>(s[i]);
   int n;
   if (b < 0x80) {
@@ -67,7 +66,8 @@ static bool NextUtf8(std::string_view s, size_t& i, char32_t& c) {
     c = (c << 6) | (cb & 0x3F);
   }
   static const char32_t kMin[4] = {0, 0x80, 0x800, 0x10000};
-  if (c < kMin[n] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+  if (c < kMin[n] || c > 0x10FFFF) return false;
+  if (!allowSurrogates && c >= 0xD800 && c <= 0xDFFF) return false;
   i += static_cast<size_t>(n) + 1;
   return true;
 }
@@ -97,7 +97,7 @@ std::optional<std::string> Utf8ToCp1252(std::string_view s) {
   size_t i = 0;
   while (i < s.size()) {
     char32_t c;
-    if (!NextUtf8(s, i, c)) return std::nullopt;
+    if (!DecodeUtf8(s, i, c)) return std::nullopt;
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
       out += static_cast<char>(c);
       continue;
@@ -131,7 +131,7 @@ bool IsValidUtf8(std::string_view s) noexcept {
   size_t i = 0;
   char32_t c;
   while (i < s.size())
-    if (!NextUtf8(s, i, c)) return false;
+    if (!DecodeUtf8(s, i, c)) return false;
   return true;
 }
 

@@ -20,6 +20,11 @@ std::string Cp437ToUtf8(std::string_view s);
 // Appends the UTF-8 form of one code point (surrogate code points too, as three bytes).
 void AppendUtf8(std::string& out, char32_t c);
 
+// Decodes the UTF-8 character at s[i] into `c` and moves `i` past it. False (i unchanged) when
+// the bytes at `i` are not one well-formed character: cut short, overlong, beyond U+10FFFF, or
+// an encoded surrogate unless `allowSurrogates`.
+bool DecodeUtf8(std::string_view s, size_t& i, char32_t& c, bool allowSurrogates = false) noexcept;
+
 // Whether `s` is well-formed UTF-8.
 bool IsValidUtf8(std::string_view s) noexcept;
 

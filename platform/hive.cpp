@@ -55,26 +55,10 @@ void AppendUnit(std::u16string& out, char32_t c) {
 // byte itself when `bad` is 0) and advances by one. Encoded surrogates are taken as they are,
 // so that names with lone surrogates survive a round trip.
 char32_t NextUtf8(std::string_view s, size_t& i, char32_t bad) {
-  unsigned char b = static_cast<unsigned char>(s[i]);
-  int n = b < 0x80             ? 0
-          : (b & 0xE0) == 0xC0 ? 1
-          : (b & 0xF0) == 0xE0 ? 2
-          : (b & 0xF8) == 0xF0 ? 3
-                               : -1;
-  char32_t c = n == 0 ? b : n == 1 ? (b & 0x1F) : n == 2 ? (b & 0x0F) : (b & 0x07);
-  bool ok = n >= 0 && i + static_cast<size_t>(n) < s.size();
-  for (int k = 1; ok && k <= n; ++k) {
-    unsigned char cb = static_cast<unsigned char>(s[i + static_cast<size_t>(k)]);
-    ok = (cb & 0xC0) == 0x80;
-    c = (c << 6) | (cb & 0x3F);
-  }
-  static const char32_t kMin[4] = {0, 0x80, 0x800, 0x10000};
-  if (!ok || c < kMin[n] || c > 0x10FFFF) {
-    ++i;
-    return bad ? bad : b;
-  }
-  i += static_cast<size_t>(n) + 1;
-  return c;
+  char32_t c;
+  if (DecodeUtf8(s, i, c, true)) return c;
+  const unsigned char b = static_cast<unsigned char>(s[i++]);
+  return bad ? bad : b;
 }
 
 locale_t UnicodeLocale() {

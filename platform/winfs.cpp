@@ -1,5 +1,6 @@
 #include "winfs.h"
 
+#include "codepage.h"
 #include "prefix.h"
 #include "sysutils.h"
 #include "winfs_internal.h"
@@ -338,43 +339,12 @@ char32_t FoldChar(char32_t c) {
 std::u32string FoldKey(std::string_view s) {
   std::u32string out;
   out.reserve(s.size());
-  size_t i = 0;
-  while (i < s.size()) {
-    unsigned char b = static_cast<unsigned char>(s[i]);
-    char32_t c = 0;
-    size_t len = 0;
-    if (b < 0x80) {
-      out.push_back(FoldChar(b));
-      ++i;
-      continue;
-    }
-    if (b >= 0xC2 && b <= 0xDF) {
-      c = b & 0x1F;
-      len = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      c = b & 0x0F;
-      len = 3;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      c = b & 0x07;
-      len = 4;
-    }
-    bool ok = len != 0 && i + len <= s.size();
-    for (size_t k = 1; ok && k < len; ++k) {
-      unsigned char t = static_cast<unsigned char>(s[i + k]);
-      if ((t & 0xC0) != 0x80)
-        ok = false;
-      else
-        c = (c << 6) | (t & 0x3F);
-    }
-    if (ok && len == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ok = false;
-    if (ok && len == 4 && (c < 0x10000 || c > 0x10FFFF)) ok = false;
-    if (!ok) {
-      out.push_back(0x110000 + b);
-      ++i;
-      continue;
-    }
-    out.push_back(FoldChar(c));
-    i += len;
+  for (size_t i = 0; i < s.size();) {
+    char32_t c;
+    if (DecodeUtf8(s, i, c))
+      out.push_back(FoldChar(c));
+    else
+      out.push_back(0x110000 + static_cast<unsigned char>(s[i++]));
   }
   return out;
 }
