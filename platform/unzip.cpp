@@ -22,14 +22,9 @@ namespace dravik {
 
 namespace {
 
-constexpr size_t kChunk = 64 * 1024;
+using winfs::detail::ErrnoText;
 
-std::string ErrText(int err) {
-  char buf[256];
-  // GNU strerror_r: the text may or may not be in `buf`.
-  const char* text = ::strerror_r(err, buf, sizeof buf);
-  return text ? std::string(text) : Format("error %d", err);
-}
+constexpr size_t kChunk = 64 * 1024;
 
 std::string ZipErrText(int code) {
   zip_error_t ze;
@@ -74,7 +69,7 @@ public:
     // blocking.
     TFd fd(::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.Get() < 0)
-      throw Exception(Format("Cannot open zip archive %s: %s", shown, ErrText(errno)));
+      throw Exception(Format("Cannot open zip archive %s: %s", shown, ErrnoText(errno)));
     struct stat st;
     if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
       throw Exception(Format("Cannot open zip archive %s: not a file", shown));
@@ -263,7 +258,7 @@ private:
       if (fd < 0) {
         int err = errno;
         Message(ueCannotWrite, Format("Cannot make folder %s for %s: %s", onDisk, name,
-                                      err == ELOOP ? "it is a symbolic link" : ErrText(err)));
+                                      err == ELOOP ? "it is a symbolic link" : ErrnoText(err)));
         return -1;
       }
       dir.Reset(fd);
@@ -271,7 +266,7 @@ private:
       if (made && R.Trace) Message(ueNone, Format("Created folder %s", dirWin));
     }
     if (dir.Get() < 0)
-      Message(ueCannotWrite, Format("Cannot extract %s: %s", name, ErrText(errno)));
+      Message(ueCannotWrite, Format("Cannot extract %s: %s", name, ErrnoText(errno)));
     return dir.Release();
   }
 
@@ -378,7 +373,7 @@ private:
     TFd out(CreateTemp(dirFd, tmp));
     if (out.Get() < 0) {
       int err = errno;
-      Message(WriteErrorCode(err), Format("Cannot extract %s: %s", name, ErrText(err)));
+      Message(WriteErrorCode(err), Format("Cannot extract %s: %s", name, ErrnoText(err)));
       Emit(uaFileEnd, WriteErrorCode(err), 0, name);
       return;
     }
@@ -415,7 +410,7 @@ private:
       }
       if (!winfs::detail::WriteAll(out.Get(), buf.data(), static_cast<size_t>(n))) {
         code = WriteErrorCode(errno);
-        why = ErrText(errno);
+        why = ErrnoText(errno);
         break;
       }
       Emit(uaProgress, 0, static_cast<int64_t>(total), name);
@@ -431,19 +426,19 @@ private:
       }
       if (::fsync(out.Get()) != 0 && errno != EINVAL) {
         code = WriteErrorCode(errno);
-        why = ErrText(errno);
+        why = ErrnoText(errno);
       }
     }
     if (::close(out.Release()) != 0 && code == ueNone) {
       code = WriteErrorCode(errno);
-      why = ErrText(errno);
+      why = ErrnoText(errno);
     }
     if (code == ueNone && !FCancelled) {
       int r = replace ? ::renameat(dirFd, tmp.c_str(), dirFd, file.c_str())
                       : RenameNoReplace(dirFd, tmp, file);
       if (r != 0) {
         code = ueCannotWrite;
-        why = errno == EEXIST ? std::string("the file exists") : ErrText(errno);
+        why = errno == EEXIST ? std::string("the file exists") : ErrnoText(errno);
       }
     }
     if (code != ueNone || FCancelled) {
@@ -484,7 +479,7 @@ int UnzipExtract(const TUnzipRequest& request) {
                            winfs::SysErrorMessage(winfs::ERROR_PATH_NOT_FOUND)));
   TFd base(::open(baseHost.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (base.Get() < 0)
-    throw Exception(Format("Cannot open extraction folder %s: %s", shownBase, ErrText(errno)));
+    throw Exception(Format("Cannot open extraction folder %s: %s", shownBase, ErrnoText(errno)));
   TExtractor x(request, archive.Get(), base.Get());
   return x.Run();
 }
