@@ -1,5 +1,6 @@
 #include "retriever.h"
 
+#include "platform/addresses.h"
 #include "platform/dialogs.h"
 #include "platform/sysutils.h"
 #include "platform/winfs.h"
@@ -47,8 +48,6 @@ TRetriever::TRetriever(TStatusDialog& dialog) : FDialog(dialog) {
   FTPClient.ReportLevel = 2;
   FTPClient.OnStatus = [this](TPowersock& s, const std::string& text) { ClientStatus(s, text); };
   FTPClient.OnPacketRecvd = [this](TPowersock& s) { ClientPacketRecvd(s); };
-  FTPClient.UserID = "anonymous";
-  FTPClient.Password = AnonymousPassword;
   FTPClient.ParseList = false;
   FTPClient.ProxyPort = 0;
 
@@ -177,7 +176,7 @@ void TRetriever::Transfer(const std::string& localName) {
       FTPClient.Password = URLParser.Password;
     } else {
       FTPClient.UserID = "anonymous";
-      FTPClient.Password = AnonymousPassword;
+      FTPClient.Password = AnonymousEMail();
     }
     FTPClient.Connect();
     CheckCancel();

@@ -29,9 +29,6 @@ std::string SafeLocalName(std::string_view urlFileName);
 
 class TRetriever {
 public:
-  // The password of anonymous FTP logins.
-  static constexpr const char* AnonymousPassword = "dravik@users.invalid";
-
   // `dialog` is the shared progress dialog (not owned; it must outlive the retriever).
   explicit TRetriever(TStatusDialog& dialog);
   ~TRetriever();
@@ -50,7 +47,9 @@ public:
   // returns the local file's Windows path, or "" after a failure (reported in an error box),
   // a cancel (not reported), or while another download runs (refused with a message box).
   // An HTTP status other than 2xx, and a body shorter than its announced length, are
-  // failures. Throws EInvalidProtocol, before anything is shown, for an unknown scheme.
+  // failures. An ftp URL without a user logs in as "anonymous" with the program's e-mail
+  // address (AnonymousEMail(), read from the settings store for each download) as password.
+  // Throws EInvalidProtocol, before anything is shown, for an unknown scheme.
   std::string RetrieveFile(const std::string& url);
   // Stops the running transfer (its current wait ends; RetrieveFile then cleans up and
   // returns ""). Does nothing when none runs.

@@ -1,7 +1,9 @@
 #include "miniftp.h"
 #include "net/retriever.h"
 #include "nettest.h"
+#include "platform/addresses.h"
 #include "platform/dialogs.h"
+#include "platform/registry.h"
 #include "platform/winfs.h"
 #include "tests/fixtures/ftpserver.h"
 #include "tests/fixtures/nginxserver.h"
@@ -272,6 +274,25 @@ TEST_F(Retriever, FtpAnonymousAndNamedUsers) {
   ExpectCleanFailure(R.RetrieveFile(server.Url("/pub/none.gob")));
   ASSERT_EQ(Dialogs.Asked().size(), 1u);
   EXPECT_EQ(Dialogs.Asked()[0].Text.substr(0, 4), "550 ");
+}
+
+// The settings store's address was overwritten by a built-in one before every anonymous login.
+TEST_F(Retriever, AnonymousFtpLoginGivesTheProgramsEMailAddress) {
+  TMiniFtp server(TMiniFtpScript{});
+  const std::string url = "ftp://127.0.0.1:" + std::to_string(server.Port()) + "/pub/x.gob";
+  const std::string file = R.RetrieveFile(url);
+  EXPECT_EQ(ReadHostFile(Host(file)), "0123456789");
+  std::filesystem::remove(Host(file));
+  TRegistry reg(HKEY_CURRENT_USER);
+  ASSERT_TRUE(reg.OpenKey(ProgramSettingsKey, true));
+  reg.WriteString("AnonymousEMail", "player@example.invalid");
+  reg.CloseKey();
+  std::filesystem::remove(Host(R.RetrieveFile(url)));
+  std::vector<std::string> logins;
+  for (const std::string& command : server.Commands())
+    if (command.starts_with("USER ") || command.starts_with("PASS ")) logins.push_back(command);
+  EXPECT_EQ(logins, (std::vector<std::string>{"USER anonymous", "PASS dravik@users.invalid",
+                                              "USER anonymous", "PASS player@example.invalid"}));
 }
 
 TEST_F(Retriever, CancelDuringFtpAtEveryStage) {
