@@ -201,18 +201,6 @@ int CreateTemp(int dirFd, std::string& name) {
   return -1;
 }
 
-// Renames `from` to `to` inside `dirFd` unless `to` exists (EEXIST then).
-int RenameNoReplace(int dirFd, const std::string& from, const std::string& to) {
-#ifdef RENAME_NOREPLACE
-  if (::renameat2(dirFd, from.c_str(), dirFd, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return -1;
-#endif
-  // File systems without the flag: a hard link never replaces either.
-  if (::linkat(dirFd, from.c_str(), dirFd, to.c_str(), 0) != 0) return -1;
-  ::unlinkat(dirFd, from.c_str(), 0);
-  return 0;
-}
-
 int WriteErrorCode(int err) {
   return (err == ENOSPC || err == EDQUOT || err == EFBIG) ? ueDiskFull : ueCannotWrite;
 }
@@ -435,7 +423,7 @@ private:
     }
     if (code == ueNone && !FCancelled) {
       int r = replace ? ::renameat(dirFd, tmp.c_str(), dirFd, file.c_str())
-                      : RenameNoReplace(dirFd, tmp, file);
+                      : winfs::detail::RenameNoReplace(dirFd, tmp, file);
       if (r != 0) {
         code = ueCannotWrite;
         why = errno == EEXIST ? std::string("the file exists") : ErrnoText(errno);

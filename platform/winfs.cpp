@@ -242,6 +242,25 @@ int MakeTempBeside(const std::string& hostTarget, std::string& hostTemp) {
   return ::mkostemps(hostTemp.data(), 4, O_CLOEXEC);
 }
 
+int RenameNoReplace(int dirFd, const std::string& from, const std::string& to) {
+  if (::renameat2(dirFd, from.c_str(), dirFd, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return -1;
+  struct stat st;
+  if (::fstatat(dirFd, from.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+  if (!S_ISDIR(st.st_mode)) {
+    if (::linkat(dirFd, from.c_str(), dirFd, to.c_str(), 0) == 0) {
+      ::unlinkat(dirFd, from.c_str(), 0);
+      return 0;
+    }
+    if (errno == EEXIST) return -1;
+  }
+  if (::fstatat(dirFd, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    errno = EEXIST;
+    return -1;
+  }
+  return ::renameat(dirFd, from.c_str(), dirFd, to.c_str());
+}
+
 bool WriteAll(int fd, const void* data, size_t count) {
   const char* p = static_cast<const char*>(data);
   while (count > 0) {
@@ -598,28 +617,6 @@ std::optional<std::string> WindowsPathOf(const std::string& absHostPath) {
 // ---------------------------------------------------------------------------------------------
 // Host operations
 
-// Renames without ever replacing: EEXIST when the target exists. Falls back to a hard link
-// (which also fails on an existing target) or a check where the file system lacks
-// RENAME_NOREPLACE.
-int RenameNoReplace(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return -1;
-  struct stat st;
-  if (::lstat(from.c_str(), &st) != 0) return -1;
-  if (!S_ISDIR(st.st_mode)) {
-    if (::link(from.c_str(), to.c_str()) == 0) {
-      ::unlink(from.c_str());
-      return 0;
-    }
-    if (errno == EEXIST) return -1;
-  }
-  if (::lstat(to.c_str(), &st) == 0) {
-    errno = EEXIST;
-    return -1;
-  }
-  return ::rename(from.c_str(), to.c_str());
-}
-
 // Copies the bytes of one open file to another in chunks. False with errno set on failure.
 bool CopyData(int in, int out) {
   constexpr size_t kChunk = 256 * 1024;
@@ -809,7 +806,7 @@ bool MoveAcross(const std::string& src, const struct stat& st, const std::string
   } else {
     return Fail(ERROR_ACCESS_DENIED);
   }
-  if (RenameNoReplace(tmp, dst) != 0) {
+  if (detail::RenameNoReplace(AT_FDCWD, tmp, dst) != 0) {
     int err = errno;
     RemoveTreeHost(tmp);
     return FailErrno(err, dst);
@@ -942,7 +939,8 @@ bool CopyFile(std::string_view from, std::string_view to, bool failIfExists) {
   int err = errno;
   ::close(in);
   if (tmp.empty()) return FailErrno(err, dst.Host);
-  int r = failIfExists ? RenameNoReplace(tmp, dst.Host) : ::rename(tmp.c_str(), dst.Host.c_str());
+  int r = failIfExists ? detail::RenameNoReplace(AT_FDCWD, tmp, dst.Host)
+                       : ::rename(tmp.c_str(), dst.Host.c_str());
   if (r != 0) {
     err = errno;
     ::unlink(tmp.c_str());
@@ -970,7 +968,7 @@ bool MoveFile(std::string_view from, std::string_view to) {
     if (dst.LastName == detail::HostBaseName(src.Host)) return true;
     target = JoinHost(detail::HostParent(src.Host), dst.LastName);
   }
-  if (RenameNoReplace(src.Host, target) == 0) return true;
+  if (detail::RenameNoReplace(AT_FDCWD, src.Host, target) == 0) return true;
   if (errno != EXDEV) return FailErrno(errno, target);
   return MoveAcross(src.Host, st, target);
 }

@@ -1,4 +1,4 @@
-// Pieces of the file system layer shared by winfs.cpp and filestream.cpp. Not for use outside
+// Pieces of the file system layer shared by the sources of platform/. Not for use outside
 // platform/.
 #pragma once
 
@@ -24,6 +24,12 @@ mode_t CurrentUmask();
 // Creates an empty temporary file ".<name>.XXXXXX.tmp" (mode 0600) in the folder of
 // `hostTarget`; returns its descriptor and sets `hostTemp`, or -1 with errno set.
 int MakeTempBeside(const std::string& hostTarget, std::string& hostTemp);
+
+// Renames `from` to `to` (both relative to the folder `dirFd`, or absolute) unless `to`
+// exists: -1 with errno EEXIST then. File systems without RENAME_NOREPLACE get a hard link
+// (which never replaces either) or, failing that, a check before the rename. -1 with errno set
+// on failure.
+int RenameNoReplace(int dirFd, const std::string& from, const std::string& to);
 
 // Writes all bytes, retrying on EINTR and short writes. False with errno set on failure.
 bool WriteAll(int fd, const void* data, size_t count);
