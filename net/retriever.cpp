@@ -44,24 +44,14 @@ std::string SafeLocalName(std::string_view urlFileName) {
 }
 
 TRetriever::TRetriever(TStatusDialog& dialog) : FDialog(dialog) {
-  FTPClient.Port = 21;
   FTPClient.ReportLevel = 2;
   FTPClient.OnStatus = [this](TPowersock& s, const std::string& text) { ClientStatus(s, text); };
   FTPClient.OnPacketRecvd = [this](TPowersock& s) { ClientPacketRecvd(s); };
-  FTPClient.ParseList = false;
-  FTPClient.ProxyPort = 0;
 
-  HTTPClient.Port = 0;
   HTTPClient.ReportLevel = 2;
   HTTPClient.OnStatus = [this](TPowersock& s, const std::string& text) { ClientStatus(s, text); };
   HTTPClient.OnPacketRecvd = [this](TPowersock& s) { ClientPacketRecvd(s); };
-  HTTPClient.Body = "Default.htm";
-  HTTPClient.Header = "Head.txt";
-  HTTPClient.InputFileMode = true;
-  HTTPClient.OutputFileMode = false;
-
-  URLParser.Protocol = upHTTP;
-  URLParser.Port = 80;
+  HTTPClient.InputFileMode = true; // the body goes into the file RetrieveFile names
 
   DataModule1Create();
 }
