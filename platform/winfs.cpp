@@ -816,8 +816,17 @@ bool MoveAcross(const std::string& src, const struct stat& st, const std::string
   return true;
 }
 
-bool LStat(const std::string& hostPath, struct stat& st) {
-  return ::lstat(hostPath.c_str(), &st) == 0;
+// Maps the two paths of a move or rename: neither may be a drive root, and the source must
+// exist (its status goes to `st`). False with the last error set otherwise.
+bool MapMove(std::string_view from, std::string_view to, TMapped& src, TMapped& dst,
+             struct stat& st) {
+  src = MapPath(from);
+  if (!src.Ok) return false;
+  dst = MapPath(to);
+  if (!dst.Ok) return false;
+  if (src.IsRoot || dst.IsRoot) return Fail(ERROR_ACCESS_DENIED);
+  if (::lstat(src.Host.c_str(), &st) != 0) return FailErrno(errno, src.Host);
+  return true;
 }
 
 } // namespace
@@ -955,13 +964,9 @@ bool CopyFile(std::string_view from, std::string_view to, bool failIfExists) {
 }
 
 bool MoveFile(std::string_view from, std::string_view to) {
-  TMapped src = MapPath(from);
-  if (!src.Ok) return false;
-  TMapped dst = MapPath(to);
-  if (!dst.Ok) return false;
-  if (src.IsRoot || dst.IsRoot) return Fail(ERROR_ACCESS_DENIED);
+  TMapped src, dst;
   struct stat st;
-  if (!LStat(src.Host, st)) return FailErrno(errno, src.Host);
+  if (!MapMove(from, to, src, dst, st)) return false;
   std::string target = dst.Host;
   if (target == src.Host) {
     // The same entry under another spelling: a change of letter case, or nothing to do.
@@ -981,13 +986,9 @@ bool DeleteFile(std::string_view winPath) {
 }
 
 bool ReplaceFile(std::string_view from, std::string_view to) {
-  TMapped src = MapPath(from);
-  if (!src.Ok) return false;
-  TMapped dst = MapPath(to);
-  if (!dst.Ok) return false;
-  if (src.IsRoot || dst.IsRoot) return Fail(ERROR_ACCESS_DENIED);
+  TMapped src, dst;
   struct stat st;
-  if (!LStat(src.Host, st)) return FailErrno(errno, src.Host);
+  if (!MapMove(from, to, src, dst, st)) return false;
   if (::rename(src.Host.c_str(), dst.Host.c_str()) != 0) return FailErrno(errno, dst.Host);
   return true;
 }
