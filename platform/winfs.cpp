@@ -33,6 +33,8 @@ struct TLastError {
 
 thread_local TLastError tLastError;
 
+// Records a Windows code with the errno behind it (the caller chooses the code where one errno
+// stands for several: EEXIST is 80 for one call and 183 for another).
 void SetError(int code, int err) {
   tLastError.Code = code;
   tLastError.Errno = err;
@@ -141,12 +143,6 @@ int ErrnoToCode(int err, const std::string& hostPath) {
   default:
     return ERROR_IO_DEVICE;
   }
-}
-
-// Records errno as the last error with a code chosen by the caller (EEXIST is 80 for one
-// call and 183 for another).
-void SetErrorAs(int code, int err) {
-  SetError(code, err);
 }
 
 bool Fail(int code) {
@@ -935,7 +931,7 @@ bool CopyFile(std::string_view from, std::string_view to, bool failIfExists) {
   if (::stat(dst.Host.c_str(), &existing) == 0) {
     if (failIfExists) {
       ::close(in);
-      SetErrorAs(ERROR_FILE_EXISTS, EEXIST);
+      SetError(ERROR_FILE_EXISTS, EEXIST);
       return false;
     }
     if (S_ISDIR(existing.st_mode)) {
@@ -954,7 +950,7 @@ bool CopyFile(std::string_view from, std::string_view to, bool failIfExists) {
     err = errno;
     ::unlink(tmp.c_str());
     if (err == EEXIST && failIfExists) {
-      SetErrorAs(ERROR_FILE_EXISTS, EEXIST);
+      SetError(ERROR_FILE_EXISTS, EEXIST);
       return false;
     }
     return FailErrno(err, dst.Host);
@@ -1029,7 +1025,7 @@ std::vector<TSearchRec> FindFiles(std::string_view winMask, int attr) {
   if (!d) {
     int err = errno;
     if (err == ENOENT || err == ENOTDIR)
-      SetErrorAs(ERROR_PATH_NOT_FOUND, err);
+      SetError(ERROR_PATH_NOT_FOUND, err);
     else
       detail::SetLastErrno(err, dir.Host);
     return result;
