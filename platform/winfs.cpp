@@ -713,6 +713,20 @@ int RemoveTreeHost(const std::string& hostPath) {
   return err;
 }
 
+// The target of the symbolic link `path` (status `st`); none with errno set when it cannot be
+// read, or ENAMETOOLONG when it grew after `st` was taken.
+std::optional<std::string> LinkTarget(const std::string& path, const struct stat& st) {
+  std::string target(static_cast<size_t>(st.st_size) + 1, '\0');
+  ssize_t len = ::readlink(path.c_str(), target.data(), target.size());
+  if (len < 0) return std::nullopt;
+  if (static_cast<size_t>(len) >= target.size()) {
+    errno = ENAMETOOLONG;
+    return std::nullopt;
+  }
+  target.resize(static_cast<size_t>(len));
+  return target;
+}
+
 // Copies the folder `src` into the existing empty folder `dst`: files with their modes and
 // times, folders, symbolic links as links. Returns 0 or an errno.
 int CopyTreeHost(const std::string& src, const std::string& dst) {
@@ -735,12 +749,9 @@ int CopyTreeHost(const std::string& src, const std::string& dst) {
       if (::chmod(t.c_str(), st.st_mode & 07777) != 0) return errno;
       ::utimensat(AT_FDCWD, t.c_str(), times, 0);
     } else if (S_ISLNK(st.st_mode)) {
-      std::string target(static_cast<size_t>(st.st_size) + 1, '\0');
-      ssize_t len = ::readlink(s.c_str(), target.data(), target.size());
-      if (len < 0) return errno;
-      if (static_cast<size_t>(len) >= target.size()) return ENAMETOOLONG;
-      target.resize(static_cast<size_t>(len));
-      if (::symlink(target.c_str(), t.c_str()) != 0) return errno;
+      std::optional<std::string> target = LinkTarget(s, st);
+      if (!target) return errno;
+      if (::symlink(target->c_str(), t.c_str()) != 0) return errno;
     } else if (S_ISREG(st.st_mode)) {
       int in = ::open(s.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
       if (in < 0) return errno;
@@ -792,11 +803,9 @@ bool MoveAcross(const std::string& src, const struct stat& st, const std::string
     struct timespec times[2] = {st.st_atim, st.st_mtim};
     ::utimensat(AT_FDCWD, tmp.c_str(), times, 0);
   } else if (S_ISLNK(st.st_mode)) {
-    std::string target(static_cast<size_t>(st.st_size) + 1, '\0');
-    ssize_t len = ::readlink(src.c_str(), target.data(), target.size());
-    if (len < 0) return FailErrno(errno, src);
-    target.resize(static_cast<size_t>(len));
-    if (::symlink(target.c_str(), dst.c_str()) != 0) return FailErrno(errno, dst);
+    std::optional<std::string> target = LinkTarget(src, st);
+    if (!target) return FailErrno(errno, src);
+    if (::symlink(target->c_str(), dst.c_str()) != 0) return FailErrno(errno, dst);
     if (::unlink(src.c_str()) != 0) return FailErrno(errno, src);
     return true;
   } else {
