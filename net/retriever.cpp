@@ -223,16 +223,10 @@ void TRetriever::ClientStatus(TPowersock&, const std::string& status) {
 }
 
 void TRetriever::ClientPacketRecvd(TPowersock& sender) {
-  const long long total = sender.BytesTotal;
-  const long long received = sender.BytesReceived;
-  if (total == 0) {
-    FDialog.SetStatus2(Format("%lld bytes received.", received));
-    return;
-  }
-  FDialog.SetProgressMax(total);
-  FDialog.SetProgressPosition(received);
-  FDialog.SetStatus2(
-      Format("%lld of %lld bytes (%lld%%) received.", received, total, received * 100 / total));
+  FDialog.SetStatus2(BytesReceivedText(sender.BytesReceived, sender.BytesTotal));
+  if (sender.BytesTotal < 1) return;
+  FDialog.SetProgressMax(sender.BytesTotal);
+  FDialog.SetProgressPosition(sender.BytesReceived);
 }
 
 } // namespace dravik

@@ -4,11 +4,21 @@
 // (dlstatus.h) is the window; tests use a fake. Qt-free.
 #pragma once
 
+#include "platform/sysutils.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
 
 namespace dravik {
+
+// The second line during a transfer of `total` bytes (below 1: not known) of which `received`
+// have arrived: "1000 of 4000 bytes (25%) received." or "5120 bytes received.".
+inline std::string BytesReceivedText(int64_t received, int64_t total) {
+  if (total < 1) return Format("%lld bytes received.", static_cast<long long>(received));
+  return Format("%lld of %lld bytes (%lld%%) received.", static_cast<long long>(received),
+                static_cast<long long>(total), static_cast<long long>(received * 100 / total));
+}
 
 class TStatusDialog {
 public:

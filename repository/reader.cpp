@@ -80,13 +80,8 @@ void TRepositoryReader::BeginRetrieval(long long bytesTotal) {
 
 void TRepositoryReader::UpdateRetrieval(long long bytesDone, long long bytesTotal) {
   if (!StatusDialog) return;
-  if (bytesTotal < 1) {
-    StatusDialog->SetStatus2(Format("%lld bytes received.", bytesDone));
-    return;
-  }
-  StatusDialog->SetStatus2(Format("%lld of %lld bytes (%lld%%) received.", bytesDone, bytesTotal,
-                                  bytesDone * 100 / bytesTotal));
-  StatusDialog->SetProgressPosition(bytesDone);
+  StatusDialog->SetStatus2(BytesReceivedText(bytesDone, bytesTotal));
+  if (bytesTotal > 0) StatusDialog->SetProgressPosition(bytesDone);
 }
 
 // The type text of an entry: the cell of TypeColumn (the caption when it is the first).
