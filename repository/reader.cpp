@@ -84,16 +84,10 @@ void TRepositoryReader::UpdateRetrieval(long long bytesDone, long long bytesTota
   if (bytesTotal > 0) StatusDialog->SetProgressPosition(bytesDone);
 }
 
-// The type text of an entry: the cell of TypeColumn (the caption when it is the first).
+// The icon of an entry from its text in TypeColumn (the caption when it is the first).
 void TRepositoryReader::DecideIcon(TRepositoryEntry& entry) {
   if (TypeColumn < 0) return;
-  const std::string* text = nullptr;
-  if (TypeColumn == 0)
-    text = &entry.Caption;
-  else if (size_t(TypeColumn - 1) < entry.SubItems.size())
-    text = &entry.SubItems[size_t(TypeColumn - 1)];
-  if (!text) return;
-  const int category = CategoryIndex(*text);
+  const int category = CategoryIndex(entry.Text(TypeColumn));
   if (category >= 0 && category != entry.ImageIndex) {
     entry.ImageIndex = category;
     Entries.EntryChanged(entry);
