@@ -1,6 +1,7 @@
 #include "htmlparser.h"
 
 #include "codepage.h"
+#include "sysutils.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,24 +17,6 @@
 namespace dravik {
 
 namespace {
-
-bool SameAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = char(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = char(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
-std::string LowerAscii(const char* s) {
-  std::string out = s ? s : "";
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  return out;
-}
 
 const char* C(const xmlChar* s) {
   return reinterpret_cast<const char*>(s);
@@ -67,9 +50,7 @@ int Utf8Length(std::string_view s, size_t i) {
 
 // The character set a <meta> in `head` declares ("" when none).
 std::string MetaCharset(std::string_view head) {
-  std::string lower(head);
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  const std::string lower = LowerCase(head);
   for (size_t at = lower.find("<meta"); at != std::string::npos; at = lower.find("<meta", at + 5)) {
     const size_t end = std::min(lower.find('>', at), lower.size());
     size_t p = lower.find("charset", at);
@@ -98,7 +79,7 @@ public:
   // A character set iconv knows; anything else (and UTF-8) means UTF-8 with Latin-1 for the
   // bytes that are not UTF-8.
   explicit TDecoder(const std::string& charset) {
-    const std::string name = LowerAscii(charset.c_str());
+    const std::string name = LowerCase(charset);
     if (!name.empty() && name != "utf-8" && name != "utf8")
       FIconv = iconv_open("UTF-8", charset.c_str());
   }
@@ -163,13 +144,13 @@ private:
 
 std::string THTMLAttributes::Value(std::string_view name) const {
   for (const auto& [n, v] : Items)
-    if (SameAscii(n, name)) return v;
+    if (SameText(n, name)) return v;
   return {};
 }
 
 bool THTMLAttributes::Has(std::string_view name) const {
   return std::any_of(Items.begin(), Items.end(),
-                     [&](const auto& item) { return SameAscii(item.first, name); });
+                     [&](const auto& item) { return SameText(item.first, name); });
 }
 
 struct THTMLPushParser::TImpl {
@@ -191,9 +172,9 @@ struct THTMLPushParser::TImpl {
     if (self->FStopped) return;
     self->FlushText();
     THTMLElement e;
-    e.Type = LowerAscii(C(name));
+    e.Type = LowerCase(C(name));
     for (const xmlChar** a = atts; a && a[0]; a += 2)
-      e.Attributes.Items.emplace_back(LowerAscii(C(a[0])), a[1] ? C(a[1]) : "");
+      e.Attributes.Items.emplace_back(LowerCase(C(a[0])), a[1] ? C(a[1]) : "");
     self->Emit(std::move(e));
   }
 
@@ -202,7 +183,7 @@ struct THTMLPushParser::TImpl {
     if (self->FStopped) return;
     self->FlushText();
     THTMLElement e;
-    e.Type = LowerAscii(C(name));
+    e.Type = LowerCase(C(name));
     e.EndTag = true;
     self->Emit(std::move(e));
   }
