@@ -115,13 +115,7 @@ void THTML::Cancel(const std::string& message) {
   const bool wasBusy = FBusy;
   ++FGeneration;
   FBusy = false;
-  if (FReply) {
-    QNetworkReply* reply = FReply;
-    FReply = nullptr;
-    reply->disconnect(this);
-    reply->abort();
-    reply->deleteLater();
-  }
+  AbortReply();
   if (FParser) {
     FParser->Stop(); // a feed running below us keeps its own reference
     FParser.reset();
@@ -130,6 +124,15 @@ void THTML::Cancel(const std::string& message) {
     FNote = message;
     ShowPage();
   }
+}
+
+void THTML::AbortReply() {
+  if (!FReply) return;
+  QNetworkReply* reply = FReply;
+  FReply = nullptr;
+  reply->disconnect(this);
+  reply->abort();
+  reply->deleteLater();
 }
 
 void THTML::Load(const std::string& url) {
@@ -219,13 +222,7 @@ void THTML::DataArrived(unsigned generation) {
   if (OnUpdateRetrieval) OnUpdateRetrieval(*this);
   if (generation != FGeneration) return;
   if (tooLong) {
-    if (FReply) {
-      QNetworkReply* reply = FReply;
-      FReply = nullptr;
-      reply->disconnect(this);
-      reply->abort();
-      reply->deleteLater();
-    }
+    AbortReply();
     Fail(Format("The page at %s is longer than %lld bytes; the rest was not read.", FDocumentURL,
                 MaxPageBytes));
   }

@@ -78,6 +78,8 @@ public:
 
 private:
   void Load(const std::string& url);
+  // Stops the transfer in progress, if any, without raising its signals.
+  void AbortReply();
   void Begin();
   void DataArrived(unsigned generation);
   void Finished(unsigned generation);
