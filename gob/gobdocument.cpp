@@ -25,12 +25,6 @@ const char* const kExtensionDirs[] = {
     ".pup=misc\\pup\\", ".snd=misc\\snd\\", ".spr=misc\\spr\\", ".uni=ui\\",
 };
 
-// Descriptor text from 8-bit bytes: Windows-1252, a NUL ends it.
-std::string DescriptorText(const std::vector<uint8_t>& bytes) {
-  std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  return Cp1252ToUtf8(text.substr(0, text.find('\0')));
-}
-
 // Length of a text in the archive's 8-bit characters (UTF-8 length when it has others).
 size_t StoredLength(const std::string& s) {
   std::optional<std::string> stored = Utf8ToCp1252(s);
@@ -111,8 +105,8 @@ bool TGOBDocument::LoadGOB(const std::string& file) {
     // A stored leading backslash names the root, not a directory without a name.
     if (!dir.empty() && dir[0] == '\\') dir.erase(0, 1);
     TGOBDirectory* node = ForceDirectory(dir, FRoot.get());
-    if (dir.empty() && LowerCase(m.Thing->Name) == "patchinfo.txt") {
-      PatchInfo.SetText(DescriptorText(m.Thing->Data));
+    if (IsGOBDescriptor(m.FullName)) {
+      PatchInfo.SetText(GOBDescriptorText(m.Thing->Data));
       continue;
     }
     node->Members.push_back(std::move(m.Thing));
@@ -130,7 +124,7 @@ void TGOBDocument::WriteGOB(const std::string& file) {
       throw Exception("Cannot store the patch properties in a GOB archive: they hold characters "
                       "the archive cannot carry");
     info = std::make_unique<TGOBThing>();
-    info->Name = "patchinfo.txt";
+    info->Name = GOB_DESCRIPTOR_NAME;
     info->Data.assign(bytes->begin(), bytes->end());
     info->Length = static_cast<int32_t>(info->Data.size());
   }
@@ -151,8 +145,8 @@ void TGOBDocument::WriteGOB(const std::string& file) {
 
 void TGOBDocument::AddFile(const std::string& file, bool byExtension, std::string dirPath) {
   const std::string name = ExtractFileName(file);
-  if (LowerCase(name) == "patchinfo.txt") {
-    PatchInfo.SetText(DescriptorText(ReadFileBytes(file)));
+  if (IsGOBDescriptor(name)) {
+    PatchInfo.SetText(GOBDescriptorText(ReadFileBytes(file)));
     return;
   }
   if (!Utf8ToCp1252(name)) {

@@ -56,6 +56,16 @@ std::vector<uint8_t> ReadGOBData(TFileStream& file, const TGOBEntry& entry) {
   return data;
 }
 
+bool IsGOBDescriptor(std::string_view name) {
+  if (!name.empty() && name[0] == '\\') name.remove_prefix(1);
+  return SameText(name, GOB_DESCRIPTOR_NAME);
+}
+
+std::string GOBDescriptorText(const std::vector<uint8_t>& bytes) {
+  std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  return Cp1252ToUtf8(text.substr(0, text.find('\0')));
+}
+
 std::vector<TGOBMember> ReadGOB(std::string_view fileName) {
   TFileStream file(fileName, fmOpenRead);
   const int64_t size = file.Size();

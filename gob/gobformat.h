@@ -55,6 +55,13 @@ std::vector<TGOBEntry> ReadGOBDirectory(TFileStream& file);
 // Reads `entry`'s data (the caller checked DataFits).
 std::vector<uint8_t> ReadGOBData(TFileStream& file, const TGOBEntry& entry);
 
+// The patch descriptor's member name, in the archive's root.
+inline constexpr char GOB_DESCRIPTOR_NAME[] = "patchinfo.txt";
+// Whether a stored name (a leading "\" naming the root) is the descriptor's, in any letter case.
+bool IsGOBDescriptor(std::string_view name);
+// The descriptor's text from its stored bytes: Windows-1252 up to the first NUL, in UTF-8.
+std::string GOBDescriptorText(const std::vector<uint8_t>& bytes);
+
 struct TGOBMember {
   std::string FullName; // stored path, UTF-8
   std::unique_ptr<TGOBThing> Thing;

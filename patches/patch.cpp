@@ -1,7 +1,6 @@
 #include "patch.h"
 
 #include "gob/gobformat.h"
-#include "platform/codepage.h"
 #include "platform/filestream.h"
 #include "platform/sysutils.h"
 
@@ -25,17 +24,12 @@ void TPatch::LoadFromFile(std::string_view path) {
   const int64_t size = file.Size();
   Files.Clear();
   for (const TGOBEntry& e : ReadGOBDirectory(file)) {
-    std::string name = e.Name;
-    if (!name.empty() && name[0] == '\\') name.erase(0, 1);
-    if (LowerCase(name) != "patchinfo.txt") {
-      Files.Add(std::move(name));
+    if (!IsGOBDescriptor(e.Name)) {
+      Files.Add(!e.Name.empty() && e.Name[0] == '\\' ? e.Name.substr(1) : e.Name);
       continue;
     }
     if (!e.DataFits(size)) continue; // a descriptor past the end of the file is skipped
-    std::vector<uint8_t> data = ReadGOBData(file, e);
-    std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
-    text = text.substr(0, text.find('\0')); // a NUL ends the text early
-    Info.SetText(Cp1252ToUtf8(text));
+    Info.SetText(GOBDescriptorText(ReadGOBData(file, e)));
     Name = Info.Values("Name");
   }
   for (int i = Info.Count() - 1; i >= 0; --i)
