@@ -196,14 +196,11 @@ void THXPatchedApp::InstallFile(const std::string& path) {
   }
   if (!MatchesMask(path, PatchFilter)) return;
 
-  bool episode;
-  {
-    TPatch probe;
-    probe.LoadFromFile(path);
-    episode = probe.Files.IndexOf("episode.hx") >= 0;
-  }
+  // Read once: it tells an episode from a patch, and a patch joins the list as read.
+  auto patch = std::make_unique<TPatch>();
+  patch->LoadFromFile(path);
   std::string name = ExtractFileName(path);
-  if (episode) {
+  if (patch->Files.IndexOf("episode.hx") >= 0) {
     int answer = EpisodeToAll
                      ? mrAll
                      : Dialogs().MessageDlg(
@@ -215,7 +212,7 @@ void THXPatchedApp::InstallFile(const std::string& path) {
     EpisodeToAll = answer == mrAll;
     InstallEpisode(path, name);
   } else {
-    InstallPatch(path, name);
+    InstallPatch(path, std::move(patch));
   }
 }
 
@@ -227,7 +224,8 @@ void THXPatchedApp::InstallEpisode(const std::string& path, const std::string& n
     Dialogs().ShowMessage("Cannot copy " + path + ": " + winfs::LastErrorText());
 }
 
-void THXPatchedApp::InstallPatch(const std::string& path, const std::string& name) {
+void THXPatchedApp::InstallPatch(const std::string& path, std::unique_ptr<TPatch> patch) {
+  const std::string name = patch->FileName();
   std::string dir = GameDir();
   std::string inactive = dir + PatchDirs[0] + name;
   std::string active = dir + PatchDirs[1] + name;
@@ -244,14 +242,8 @@ void THXPatchedApp::InstallPatch(const std::string& path, const std::string& nam
     for (int i = Patches.Count() - 1; i >= 0; --i)
       if (SameText(Patches[i]->FileName(), name)) Patches.Delete(i);
   }
-  try {
-    auto patch = std::make_unique<TPatch>();
-    patch->LoadFromFile(inactive);
-    Patches.Add(std::move(patch));
-    Patches.Sort();
-  } catch (const Exception&) {
-    // The file is in the store; the next rescan lists it.
-  }
+  Patches.Add(std::move(patch));
+  Patches.Sort();
 }
 
 void THXPatchedApp::InstallZip(const std::string& path) {

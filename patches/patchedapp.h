@@ -12,6 +12,7 @@
 #include "platform/stringlist.h"
 
 #include <array>
+#include <memory>
 #include <string>
 
 namespace dravik {
@@ -61,7 +62,8 @@ public:
 
 private:
   void InstallEpisode(const std::string& path, const std::string& name);
-  void InstallPatch(const std::string& path, const std::string& name);
+  // Copies the file into the inactive folder and lists `patch`, read from it.
+  void InstallPatch(const std::string& path, std::unique_ptr<TPatch> patch);
   // Answers an overwrite question for `question` (Yes/No/All); false means skip the file.
   bool MayOverwrite(const std::string& question);
   int FLinkDepth = 0;         // shell links followed in the current installation
