@@ -51,36 +51,39 @@ static const char* StateWord(int state) {
   }
 }
 
-// PatchListData: the row's texts and picture, read from the patch now.
+// One cell's text, read from the patch now.
+static QString CellText(const TPatch& patch, int column, bool activeOnly) {
+  switch (column) {
+  case 0:
+    return QString::fromStdString(patch.Name);
+  case 1:
+    return QString::fromStdString(patch.Info.Values("Type"));
+  case 2:
+    return QString::fromStdString(
+        patch.ConflictText(activeOnly ? TPatchStates{psActive} : TPatchStates::All()));
+  }
+  return QString();
+}
+
+// PatchListData: the row's texts and picture, read from the patch now. Only the roles that show
+// them build the texts: the view asks for many more while it paints.
 QVariant TPatchListModel::data(const QModelIndex& index, int role) const {
   TPatchList* list = FSource ? FSource() : nullptr;
   if (!list || !index.isValid() || index.row() >= list->Count() || index.row() >= FRowCount)
     return QVariant();
   const TPatch* patch = (*list)[index.row()];
-  const int state = patch->State();
-  QString text;
-  switch (index.column()) {
-  case 0:
-    text = QString::fromStdString(patch->Name);
-    break;
-  case 1:
-    text = QString::fromStdString(patch->Info.Values("Type"));
-    break;
-  case 2:
-    text = QString::fromStdString(
-        patch->ConflictText(FActiveOnly ? TPatchStates{psActive} : TPatchStates::All()));
-    break;
-  }
   switch (role) {
   case Qt::DisplayRole:
   case Qt::ToolTipRole:
-    return text;
-  case Qt::AccessibleTextRole:
-    return index.column() == 0 ? text + ", " + StateWord(state) : text;
+    return CellText(*patch, index.column(), FActiveOnly);
+  case Qt::AccessibleTextRole: {
+    const QString text = CellText(*patch, index.column(), FActiveOnly);
+    return index.column() == 0 ? text + ", " + StateWord(patch->State()) : text;
+  }
   case Qt::DecorationRole:
-    return index.column() == 0 ? QVariant(StatePicture(state)) : QVariant();
+    return index.column() == 0 ? QVariant(StatePicture(patch->State())) : QVariant();
   case StateRole:
-    return state;
+    return int(patch->State());
   default:
     return QVariant();
   }
