@@ -457,6 +457,16 @@ template <typename F> void TGobberForm::Run(F&& command) {
   if (ModalResult != mrNone) CloseWithModalResult();
 }
 
+template <typename F> void TGobberForm::Adding(F&& change) {
+  try {
+    change();
+  } catch (...) {
+    AfterAdding();
+    throw;
+  }
+  AfterAdding();
+}
+
 void TGobberForm::CloseWithModalResult() {
   TModalResult result = ModalResult;
   if (!FormCloseQuery()) {
@@ -496,9 +506,7 @@ void TGobberForm::showEvent(QShowEvent* event) {
 }
 
 void TGobberForm::FormShow() {
-  Run([&] {
-    if (Document.NewGOB()) AfterAdding();
-  });
+  NewGOB1Click();
 }
 
 bool TGobberForm::FormCloseQuery() {
@@ -641,13 +649,7 @@ void TGobberForm::OpenGOB1Click() {
     if (!Document.QuerySave()) return;
     const std::string file =
         OpenGOBDialog.Files.empty() ? OpenGOBDialog.FileName : OpenGOBDialog.Files.front();
-    try {
-      Document.LoadGOB(file);
-    } catch (...) {
-      AfterAdding();
-      throw;
-    }
-    AfterAdding();
+    Adding([&] { Document.LoadGOB(file); });
   });
 }
 
@@ -663,14 +665,10 @@ void TGobberForm::AddFiles1Click() {
   Run([&] {
     if (!Dialogs().Execute(OpenFileDialog, false)) return;
     const std::vector<std::string> files = OpenFileDialog.Files;
-    try {
+    Adding([&] {
       for (const std::string& f : files)
         Document.AddFile(f, true, "");
-    } catch (...) {
-      AfterAdding();
-      throw;
-    }
-    AfterAdding();
+    });
   });
 }
 
@@ -799,17 +797,13 @@ void TGobberForm::DCDrop(TDropControl* sender) {
 
 void TGobberForm::DCDropFiles(const TStringList& paths) {
   Run([&] {
-    try {
+    Adding([&] {
       for (const std::string& path : paths.Lines())
         if (winfs::DirectoryExists(path))
           Document.AddFolder(path, "");
         else
           Document.AddFile(path, true, "");
-    } catch (...) {
-      AfterAdding();
-      throw;
-    }
-    AfterAdding();
+    });
   });
 }
 

@@ -113,6 +113,8 @@ protected:
 
 private:
   template <typename F> void Run(F&& command);
+  // Runs a change of the document's tree, then AfterAdding, also when the change fails.
+  template <typename F> void Adding(F&& change);
   bool SaveDocument();
   bool SaveAs();
   void CloseWithModalResult();
