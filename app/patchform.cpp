@@ -535,7 +535,10 @@ void TPatchForm::PatchListColumnClick(int column) {
 void TPatchForm::PatchListDblClick() {
   const int row = SelectedRow();
   if (row < 0) return;
-  TFinally repaint([this] { PatchListModel->Repaint(); });
+  TFinally repaint([this, row] {
+    PatchListModel->Repaint();
+    UpdateActivateControls(row);
+  });
   TogglePatch(row);
 }
 
@@ -596,7 +599,6 @@ void TPatchForm::Exit1Click() {
 void TPatchForm::TogglePatch(int row) {
   CurrentApp()->ToggleActive(row);
   PlaySoundResource("CLICK");
-  UpdateActivateControls(row);
 }
 
 void TPatchForm::UpdateActivateControls(int row) {

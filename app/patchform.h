@@ -139,6 +139,7 @@ public:
   void Properties2Click();
   void ConflictOptionClick();
   void Exit1Click();
+  // Switches the patch at `row` with its click; the callers bring the view up to date.
   void TogglePatch(int row);
   void UpdateActivateControls(int row);
   void UpdateConflictColumn();
