@@ -18,10 +18,10 @@
 #include "tests/fixtures/fakewineserver.h"
 #include "tests/fixtures/nginxserver.h"
 #include "tests/fixtures/testgame.h"
+#include "tests/gob_ui/dragdriver.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QDragEnterEvent>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
@@ -490,15 +490,11 @@ TEST_F(Patches, FilesDroppedFromOutsideAreInstalledInTheirOrder) {
   game.WritePatch(outside.Path() + "/f.gob", {"f.mat"});
   game.WritePatch(outside.Path() + "/g.gob", {"g.mat"});
   auto drop = [&](QMimeData* mime) {
-    QWidget* target = Form()->PatchList->viewport();
-    QDragEnterEvent enter({5, 5}, Qt::CopyAction | Qt::LinkAction, mime, Qt::LeftButton,
-                          Qt::NoModifier);
-    QApplication::sendEvent(target, &enter);
-    QDropEvent dropped({6, 6}, Qt::CopyAction | Qt::LinkAction, mime, Qt::LeftButton,
-                       Qt::NoModifier);
-    QApplication::sendEvent(target, &dropped);
+    TDrag drag(Form()->PatchList->viewport(), mime, Qt::CopyAction | Qt::LinkAction);
+    drag.Enter();
+    const Qt::DropAction action = drag.Drop().second;
     QApplication::processEvents(); // the installation runs once the drop has ended
-    return dropped.dropAction();
+    return action;
   };
   QMimeData text;
   text.setText("just words");
@@ -907,13 +903,9 @@ TEST_F(Patches, ABrowserLinkIsDownloadedOverHttpAndInstalled) {
   QMimeData link;
   link.setData("text/x-moz-url", QString::fromStdString(url + "\nWeb patch").toUtf8());
   link.setUrls({QUrl(QString::fromStdString(url))});
-  QWidget* target = Form()->PatchList->viewport();
-  QDragEnterEvent enter({5, 5}, Qt::CopyAction | Qt::LinkAction, &link, Qt::LeftButton,
-                        Qt::NoModifier);
-  QApplication::sendEvent(target, &enter);
-  QDropEvent dropped({6, 6}, Qt::CopyAction | Qt::LinkAction, &link, Qt::LeftButton,
-                     Qt::NoModifier);
-  QApplication::sendEvent(target, &dropped);
+  TDrag drag(Form()->PatchList->viewport(), &link, Qt::CopyAction | Qt::LinkAction);
+  drag.Enter();
+  drag.Drop();
   QApplication::processEvents();
   EXPECT_EQ(Rows(), (std::vector<std::string>{"a", "b", "c", "From the web"}));
   EXPECT_FALSE(HostExists(winfs::ToHostPath(app->Retriever->TempDir) + "/web patch.gob"));
@@ -943,13 +935,9 @@ TEST_F(Patches, RepositoryEntriesDroppedOnTheListAreInstalledThroughTheRepositor
   QMimeData other;
   other.setData("application/x-something-else", "x");
   EXPECT_FALSE(Form()->PatchListDragOver(&other));
-  QWidget* target = Form()->PatchList->viewport();
-  QDragEnterEvent enter({5, 5}, Qt::CopyAction, &entries, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(target, &enter);
-  EXPECT_TRUE(enter.isAccepted());
-  QDropEvent dropped({6, 6}, Qt::CopyAction, &entries, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(target, &dropped);
-  EXPECT_TRUE(dropped.isAccepted());
+  TDrag drag(Form()->PatchList->viewport(), &entries, Qt::CopyAction);
+  EXPECT_TRUE(drag.Enter().first);
+  EXPECT_TRUE(drag.Drop().first);
   QApplication::processEvents(); // the window installs its (empty) selection and refreshes
   EXPECT_EQ(Rows().size(), 3u);
   Trigger("PatchRepository1");

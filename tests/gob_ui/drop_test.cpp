@@ -1,8 +1,8 @@
 #include "app/drop/drop.h"
 #include "tests/fixtures/tempprefix.h"
+#include "tests/gob_ui/dragdriver.h"
 
 #include <QApplication>
-#include <QDragEnterEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QTreeWidget>
@@ -12,41 +12,6 @@ using namespace dravik;
 using namespace dravik::test;
 
 namespace {
-
-// Drives a drag over `target` as the platform does: enter, moves, then a drop or a leave.
-class TDrag {
-public:
-  TDrag(QWidget* target, QMimeData* mime,
-        Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction)
-      : FTarget(target), FMime(mime), FActions(actions) {}
-
-  // Returns (accepted, drop action) of each answer.
-  std::pair<bool, Qt::DropAction> Enter(QPoint pos = {5, 5}) {
-    QDragEnterEvent e(pos, FActions, FMime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(FTarget, &e);
-    return {e.isAccepted(), e.dropAction()};
-  }
-  std::pair<bool, Qt::DropAction> Move(QPoint pos = {6, 6},
-                                       Qt::KeyboardModifiers mods = Qt::NoModifier) {
-    QDragMoveEvent e(pos, FActions, FMime, Qt::LeftButton, mods);
-    QApplication::sendEvent(FTarget, &e);
-    return {e.isAccepted(), e.dropAction()};
-  }
-  void Leave() {
-    QDragLeaveEvent e;
-    QApplication::sendEvent(FTarget, &e);
-  }
-  std::pair<bool, Qt::DropAction> Drop(QPoint pos = {6, 6}) {
-    QDropEvent e(pos, FActions, FMime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(FTarget, &e);
-    return {e.isAccepted(), e.dropAction()};
-  }
-
-private:
-  QWidget* FTarget;
-  QMimeData* FMime;
-  Qt::DropActions FActions;
-};
 
 std::vector<std::string> Strings(const TDropControl& dc, int index) {
   TStringList list;

@@ -5,6 +5,7 @@
 #include "platform/sysutils.h"
 #include "tests/fixtures/gobmaker.h"
 #include "tests/fixtures/tempprefix.h"
+#include "tests/gob_ui/dragdriver.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -248,15 +249,13 @@ TEST_F(Gobber, ShellDropOnADirectoryAddsFilesByTableAndTheFolderBelowIt) {
   for (const char* f : {"one.cog", "two.wav", "three.mat", "pack"})
     uris += "file://" + prefix.HostC(std::string("drop/") + f) + "\r\n";
   mime.setData("text/uri-list", QByteArray::fromStdString(uris));
-  QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, {});
-  QApplication::sendEvent(viewport, &enter);
-  EXPECT_TRUE(enter.isAccepted());
-  EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
-  QDragMoveEvent move(at, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, {});
-  QApplication::sendEvent(viewport, &move);
+  TDrag drag(viewport, &mime, Qt::CopyAction | Qt::MoveAction);
+  const auto [accepted, action] = drag.Enter(at);
+  EXPECT_TRUE(accepted);
+  EXPECT_EQ(action, Qt::CopyAction);
+  drag.Move(at);
   EXPECT_EQ(form.DropNode, misc);
-  QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, {});
-  QApplication::sendEvent(viewport, &drop);
+  drag.Drop(at);
   EXPECT_EQ(form.DropNode, nullptr);
   QApplication::processEvents();
   EXPECT_EQ(form.DirTree->currentItem(), misc);
@@ -275,14 +274,12 @@ TEST_F(Gobber, ShellDragLeavingTheTreeClearsTheOutline) {
   QMimeData mime;
   mime.setData("text/uri-list", "file:///tmp/x.cog\r\n");
   QPoint at = form.DirTree->visualItemRect(Item("cog")).center();
-  QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
-  QApplication::sendEvent(form.DirTree->viewport(), &enter);
-  QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
-  QApplication::sendEvent(form.DirTree->viewport(), &move);
+  TDrag drag(form.DirTree->viewport(), &mime, Qt::CopyAction);
+  drag.Enter(at);
+  drag.Move(at);
   EXPECT_EQ(form.DropNode, Item("cog"));
   form.grab(); // paints the outline
-  QDragLeaveEvent leave;
-  QApplication::sendEvent(form.DirTree->viewport(), &leave);
+  drag.Leave();
   EXPECT_EQ(form.DropNode, nullptr);
   EXPECT_EQ(form.Document.MemberCount(), 5);
 }
