@@ -33,6 +33,12 @@ protected:
     return "\n[Software\\\\Microsoft\\\\DirectPlay\\\\Applications\\\\" + name +
            "] 1700000000\n\"Path\"=\"" + path + "\"\n\"File\"=\"hx.exe\"\n\"CommandLine\"=\"\"\n";
   }
+  // A catalogue of one game, Halvex, installed at C:\Games\Halvex\; loaded into `list`.
+  THXAppInfo* LoadHalvex(THXAppList& list) {
+    Hive(Game("0", "Halvex", "Halvex", "") + Registration("Halvex", "C:\\Games\\Halvex\\"));
+    list.LoadCatalogue();
+    return list.Items(0);
+  }
 };
 
 TEST_F(Catalogue, EntriesFollowTheStoreOrderWithNumbersFromNames) {
@@ -95,10 +101,8 @@ TEST_F(Catalogue, EmptyDemoNameOpensTheApplicationsKeyItself) {
 }
 
 TEST_F(Catalogue, CachedValuesAndWritesThroughTheRegistration) {
-  Hive(Game("0", "Halvex", "Halvex", "") + Registration("Halvex", "C:\\Games\\Halvex\\"));
   THXAppList list;
-  list.LoadCatalogue();
-  THXAppInfo* game = list.Items(0);
+  THXAppInfo* game = LoadHalvex(list);
   EXPECT_EQ(game->GetDirectPlayValue(0), "C:\\Games\\Halvex\\");
   game->SetDirectPlayValue(2, "-path HXPatch\\active\\");
   EXPECT_EQ(game->GetDirectPlayValue(2), "-path HXPatch\\active\\");
@@ -126,10 +130,8 @@ TEST_F(Catalogue, CachedValuesAndWritesThroughTheRegistration) {
 }
 
 TEST_F(Catalogue, RefusedWriteLeavesTheRememberedValue) {
-  Hive(Game("0", "Halvex", "Halvex", "") + Registration("Halvex", "C:\\Games\\Halvex\\"));
   THXAppList list;
-  list.LoadCatalogue();
-  THXAppInfo* game = list.Items(0);
+  THXAppInfo* game = LoadHalvex(list);
   EXPECT_EQ(game->GetDirectPlayValue(2), "");
   game->SetDirectPlayValue(2, "-x");
   TFakeWineServer wine(prefix.Path());
