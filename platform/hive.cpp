@@ -1,10 +1,10 @@
 #include "hive.h"
 
 #include "codepage.h"
+#include "winfs_internal.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <locale.h>
 #include <set>
@@ -17,6 +17,8 @@
 namespace dravik {
 
 namespace {
+
+using winfs::detail::ErrnoText;
 
 // A hive larger than this is not read (Wine's own are a few megabytes).
 constexpr off_t kMaxHiveSize = off_t(256) << 20;
@@ -356,10 +358,6 @@ bool IsOption(const THiveLine& line, std::string_view name) {
   return std::string_view(line.Raw).substr(SkipSpace(line.Raw, 0)).starts_with(name);
 }
 
-std::string ErrnoText(int err) {
-  return std::strerror(err);
-}
-
 struct TFd {
   int Fd;
   ~TFd() {
@@ -456,13 +454,11 @@ THive::THive(std::string path, TKind kind) : FPath(std::move(path)), FKind(kind)
 }
 
 std::string THive::Folder() const {
-  size_t slash = FPath.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : FPath.substr(0, slash);
+  return winfs::detail::HostParent(FPath);
 }
 
 std::string THive::FileName() const {
-  return FPath.substr(FPath.rfind('/') + 1);
+  return winfs::detail::HostBaseName(FPath);
 }
 
 std::string THive::LockPath() const {
@@ -805,21 +801,13 @@ void THive::Save() {
   };
   struct stat st;
   fchmod(fd, stat(FPath.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
-  for (size_t done = 0; done < text.size();) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) fail(errno);
-    done += static_cast<size_t>(n);
-  }
+  if (!winfs::detail::WriteAll(fd, text.data(), text.size())) fail(errno);
   if (fsync(fd) != 0 || fstat(fd, &st) != 0) fail(errno);
   int closed = close(fd);
   fd = -1;
   if (closed != 0) fail(errno);
   if (rename(temp.c_str(), FPath.c_str()) != 0) fail(errno);
-  if (int dir = open(Folder().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-    fsync(dir);
-    close(dir);
-  }
+  winfs::detail::FsyncDir(Folder());
   SetId(IdOf(st));
   FState = hsValid;
 }
