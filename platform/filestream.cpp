@@ -95,19 +95,13 @@ void TFileStream::ReadBuffer(void* buffer, int64_t count) {
 
 void TFileStream::WriteBuffer(const void* buffer, int64_t count) {
   if (count <= 0) return;
-  const char* p = static_cast<const char*>(buffer);
-  int64_t done = 0;
-  while (done < count) {
-    size_t chunk = static_cast<size_t>(std::min<int64_t>(count - done, kMaxIo));
-    ssize_t n = ::write(FFd, p + done, chunk);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowWrite(errno);
-    }
-    if (n == 0) ThrowWrite(ENOSPC);
-    done += n;
-    FPos += n;
+  if (!winfs::detail::WriteAll(FFd, buffer, static_cast<size_t>(count))) {
+    const int err = errno;
+    // Some of the bytes may have been written: the position is the file's own.
+    if (const off_t at = ::lseek(FFd, 0, SEEK_CUR); at >= 0) FPos = at;
+    ThrowWrite(err);
   }
+  FPos += count;
 }
 
 int64_t TFileStream::Seek(int64_t offset) {
