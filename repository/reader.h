@@ -70,7 +70,7 @@ public:
 
   // Sorts the list by SortColumn and SortDescending.
   void SortEntries();
-  // The list's comparison (ListView1Compare).
+  // The list's comparison.
   int CompareItems(const TRepositoryEntry& a, const TRepositoryEntry& b) const;
   // Column widths from ColumnFractions for the current usable width; columns without a share
   // keep theirs.

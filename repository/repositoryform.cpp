@@ -245,8 +245,6 @@ TRepositoryForm::TRepositoryForm(QWidget* mainWindow)
   HTML1->OnParseComplete = [this](THTML&) { HTML1ParseComplete(); };
 
   // FormCreate.
-  ParseState = 0;
-  CellIndex = -2;
   RepositoryListForm = new TRepositoryListForm(this);
   StatusDialog =
       reinterpret_cast<TStatusDialog*>(SendMessage(MainWindow(), WM_GET_STATUS_DIALOG, 0, 0));
@@ -420,10 +418,6 @@ void TRepositoryForm::ListView1ColumnClick(int column) {
   }
   SortEntries();
   ListView1->ShowSortIndicator(SortColumn, SortDescending);
-}
-
-int TRepositoryForm::ListView1Compare(const TRepositoryEntry& a, const TRepositoryEntry& b) const {
-  return CompareItems(a, b);
 }
 
 void TRepositoryForm::ListView1Resize() {

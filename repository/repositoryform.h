@@ -90,7 +90,6 @@ public:
   void RefreshButtonClick();
   void Stop1Click();
   void ListView1ColumnClick(int column);
-  int ListView1Compare(const TRepositoryEntry& a, const TRepositoryEntry& b) const;
   void ListView1DblClick();
   void ListView1Resize();
   void ViewStyleClick(QAction* item);
