@@ -52,12 +52,11 @@ QVariant TRepositoryModel::data(const QModelIndex& index, int role) const {
   const TRepositoryEntry& entry = FEntries[index.row()];
   switch (role) {
   case Qt::DisplayRole:
+  case Qt::AccessibleTextRole:
     return Shown(entry.Text(index.column()));
   case Qt::DecorationRole:
     if (index.column() != 0) return {};
     return FIcons[size_t(std::clamp(entry.ImageIndex, 0, int(FIcons.size()) - 1))];
-  case Qt::AccessibleTextRole:
-    return Shown(entry.Text(index.column()));
   default:
     return {};
   }
@@ -297,11 +296,8 @@ void TRepositoryListView::ShowSortIndicator(int column, bool descending) {
                                          descending ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
-void TRepositoryListView::ShowPopup(QWidget* view, const QPoint& pos) {
-  if (!FPopupMenu) return;
-  auto* area = qobject_cast<QAbstractItemView*>(view);
-  const QPoint global = area ? area->viewport()->mapToGlobal(pos) : view->mapToGlobal(pos);
-  FPopupMenu->popup(global);
+void TRepositoryListView::ShowPopup(QAbstractItemView* view, const QPoint& pos) {
+  if (FPopupMenu) FPopupMenu->popup(view->viewport()->mapToGlobal(pos));
 }
 
 } // namespace dravik

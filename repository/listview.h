@@ -13,6 +13,7 @@
 #include <functional>
 #include <vector>
 
+class QAbstractItemView;
 class QListView;
 class QMenu;
 class QStackedWidget;
@@ -102,7 +103,7 @@ public:
 
 private:
   void ApplyColumnWidths(int first, int last);
-  void ShowPopup(QWidget* view, const QPoint& pos);
+  void ShowPopup(QAbstractItemView* view, const QPoint& pos);
 
   TRepositoryEntries& FEntries;
   QStackedWidget* FStack;
