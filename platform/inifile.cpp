@@ -1,12 +1,8 @@
 #include "inifile.h"
 
 #include "codepage.h"
+#include "filestream.h"
 #include "sysutils.h"
-#include "winfs.h"
-
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace dravik {
 
@@ -41,20 +37,20 @@ std::string IniValue(std::string_view text, std::string_view section, std::strin
 
 std::string ReadIniString(std::string_view winPath, std::string_view section, std::string_view key,
                           const std::string& def) {
-  std::string host = winfs::ToHostPath(winPath);
-  if (host.empty()) return def;
-  int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return def;
+  constexpr size_t kLimit = 1 << 20; // a shortcut is a few lines; never read a huge file whole
   std::string text;
-  char buf[8192];
-  const size_t kLimit = 1 << 20; // a shortcut is a few lines; never read a huge file whole
-  while (text.size() < kLimit) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    text.append(buf, static_cast<size_t>(n));
+  try {
+    // TFileStream refuses folders, pipes and devices (a pipe would block the read).
+    TFileStream file(winPath, fmOpenRead);
+    char buf[8192];
+    while (text.size() < kLimit) {
+      const int64_t n = file.Read(buf, sizeof buf);
+      if (n <= 0) break;
+      text.append(buf, static_cast<size_t>(n));
+    }
+  } catch (const Exception&) {
+    return def;
   }
-  ::close(fd);
   return IniValue(text, section, key, def);
 }
 
