@@ -14,9 +14,9 @@
 #include <unistd.h>
 #include <vector>
 
-// The link's target is read here rather than with liblnk: liblnk reads past its buffers and
-// allocates what a damaged size field says when it opens a crafted link (found by fuzzing), and
-// the target needs only the header and the location information.
+// The target needs only the link's header and its location information. Every read is checked
+// against the block it lies in, and nothing is allocated by a size field's word, so a crafted
+// link can neither read past the file nor make us allocate what it claims.
 
 namespace dravik {
 

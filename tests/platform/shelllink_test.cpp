@@ -158,8 +158,8 @@ TEST_F(ShellLink, TargetsLongerThanAPathBufferAreRefusedNotCut) {
   EXPECT_EQ(Resolve("fits.lnk", layout).size(), 259u);
 }
 
-// Found by fuzz_shelllink: a location information size of 0xFFFFFF00 in an 83-byte file had
-// liblnk allocate 4 GiB before it found the file too short.
+// Found by fuzz_shelllink: a location information size of 0xFFFFFF00 in an 83-byte file, to be
+// refused before anything of that size is allocated.
 TEST_F(ShellLink, OversizedLocationInformationIsRefusedWithoutAllocatingIt) {
   static const uint8_t kInput[] = {
       0x4c, 0x00, 0x00, 0x00, 0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xc0, 0x00,
@@ -184,7 +184,7 @@ TEST_F(ShellLink, OversizedLocationInformationIsRefusedWithoutAllocatingIt) {
 }
 
 // Found by fuzz_shelllink: a common path suffix whose NUL lies just past the location
-// information had liblnk read beyond its buffer.
+// information, to be refused rather than read beyond the block.
 TEST_F(ShellLink, AStringRunningPastTheLocationInformationIsRefused) {
   static const uint8_t kInput[] = {
       0x4c, 0x00, 0x00, 0x00, 0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xc0, 0x00, 0x00,
