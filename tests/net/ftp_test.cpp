@@ -6,21 +6,11 @@
 #include "tests/fixtures/tempprefix.h"
 
 #include <gtest/gtest.h>
-#include <mutex>
 
 using namespace dravik;
 using namespace dravik::test;
 
 namespace {
-
-template <typename E, typename F> std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "(no error)";
-}
 
 bool Contains(const std::vector<std::string>& v, const std::string& s) {
   return std::find(v.begin(), v.end(), s) != v.end();

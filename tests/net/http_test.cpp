@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <random>
 
 using namespace dravik;
@@ -168,34 +169,37 @@ protected:
   TNMHTTP Http;
 };
 
-template <typename F> std::string SockErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const ESockError& e) {
-    return e.Message();
+// What the handler threads of a peer record, in order.
+class TRecord {
+public:
+  // Adds `item`; returns how many items there are now.
+  size_t Add(std::string item) {
+    std::lock_guard<std::mutex> lock(FMutex);
+    FItems.push_back(std::move(item));
+    return FItems.size();
   }
-  return "(no error)";
-}
+  std::vector<std::string> Items() {
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FItems;
+  }
+
+private:
+  std::mutex FMutex;
+  std::vector<std::string> FItems;
+};
 
 } // namespace
 
 TEST_F(HttpPeer, RequestBytesAreExact) {
-  std::vector<std::string> requests;
-  std::mutex m;
+  TRecord record;
   TTcpServer server([&](TTcpConnection& c) {
-    std::string request = c.ReadUntil("\r\n\r\n");
-    size_t count;
-    {
-      std::lock_guard<std::mutex> lock(m);
-      requests.push_back(request);
-      count = requests.size();
-    }
-    if (count == 1)
+    if (record.Add(c.ReadUntil("\r\n\r\n")) == 1)
       c.Send("HTTP/1.0 302 Found\r\nSet-Cookie: id=42; path=/\r\nLocation: /next/y.gob\r\n\r\n");
     else
       c.Send("HTTP/1.0 200 OK\r\n\r\nok");
   });
   Http.Get(server.Url("http", "/dir/x.gob"));
+  const std::vector<std::string> requests = record.Items();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0],
             "GET /dir/x.gob HTTP/1.0\r\n"
@@ -275,7 +279,7 @@ TEST_F(HttpPeer, OverlongHeaderLineFails) {
     c.ReadUntil("\r\n\r\n");
     c.Send("HTTP/1.0 200 OK\r\nX-Big: " + std::string(100 * 1024, 'h') + "\r\n\r\nbody");
   });
-  EXPECT_EQ(SockErrorOf([&] { Http.Get(server.Url("http", "/x")); }),
+  EXPECT_EQ(MessageOf<ESockError>([&] { Http.Get(server.Url("http", "/x")); }),
             "Received a line longer than 65536 bytes");
 }
 
@@ -289,7 +293,7 @@ TEST_F(HttpPeer, EndlessHeaderFails) {
     while (c.Send(lines)) {
     }
   });
-  EXPECT_EQ(SockErrorOf([&] { Http.Get(server.Url("http", "/x")); }),
+  EXPECT_EQ(MessageOf<ESockError>([&] { Http.Get(server.Url("http", "/x")); }),
             "Response header longer than 1048576 bytes");
 }
 
@@ -319,10 +323,10 @@ TEST_F(HttpPeer, RedirectionsElsewhereAndBadUrls) {
     c.ReadUntil("\r\n\r\n");
     c.Send("HTTP/1.0 301 Moved\r\nLocation: https://secure.halvex.test/x.gob\r\n\r\n");
   });
-  EXPECT_EQ(SockErrorOf([&] { Http.Get(server.Url("http", "/x")); }),
+  EXPECT_EQ(MessageOf<ESockError>([&] { Http.Get(server.Url("http", "/x")); }),
             "Cannot follow the redirection to https://secure.halvex.test/x.gob");
-  EXPECT_EQ(SockErrorOf([&] { Http.Get(""); }), "Empty URL");
-  EXPECT_EQ(SockErrorOf([&] { Http.Get("http://127.0.0.1/a\r\nX-Evil: 1"); }),
+  EXPECT_EQ(MessageOf<ESockError>([&] { Http.Get(""); }), "Empty URL");
+  EXPECT_EQ(MessageOf<ESockError>([&] { Http.Get("http://127.0.0.1/a\r\nX-Evil: 1"); }),
             "Invalid character in URL");
   EXPECT_THROW(Http.Get("http://127.0.0.1:http/x"), EConvertError);
 }
@@ -331,17 +335,10 @@ TEST_F(HttpPeer, RedirectionsElsewhereAndBadUrls) {
 // held a ":", and to another host when it held "//"; a repeated request (status 299 or 399)
 // went wherever its Location line said, past the checks of a redirection.
 TEST_F(HttpPeer, RequestsAfterARedirectionOrRepeatStayOnTheServer) {
-  std::vector<std::string> lines;
-  std::mutex m;
+  TRecord lines;
   TTcpServer server([&](TTcpConnection& c) {
-    std::string request = c.ReadUntil("\r\n\r\n");
-    const std::string line = request.substr(0, request.find('\r'));
-    size_t count;
-    {
-      std::lock_guard<std::mutex> lock(m);
-      lines.push_back(line);
-      count = lines.size();
-    }
+    const std::string request = c.ReadUntil("\r\n\r\n");
+    const size_t count = lines.Add(request.substr(0, request.find('\r')));
     if (count == 1)
       c.Send("HTTP/1.0 302 Found\r\nLocation: /mo[ved/list.hnt-Length: 0\r\n\r\n");
     else if (count == 2)
@@ -358,9 +355,10 @@ TEST_F(HttpPeer, RequestsAfterARedirectionOrRepeatStayOnTheServer) {
   Http.Get(server.Url("http", "/x"));
   const std::string here = "127.0.0.1:" + std::to_string(server.Port());
   EXPECT_EQ(targets, (std::vector<std::string>{here, here, here, here}));
-  EXPECT_EQ(lines, (std::vector<std::string>{
-                       "GET /x HTTP/1.0", "GET /mo[ved/list.hnt-Length:%200 HTTP/1.0",
-                       "GET /a/10.0.0.1//x.gob HTTP/1.0", "GET /a/10.0.0.1//x.gob HTTP/1.0"}));
+  EXPECT_EQ(lines.Items(), (std::vector<std::string>{"GET /x HTTP/1.0",
+                                                     "GET /mo[ved/list.hnt-Length:%200 HTTP/1.0",
+                                                     "GET /a/10.0.0.1//x.gob HTTP/1.0",
+                                                     "GET /a/10.0.0.1//x.gob HTTP/1.0"}));
   EXPECT_EQ(Body(), "done");
 }
 

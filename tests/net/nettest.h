@@ -1,6 +1,6 @@
 // Helpers shared by the network tests: a scripted message pump (the stand-in for the user's
-// clicks during a wait), a host resolver that never leaves the machine, and a fake progress
-// dialog.
+// clicks during a wait), a host resolver that never leaves the machine, a fake progress
+// dialog, and the message of an expected error.
 #pragma once
 
 #include "net/powersock.h"
@@ -22,6 +22,16 @@ using Clock = std::chrono::steady_clock;
 
 inline long long MsSince(Clock::time_point t) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+}
+
+// The message of the E that `f` throws; "(no error)" when it returns.
+template <typename E, typename F> std::string MessageOf(F&& f) {
+  try {
+    f();
+  } catch (const E& e) {
+    return e.Message();
+  }
+  return "(no error)";
 }
 
 // Installs a message pump for the test's lifetime. `At(ms, action)` runs `action` once from

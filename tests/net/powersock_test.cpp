@@ -27,15 +27,6 @@ TTcpServer::THandler EchoReplies() {
   };
 }
 
-template <typename E, typename F> std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "(no error)";
-}
-
 } // namespace
 
 TEST(Powersock, ErrorTexts) {
