@@ -17,7 +17,6 @@
 #include "platform/messages.h"
 
 #include <QMainWindow>
-#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -192,8 +191,6 @@ private:
   void SetRepositoryShown(bool shown);
   TRepositoryForm* FRepositoryForm = nullptr; // made on first use, owned by this window
   QObject* FPatchListViewport = nullptr;      // where in-program drags onto the list arrive
-
-  bool FShown = false;
 };
 
 // Runs `f`, showing any error that escapes it in the standard error box.
