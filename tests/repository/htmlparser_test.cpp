@@ -1,3 +1,4 @@
+#include "pagefeed.h"
 #include "platform/htmlparser.h"
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <vector>
 
 using namespace dravik;
+using dravik::test::FeedPage;
 
 namespace {
 
@@ -26,13 +28,7 @@ std::vector<std::string> Events(const std::string& html, size_t piece = 0,
         out.push_back(line + ">");
       },
       encoding);
-  if (piece == 0) {
-    parser.Feed(html);
-  } else {
-    for (size_t at = 0; at < html.size(); at += piece)
-      parser.Feed(std::string_view(html).substr(at, piece));
-  }
-  parser.Finish();
+  FeedPage(parser, html, piece);
   return out;
 }
 

@@ -1,4 +1,5 @@
 #include "net/urlparser.h"
+#include "pagefeed.h"
 #include "platform/htmlparser.h"
 #include "repository/reader.h"
 #include "tests/net/nettest.h"
@@ -8,6 +9,7 @@
 #include <vector>
 
 using namespace dravik;
+using dravik::test::FeedPage;
 using dravik::test::TFakeStatusDialog;
 
 namespace {
@@ -38,14 +40,19 @@ public:
       Enables.push_back({(e.EndTag ? "/" : "") + e.Type, enable});
       if (enable) Shown.Add(e);
     });
-    if (piece == 0) {
-      parser.Feed(html);
-    } else {
-      for (size_t at = 0; at < html.size(); at += piece)
-        parser.Feed(std::string_view(html).substr(at, piece));
-    }
-    parser.Finish();
+    FeedPage(parser, html, piece);
     ParseComplete();
+  }
+
+  // For pages read in steps: starts a page as a refresh does, without the request; then Take
+  // hands the reader each element as the control does.
+  void BeginPage() {
+    ResetForPage();
+    BeginRetrieval(0);
+  }
+  void Take(const THTMLElement& e) {
+    bool enable = true;
+    DoNewElement(e.Type, e.EndTag, e.Attributes, e.Text, enable);
   }
 
   // The list as lines: columns "caption@width", entries "caption|sub-items...|icon".
@@ -161,12 +168,10 @@ TEST(RepositoryReader, SameListWhetherFedWholeOrInPieces) {
 
 TEST(RepositoryReader, IconIsDecidedWhenTheCellAfterTheTypeBegins) {
   TTestReader r;
-  r.ResetForPage();
-  r.BeginRetrieval(0);
+  r.BeginPage();
   std::vector<int> icons; // the first entry's icon after each element
   THTMLPushParser parser([&](const THTMLElement& e) {
-    bool enable = true;
-    r.DoNewElement(e.Type, e.EndTag, e.Attributes, e.Text, enable);
+    r.Take(e);
     if (r.Entries.Count() > 0) icons.push_back(r.Entries[0].ImageIndex);
   });
   parser.Feed("<table><tr><td>Name</td><td>Type</td><td>Size</td></tr>"
@@ -176,12 +181,8 @@ TEST(RepositoryReader, IconIsDecidedWhenTheCellAfterTheTypeBegins) {
   EXPECT_EQ(icons.back(), 3);
   // Type in the last column: decided only when the page is complete.
   TTestReader last;
-  last.ResetForPage();
-  last.BeginRetrieval(0);
-  THTMLPushParser lastParser([&](const THTMLElement& e) {
-    bool enable = true;
-    last.DoNewElement(e.Type, e.EndTag, e.Attributes, e.Text, enable);
-  });
+  last.BeginPage();
+  THTMLPushParser lastParser([&](const THTMLElement& e) { last.Take(e); });
   lastParser.Feed("<table><tr><td>Name</td><td>Type</td></tr><tr><td>B</td><td>Item</td></tr>"
                   "<tr><td>C</td><td>Other</td></tr></table>");
   lastParser.Finish();
@@ -249,13 +250,9 @@ TEST(RepositoryReader, OddPages) {
 
 TEST(RepositoryReader, ARefreshStartsClean) {
   TTestReader r;
-  r.ResetForPage();
-  r.BeginRetrieval(0);
+  r.BeginPage();
   // A page cancelled in the middle of a row, with widths.
-  THTMLPushParser parser([&](const THTMLElement& e) {
-    bool enable = true;
-    r.DoNewElement(e.Type, e.EndTag, e.Attributes, e.Text, enable);
-  });
+  THTMLPushParser parser([&](const THTMLElement& e) { r.Take(e); });
   parser.Feed("<table><tr><td width=50%>N</td><td>S</td></tr><tr><td>A</td><td>");
   EXPECT_EQ(r.CellIndex, 0);
   EXPECT_TRUE(r.InPageUpdate());
