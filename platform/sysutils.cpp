@@ -123,26 +123,9 @@ std::string PercentDecode(std::string_view s) {
 }
 
 bool MatchesMask(std::string_view text, std::string_view mask) noexcept {
-  // Iterative wildcard match with backtracking to the last "*".
-  size_t t = 0, m = 0, starM = std::string_view::npos, starT = 0;
-  while (t < text.size()) {
-    if (m < mask.size() && mask[m] == '*') {
-      starM = m++;
-      starT = t;
-    } else if (m < mask.size() && (mask[m] == '?' || Up(static_cast<unsigned char>(mask[m])) ==
-                                                         Up(static_cast<unsigned char>(text[t])))) {
-      ++m;
-      ++t;
-    } else if (starM != std::string_view::npos) {
-      m = starM + 1;
-      t = ++starT;
-    } else {
-      return false;
-    }
-  }
-  while (m < mask.size() && mask[m] == '*')
-    ++m;
-  return m == mask.size();
+  return detail::WildcardMatch(text, mask, [](char m, char t) {
+    return Up(static_cast<unsigned char>(m)) == Up(static_cast<unsigned char>(t));
+  });
 }
 
 } // namespace dravik

@@ -105,6 +105,31 @@ std::string PercentDecode(std::string_view s);
 bool MatchesMask(std::string_view text, std::string_view mask) noexcept;
 
 namespace detail {
+// The wildcard match behind MatchesMask, over any character type: "*" any run, "?" one
+// character, other characters alike when `same(maskChar, textChar)`; backtracks to the last "*".
+template <typename TChar, typename TSame>
+bool WildcardMatch(std::basic_string_view<TChar> text, std::basic_string_view<TChar> mask,
+                   TSame same) noexcept {
+  size_t t = 0, m = 0, starM = mask.npos, starT = 0;
+  while (t < text.size()) {
+    if (m < mask.size() && mask[m] == TChar('*')) {
+      starM = m++;
+      starT = t;
+    } else if (m < mask.size() && (mask[m] == TChar('?') || same(mask[m], text[t]))) {
+      ++m;
+      ++t;
+    } else if (starM != mask.npos) {
+      m = starM + 1;
+      t = ++starT;
+    } else {
+      return false;
+    }
+  }
+  while (m < mask.size() && mask[m] == TChar('*'))
+    ++m;
+  return m == mask.size();
+}
+
 template <typename T> auto FormatArg(const T& v) {
   static_assert(!std::is_same_v<T, std::string_view>, "pass std::string, not std::string_view");
   if constexpr (std::is_same_v<T, std::string>)

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <stdio.h>
@@ -365,25 +366,8 @@ std::u32string FoldKey(std::string_view s) {
 }
 
 // Windows wildcard match over folded names: "*" any run, "?" exactly one character.
-bool WildMatch(const std::u32string& text, const std::u32string& mask) {
-  size_t t = 0, m = 0, starM = std::u32string::npos, starT = 0;
-  while (t < text.size()) {
-    if (m < mask.size() && mask[m] == U'*') {
-      starM = m++;
-      starT = t;
-    } else if (m < mask.size() && (mask[m] == U'?' || mask[m] == text[t])) {
-      ++m;
-      ++t;
-    } else if (starM != std::u32string::npos) {
-      m = starM + 1;
-      t = ++starT;
-    } else {
-      return false;
-    }
-  }
-  while (m < mask.size() && mask[m] == U'*')
-    ++m;
-  return m == mask.size();
+bool WildMatch(std::u32string_view text, std::u32string_view mask) {
+  return dravik::detail::WildcardMatch(text, mask, std::equal_to<char32_t>());
 }
 
 // ---------------------------------------------------------------------------------------------
