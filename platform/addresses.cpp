@@ -6,11 +6,13 @@ namespace dravik {
 
 const char* const ProgramSettingsKey = "\\SOFTWARE\\Orlemont\\HXPatch";
 
-const char* const DefaultHomePage = "https://dravik.example.org/";
-const char* const DefaultZonePage = "https://zone.example.org/";
-const char* const DefaultAnonymousEMail = "dravik@users.invalid";
+namespace {
 
-static std::string ReadOverride(const char* name, const char* fallback) {
+constexpr const char* kDefaultHomePage = "https://dravik.example.org/";
+constexpr const char* kDefaultZonePage = "https://zone.example.org/";
+constexpr const char* kDefaultAnonymousEMail = "dravik@users.invalid";
+
+std::string ReadOverride(const char* name, const char* fallback) {
   try {
     TRegistry reg(HKEY_CURRENT_USER);
     if (!reg.OpenKeyReadOnly(ProgramSettingsKey)) return fallback;
@@ -25,16 +27,18 @@ static std::string ReadOverride(const char* name, const char* fallback) {
   return fallback;
 }
 
+} // namespace
+
 std::string HomePage() {
-  return ReadOverride("HomePage", DefaultHomePage);
+  return ReadOverride("HomePage", kDefaultHomePage);
 }
 
 std::string ZonePage() {
-  return ReadOverride("ZonePage", DefaultZonePage);
+  return ReadOverride("ZonePage", kDefaultZonePage);
 }
 
 std::string AnonymousEMail() {
-  return ReadOverride("AnonymousEMail", DefaultAnonymousEMail);
+  return ReadOverride("AnonymousEMail", kDefaultAnonymousEMail);
 }
 
 } // namespace dravik

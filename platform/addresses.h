@@ -11,10 +11,6 @@ namespace dravik {
 // Per-user settings key of the program ("key A").
 extern const char* const ProgramSettingsKey;
 
-extern const char* const DefaultHomePage;
-extern const char* const DefaultZonePage;
-extern const char* const DefaultAnonymousEMail;
-
 // Each reads its value on every call (the key is not created); an absent, empty or
 // non-string value gives the default. Blocks on the settings store's file only; never throws.
 std::string HomePage();
