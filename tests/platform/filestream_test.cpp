@@ -2,6 +2,7 @@
 #include "platform/sysutils.h"
 #include "platform/winfs.h"
 #include "tests/fixtures/tempprefix.h"
+#include "tests/platform/testhelpers.h"
 #include "tests/platform/tinyfs.h"
 
 #include <algorithm>
@@ -16,14 +17,6 @@ using namespace dravik::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<std::string> Listing(const std::string& dir) {
-  std::vector<std::string> r;
-  for (const auto& e : fs::directory_iterator(dir))
-    r.push_back(e.path().filename().string());
-  std::sort(r.begin(), r.end());
-  return r;
-}
 
 mode_t ModeOf(const std::string& hostPath) {
   struct stat st {};
@@ -81,7 +74,7 @@ TEST(FileStream, CreateWriteSeekAndRead) {
   }
   { TFileStream c("C:\\hx\\data.BIN", fmCreate); } // truncates, keeps the stored name
   EXPECT_EQ(ReadHostFile(p.HostC("Hx/Data.bin")), "");
-  EXPECT_EQ(Listing(p.HostC("Hx")), std::vector<std::string>{"Data.bin"});
+  EXPECT_EQ(HostListing(p.HostC("Hx")), std::vector<std::string>{"Data.bin"});
 }
 
 TEST(FileStream, OpenErrorsNameTheWindowsPath) {
@@ -133,7 +126,7 @@ TEST(SafeFileWriter, CommitReplacesAndKeepsThePermissions) {
   {
     TSafeFileWriter w("C:\\hx\\USER.REG");
     w.WriteBuffer("new", 3);
-    auto names = Listing(p.HostC("Hx"));
+    auto names = HostListing(p.HostC("Hx"));
     ASSERT_EQ(names.size(), 2u);
     EXPECT_TRUE(std::regex_match(names[0], std::regex(R"(\.user\.reg\.[A-Za-z0-9]{6}\.tmp)")))
         << names[0];
@@ -142,7 +135,7 @@ TEST(SafeFileWriter, CommitReplacesAndKeepsThePermissions) {
   }
   EXPECT_EQ(ReadHostFile(p.HostC("Hx/user.reg")), "new");
   EXPECT_EQ(ModeOf(p.HostC("Hx/user.reg")), 0640u);
-  EXPECT_EQ(Listing(p.HostC("Hx")), std::vector<std::string>{"user.reg"});
+  EXPECT_EQ(HostListing(p.HostC("Hx")), std::vector<std::string>{"user.reg"});
 
   {
     TUmask mask(022);
@@ -166,7 +159,7 @@ TEST(SafeFileWriter, WithoutACommitNothingChanges) {
     w.WriteBuffer("partial", 7);
   }
   EXPECT_EQ(ReadHostFile(p.HostC("Hx/user.reg")), "old");
-  EXPECT_EQ(Listing(p.HostC("Hx")), std::vector<std::string>{"user.reg"});
+  EXPECT_EQ(HostListing(p.HostC("Hx")), std::vector<std::string>{"user.reg"});
 
   try {
     TSafeFileWriter w("C:\\nope\\x.reg");
@@ -190,7 +183,7 @@ TEST(SafeFileWriter, AFullDiskLeavesTheOldFile) {
   }
   EXPECT_THROW(WriteFileAtomically("C:\\full\\user.reg", big.data(), 1 << 20), EWriteError);
   EXPECT_EQ(ReadHostFile(p.HostC("full/user.reg")), "old");
-  EXPECT_EQ(Listing(p.HostC("full")), std::vector<std::string>{"user.reg"});
+  EXPECT_EQ(HostListing(p.HostC("full")), std::vector<std::string>{"user.reg"});
 }
 
 TEST(ReadFileBytes, ReadsTheWholeFile) {

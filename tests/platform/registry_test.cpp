@@ -2,6 +2,7 @@
 #include "platform/sysutils.h"
 #include "tests/fixtures/fakewineserver.h"
 #include "tests/fixtures/tempprefix.h"
+#include "tests/platform/testhelpers.h"
 
 #include <atomic>
 #include <fcntl.h>
@@ -131,15 +132,6 @@ std::vector<size_t> ChangedLines(const std::string& a, const std::string& b) {
   for (size_t i = 0; i < la.size() && i < lb.size(); ++i)
     if (la[i] != lb[i]) changed.push_back(i);
   return changed;
-}
-
-std::string Message(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "(no exception)";
 }
 
 // Files in the prefix folder whose names start with `prefix`.
@@ -304,18 +296,19 @@ TEST(Registry, AbsentValuesAndWrongTypesGiveTheProgramsMessages) {
   EXPECT_EQ(reg.ReadBinaryData("Missing", buffer, 5), 0);
   EXPECT_EQ(buffer[0], 9);
   EXPECT_EQ(reg.GetDataSize("Missing"), -1);
-  EXPECT_EQ(Message([&] { reg.ReadInteger("Missing"); }), "Failed to get data for 'Missing'");
+  EXPECT_EQ(ExceptionMessage([&] { reg.ReadInteger("Missing"); }),
+            "Failed to get data for 'Missing'");
 
-  EXPECT_EQ(Message([&] { reg.ReadString("Flags"); }), "Invalid data type for 'Flags'");
-  EXPECT_EQ(Message([&] { reg.ReadString("Multi"); }), "Invalid data type for 'Multi'");
-  EXPECT_EQ(Message([&] { reg.ReadBinaryData("Path", buffer, 5); }),
+  EXPECT_EQ(ExceptionMessage([&] { reg.ReadString("Flags"); }), "Invalid data type for 'Flags'");
+  EXPECT_EQ(ExceptionMessage([&] { reg.ReadString("Multi"); }), "Invalid data type for 'Multi'");
+  EXPECT_EQ(ExceptionMessage([&] { reg.ReadBinaryData("Path", buffer, 5); }),
             "Invalid data type for 'Path'");
-  EXPECT_EQ(Message([&] { reg.ReadBinaryData("Quota", buffer, 8); }),
+  EXPECT_EQ(ExceptionMessage([&] { reg.ReadBinaryData("Quota", buffer, 8); }),
             "Invalid data type for 'Quota'");
-  EXPECT_EQ(Message([&] { reg.ReadInteger("Path"); }), "Invalid data type for 'Path'");
+  EXPECT_EQ(ExceptionMessage([&] { reg.ReadInteger("Path"); }), "Invalid data type for 'Path'");
 
   ASSERT_TRUE(reg.OpenKey(std::string(kApps) + "\\0", false));
-  EXPECT_EQ(Message([&] { reg.ReadBinaryData("Icon", buffer, 5); }),
+  EXPECT_EQ(ExceptionMessage([&] { reg.ReadBinaryData("Icon", buffer, 5); }),
             "Invalid data type for 'Icon'");
   EXPECT_EQ(buffer[0], 9);
   std::vector<uint8_t> icon(48);
@@ -323,10 +316,11 @@ TEST(Registry, AbsentValuesAndWrongTypesGiveTheProgramsMessages) {
 
   std::string before = ReadHostFile(prefix.Path() + "/system.reg");
   ASSERT_TRUE(reg.OpenKeyReadOnly(std::string(kApps) + "\\0"));
-  EXPECT_EQ(Message([&] { reg.WriteString("AppName", "x"); }), "Failed to set data for 'AppName'");
+  EXPECT_EQ(ExceptionMessage([&] { reg.WriteString("AppName", "x"); }),
+            "Failed to set data for 'AppName'");
   EXPECT_FALSE(reg.DeleteValue("AppName"));
   reg.CloseKey();
-  EXPECT_EQ(Message([&] { reg.WriteInteger("N", 1); }), "Failed to set data for 'N'");
+  EXPECT_EQ(ExceptionMessage([&] { reg.WriteInteger("N", 1); }), "Failed to set data for 'N'");
   EXPECT_EQ(ReadHostFile(prefix.Path() + "/system.reg"), before);
 }
 
@@ -589,9 +583,10 @@ TEST(Registry, WritesAreRefusedWhileWineRunsForThePrefix) {
   TRegistry reg;
   ASSERT_TRUE(reg.OpenKey("Software\\Dravik", false)); // reading goes on
   EXPECT_EQ(reg.ReadString("V"), "before");
-  EXPECT_EQ(Message([&] { reg.WriteString("V", "after"); }), "Failed to set data for 'V'" + wine);
-  EXPECT_EQ(Message([&] { reg.DeleteValue("V"); }), "Failed to set data for 'V'" + wine);
-  EXPECT_EQ(Message([&] { reg.OpenKey("Sub\\Key", true); }),
+  EXPECT_EQ(ExceptionMessage([&] { reg.WriteString("V", "after"); }),
+            "Failed to set data for 'V'" + wine);
+  EXPECT_EQ(ExceptionMessage([&] { reg.DeleteValue("V"); }), "Failed to set data for 'V'" + wine);
+  EXPECT_EQ(ExceptionMessage([&] { reg.OpenKey("Sub\\Key", true); }),
             "Failed to set data for 'Sub\\Key'" + wine);
   EXPECT_EQ(ReadHostFile(prefix.Path() + "/user.reg"), before);
   // Writing what is stored already changes nothing, so it needs no refusal.
@@ -614,7 +609,7 @@ TEST(Registry, ForeignFileReadsEmptyAndIsNeverOverwritten) {
   EXPECT_FALSE(reg.OpenKey("Software", false));
   EXPECT_FALSE(reg.OpenKey("Software\\Dravik", true));
   ASSERT_TRUE(reg.OpenKey("", false));
-  EXPECT_EQ(Message([&] { reg.WriteString("V", "y"); }),
+  EXPECT_EQ(ExceptionMessage([&] { reg.WriteString("V", "y"); }),
             "Failed to set data for 'V': " + path + " is not a Wine registry file");
   EXPECT_EQ(ReadHostFile(path), foreign);
 
@@ -622,7 +617,7 @@ TEST(Registry, ForeignFileReadsEmptyAndIsNeverOverwritten) {
   fs::remove(path);
   ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
   ASSERT_TRUE(reg.OpenKey("", false));
-  EXPECT_EQ(Message([&] { reg.WriteString("V", "y"); }),
+  EXPECT_EQ(ExceptionMessage([&] { reg.WriteString("V", "y"); }),
             "Failed to set data for 'V': " + path + " is not a regular file");
   fs::remove(path);
 
@@ -759,7 +754,7 @@ TEST(Registry, AFailedSaveLeavesTheOldFileWhole) {
     setrlimit(RLIMIT_FSIZE, &limit);
     TRegistry reg;
     bool ok = reg.OpenKey("Software\\Dravik", false) &&
-              Message([&] {
+              ExceptionMessage([&] {
                 reg.WriteString("V", "x");
               }).starts_with("Failed to set data for 'V': cannot write " + path + ": ") &&
               !reg.ValueExists("V");
@@ -790,7 +785,7 @@ TEST(Registry, AFailedSaveLeavesTheOldFileWhole) {
   }
   TRegistry reg;
   EXPECT_TRUE(reg.OpenKey("Software\\Dravik", false));
-  std::string message = Message([&] { reg.WriteString("V", "x"); });
+  std::string message = ExceptionMessage([&] { reg.WriteString("V", "x"); });
   EXPECT_FALSE(reg.OpenKey("Software\\Dravik\\New", true));
   if (immutable)
     ioctl(dir, FS_IOC_SETFLAGS, &flags);

@@ -2,6 +2,7 @@
 #include "platform/sysutils.h"
 #include "tests/fixtures/lnkwriter.h"
 #include "tests/fixtures/tempprefix.h"
+#include "tests/platform/testhelpers.h"
 
 #include <array>
 #include <atomic>
@@ -24,12 +25,7 @@ protected:
   }
   // The message ResolveShellLinkFile fails with ("" when it does not fail).
   std::string Failure(const std::string& winPath) {
-    try {
-      ResolveShellLinkFile(winPath);
-    } catch (const Exception& e) {
-      return e.Message();
-    }
-    return std::string();
+    return ExceptionMessage([&] { ResolveShellLinkFile(winPath); });
   }
   TTempPrefix P;
 };

@@ -2,6 +2,7 @@
 #include "platform/unzip.h"
 #include "tests/fixtures/tempprefix.h"
 #include "tests/fixtures/zipmaker.h"
+#include "tests/platform/testhelpers.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -62,12 +63,7 @@ protected:
   }
   std::string OutText(const std::string& rel) const { return ReadHostFile(Out() + "/" + rel); }
   std::string Failure(const std::string& archive) {
-    try {
-      Extract(archive);
-    } catch (const Exception& e) {
-      return e.Message();
-    }
-    return std::string();
+    return ExceptionMessage([&] { Extract(archive); });
   }
 
   TTempPrefix P;

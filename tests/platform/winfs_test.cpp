@@ -2,6 +2,7 @@
 #include "platform/sysutils.h"
 #include "platform/winfs.h"
 #include "tests/fixtures/tempprefix.h"
+#include "tests/platform/testhelpers.h"
 #include "tests/platform/tinyfs.h"
 
 #include <algorithm>
@@ -25,14 +26,6 @@ std::vector<std::string> Names(const std::vector<TSearchRec>& recs) {
   std::vector<std::string> r;
   for (const auto& x : recs)
     r.push_back(x.Name);
-  return r;
-}
-
-std::vector<std::string> HostListing(const std::string& dir) {
-  std::vector<std::string> r;
-  for (const auto& e : fs::directory_iterator(dir))
-    r.push_back(e.path().filename().string());
-  std::sort(r.begin(), r.end());
   return r;
 }
 
