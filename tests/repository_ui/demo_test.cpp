@@ -1,14 +1,11 @@
 // The repository window on the demo prefix: the demo repository is read from the prefix and
 // its patches install offline. With DRAVIK_SCREENSHOT set to a file name, the window is saved
 // there as a picture.
-#include "net/retriever.h"
 #include "platform/dialogs.h"
 #include "platform/html.h"
 #include "platform/prefix.h"
-#include "platform/winfs.h"
 #include "repository/repositoryform.h"
 #include "tests/fixtures/tempprefix.h"
-#include "tests/net/nettest.h"
 #include "tools/demoprefix.h"
 #include "uitest.h"
 
@@ -32,18 +29,8 @@ TEST(RepositoryDemo, TheDemoRepositoryWorksOffline) {
   halvex->OpenStore();
   const int before = halvex->Patches.Count();
 
-  TFakeStatusDialog status;
-  TRetriever retriever(status);
   TScriptedDialogs dialogs;
-  TTestMainWindow main;
-  main.Game = halvex;
-  main.Status = &status;
-  main.OnDownload = [&](const std::string& url) {
-    const std::string file = retriever.RetrieveFile(url);
-    if (file.empty() || !winfs::FileExists(file)) return;
-    halvex->InstallFile(file);
-    winfs::DeleteFile(file);
-  };
+  TInstallingMainWindow main(halvex);
 
   TRepositoryForm form;
   form.resize(640, 420);

@@ -1,15 +1,12 @@
 // From a repository page served by nginx to patches in the game's store: the repository
 // window reads the page, and a main window that downloads with the retriever and installs
 // what it fetched gets one WM_DOWNLOAD_INSTALL per selected entry.
-#include "net/retriever.h"
 #include "platform/dialogs.h"
 #include "platform/html.h"
-#include "platform/winfs.h"
 #include "repository/repositoryform.h"
 #include "tests/fixtures/nginxserver.h"
 #include "tests/fixtures/testgame.h"
 #include "tests/fixtures/zipmaker.h"
-#include "tests/net/nettest.h"
 #include "uitest.h"
 
 #include <QToolButton>
@@ -49,18 +46,8 @@ TEST(RepositoryEndToEnd, SelectedPatchesLandInTheStore) {
   app->OpenStore();
   ASSERT_EQ(app->Patches.Count(), 0);
 
-  TFakeStatusDialog status;
-  TRetriever retriever(status);
   TScriptedDialogs dialogs;
-  TTestMainWindow main;
-  main.Game = app;
-  main.Status = &status;
-  main.OnDownload = [&](const std::string& url) {
-    const std::string file = retriever.RetrieveFile(url);
-    if (file.empty() || !winfs::FileExists(file)) return;
-    app->InstallFile(file);
-    winfs::DeleteFile(file);
-  };
+  TInstallingMainWindow main(app);
 
   TRepositoryForm form;
   form.show();

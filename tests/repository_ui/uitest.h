@@ -1,10 +1,14 @@
 // Helpers of the repository window tests: waiting on the event loop, a main window that
-// records the messages it is sent, and proxies kept out of the way.
+// records the messages it is sent (and one that also installs what it is asked to download),
+// and proxies kept out of the way.
 #pragma once
 
+#include "net/retriever.h"
 #include "net/statusdialog.h"
 #include "patches/patchedapp.h"
 #include "platform/messages.h"
+#include "platform/winfs.h"
+#include "tests/net/nettest.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -86,6 +90,26 @@ public:
 
 private:
   TMessageWindow* FPrevious;
+};
+
+// The main window's part in an install from the repository: each download is fetched with the
+// retriever (whose fake progress dialog the repository window gets too), installed into
+// `game`'s store, and the fetched file deleted.
+class TInstallingMainWindow : public TTestMainWindow {
+public:
+  explicit TInstallingMainWindow(THXPatchedApp* game) : Retriever(Progress) {
+    Game = game;
+    Status = &Progress;
+    OnDownload = [this](const std::string& url) {
+      const std::string file = Retriever.RetrieveFile(url);
+      if (file.empty() || !winfs::FileExists(file)) return;
+      Game->InstallFile(file);
+      winfs::DeleteFile(file);
+    };
+  }
+
+  TFakeStatusDialog Progress;
+  TRetriever Retriever;
 };
 
 } // namespace dravik::test
