@@ -3,6 +3,7 @@
 #include "catalogue.h"
 #include "gob/gobformat.h"
 #include "platform/filestream.h"
+#include "platform/htmlparser.h"
 #include "platform/prefix.h"
 #include "platform/prefixlayout.h"
 #include "platform/registry.h"
@@ -399,23 +400,6 @@ void WriteZip(const std::string& winPath) {
 
 // -- The demo repositories -----------------------------------------------------------------------
 
-std::string HtmlText(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '&')
-      out += "&amp;";
-    else if (c == '<')
-      out += "&lt;";
-    else if (c == '>')
-      out += "&gt;";
-    else if (c == '"')
-      out += "&quot;";
-    else
-      out += c;
-  }
-  return out;
-}
-
 // A game's repository folder: "C:\Repository\halvex\".
 std::string RepositoryFolder(const TCatalogueGame& game) {
   return kDemoRepository + LowerCase(game.AppName) + "\\";
@@ -435,7 +419,7 @@ struct TRepositoryRow {
 std::string RepositoryPage(const std::string& title, const std::string& greeting,
                            const std::vector<TRepositoryRow>& rows) {
   std::string page = "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>" +
-                     HtmlText(title) + "</title>\n</head>\n<body>\n" + greeting +
+                     HTMLEscape(title) + "</title>\n</head>\n<body>\n" + greeting +
                      "\n<table border=\"1\" cellpadding=\"2\">\n"
                      "<tr><td width=\"30%\">Name</td><td width=\"10%\">Type</td>"
                      "<td width=\"10%\">Size</td><td width=\"14%\">Date</td>"
@@ -443,9 +427,9 @@ std::string RepositoryPage(const std::string& title, const std::string& greeting
   for (const TRepositoryRow& row : rows)
     page += Format("<tr><td><a href=\"%s\">%s</a></td><td>%s</td><td>%lld KB</td><td>%s</td>"
                    "<td>%s</td></tr>\n",
-                   HtmlText(row.Link), HtmlText(row.Name), HtmlText(row.Type),
-                   (long long)((row.Size + 1023) / 1024), HtmlText(row.Date),
-                   HtmlText(row.Description));
+                   HTMLEscape(row.Link), HTMLEscape(row.Name), HTMLEscape(row.Type),
+                   (long long)((row.Size + 1023) / 1024), HTMLEscape(row.Date),
+                   HTMLEscape(row.Description));
   page += "</table>\n<p>Written by dravik-demo-prefix.</p>\n</body>\n</html>\n";
   return page;
 }
