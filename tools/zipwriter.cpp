@@ -21,8 +21,7 @@ void Put32(std::vector<uint8_t>& out, uint32_t v) {
   Put16(out, v >> 16);
 }
 
-} // namespace
-
+// CRC-32 as ZIP archives use it.
 uint32_t Crc32(const uint8_t* data, size_t size) {
   static const std::array<uint32_t, 256> table = [] {
     std::array<uint32_t, 256> t{};
@@ -39,6 +38,8 @@ uint32_t Crc32(const uint8_t* data, size_t size) {
     crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
   return crc ^ 0xFFFFFFFFu;
 }
+
+} // namespace
 
 std::vector<uint8_t> MakeStoredZip(const TZipMembers& members) {
   if (members.size() > 0xFFFF) throw Exception("Too many members for a ZIP archive");

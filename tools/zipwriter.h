@@ -16,7 +16,4 @@ using TZipMembers = std::vector<std::pair<std::string, std::vector<uint8_t>>>;
 // longer than 65535 bytes or an archive that would pass 4 GiB.
 std::vector<uint8_t> MakeStoredZip(const TZipMembers& members);
 
-// CRC-32 as ZIP archives use it.
-uint32_t Crc32(const uint8_t* data, size_t size);
-
 } // namespace dravik
