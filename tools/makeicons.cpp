@@ -133,21 +133,25 @@ QLinearGradient Vertical(double top, double bottom, QColor light, QColor dark) {
   return g;
 }
 
+// A closed outline through `corners`, in order.
+QPainterPath Outline(const std::vector<QPointF>& corners) {
+  QPainterPath path;
+  path.moveTo(corners.front());
+  for (size_t i = 1; i < corners.size(); ++i)
+    path.lineTo(corners[i]);
+  path.closeSubpath();
+  return path;
+}
+
 // ---- shared shapes (24-unit canvas) ----
 
 // A page with a folded corner.
 void Page(QPainter& p, QRectF r) {
-  QPainterPath path;
   const double fold = r.width() * 0.32;
-  path.moveTo(r.left(), r.top());
-  path.lineTo(r.right() - fold, r.top());
-  path.lineTo(r.right(), r.top() + fold);
-  path.lineTo(r.right(), r.bottom());
-  path.lineTo(r.left(), r.bottom());
-  path.closeSubpath();
   p.setPen(Ink(1.0));
   p.setBrush(Vertical(r.top(), r.bottom(), QColor(0xff, 0xff, 0xff), QColor(0xdf, 0xe4, 0xec)));
-  p.drawPath(path);
+  p.drawPath(Outline({r.topLeft(), QPointF(r.right() - fold, r.top()),
+                      QPointF(r.right(), r.top() + fold), r.bottomRight(), r.bottomLeft()}));
   QPainterPath corner;
   corner.moveTo(r.right() - fold, r.top());
   corner.lineTo(r.right() - fold, r.top() + fold);
@@ -210,32 +214,19 @@ void SewnPatch(QPainter& p, QRectF r, QColor light, QColor dark, double stitch) 
 }
 
 void Folder(QPainter& p, QRectF r, bool open) {
-  QPainterPath back;
-  back.moveTo(r.left(), r.top() + 2);
-  back.lineTo(r.left() + r.width() * 0.38, r.top() + 2);
-  back.lineTo(r.left() + r.width() * 0.48, r.top() + 4);
-  back.lineTo(r.right(), r.top() + 4);
-  back.lineTo(r.right(), r.bottom());
-  back.lineTo(r.left(), r.bottom());
-  back.closeSubpath();
   p.setPen(Ink(1.0));
   p.setBrush(QColor(0xd9, 0x9a, 0x2b));
-  p.drawPath(back);
-  QPainterPath front;
-  if (open) {
-    front.moveTo(r.left() + 3, r.top() + 8);
-    front.lineTo(r.right() + 1.5, r.top() + 8);
-    front.lineTo(r.right() - 1.5, r.bottom());
-    front.lineTo(r.left(), r.bottom());
-  } else {
-    front.moveTo(r.left(), r.top() + 6.5);
-    front.lineTo(r.right(), r.top() + 6.5);
-    front.lineTo(r.right(), r.bottom());
-    front.lineTo(r.left(), r.bottom());
-  }
-  front.closeSubpath();
+  p.drawPath(
+      Outline({QPointF(r.left(), r.top() + 2), QPointF(r.left() + r.width() * 0.38, r.top() + 2),
+               QPointF(r.left() + r.width() * 0.48, r.top() + 4), QPointF(r.right(), r.top() + 4),
+               r.bottomRight(), r.bottomLeft()}));
   p.setBrush(Vertical(r.top() + 6, r.bottom(), kAmberLight, kAmber));
-  p.drawPath(front);
+  if (open)
+    p.drawPath(Outline({QPointF(r.left() + 3, r.top() + 8), QPointF(r.right() + 1.5, r.top() + 8),
+                        QPointF(r.right() - 1.5, r.bottom()), r.bottomLeft()}));
+  else
+    p.drawPath(Outline({QPointF(r.left(), r.top() + 6.5), QPointF(r.right(), r.top() + 6.5),
+                        r.bottomRight(), r.bottomLeft()}));
 }
 
 // ---- tool-button pictures ----
@@ -273,14 +264,9 @@ void DrawLaunch(QPainter& p) {
   p.setPen(QPen(kGreen.darker(150), 1.0));
   p.setBrush(g);
   p.drawEllipse(QPointF(12, 12), 9.5, 9.5);
-  QPainterPath tri;
-  tri.moveTo(9.5, 7.2);
-  tri.lineTo(17.2, 12);
-  tri.lineTo(9.5, 16.8);
-  tri.closeSubpath();
   p.setPen(QPen(Qt::white, 1.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   p.setBrush(Qt::white);
-  p.drawPath(tri);
+  p.drawPath(Outline({QPointF(9.5, 7.2), QPointF(17.2, 12), QPointF(9.5, 16.8)}));
 }
 
 void InfoBadge(QPainter& p, QPointF c, double r) {
@@ -314,14 +300,10 @@ void ArcArrow(QPainter& p, QPointF c, double r, double startDeg, double spanDeg)
   const QPointF end(c.x() + r * std::cos(a), c.y() - r * std::sin(a));
   const QPointF along(-std::sin(a), -std::cos(a)); // direction of travel on screen
   const QPointF across(std::cos(a), -std::sin(a));
-  QPainterPath head;
-  head.moveTo(end + along * 3.2);
-  head.lineTo(end - along * 2.2 + across * 3.6);
-  head.lineTo(end - along * 2.2 - across * 3.6);
-  head.closeSubpath();
   p.setPen(QPen(kBlue.darker(125), 0.9, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   p.setBrush(kBlue);
-  p.drawPath(head);
+  p.drawPath(Outline(
+      {end + along * 3.2, end - along * 2.2 + across * 3.6, end - along * 2.2 - across * 3.6}));
 }
 
 void DrawRefresh(QPainter& p) {
@@ -356,21 +338,16 @@ void DrawRepository(QPainter& p) {
 void DrawNew(QPainter& p) {
   Page(p, QRectF(4.5, 2.5, 15, 19));
   // A spark at the top left: a new, empty archive.
-  QPainterPath star;
+  std::vector<QPointF> star;
   const QPointF c(6, 6);
   for (int i = 0; i < 8; ++i) {
     double a = i * M_PI / 4;
     double r = (i % 2) ? 1.6 : 4.6;
-    QPointF pt(c.x() + r * std::cos(a), c.y() + r * std::sin(a));
-    if (i == 0)
-      star.moveTo(pt);
-    else
-      star.lineTo(pt);
+    star.emplace_back(c.x() + r * std::cos(a), c.y() + r * std::sin(a));
   }
-  star.closeSubpath();
   p.setPen(QPen(kAmber.darker(130), 0.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   p.setBrush(QColor(0xff, 0xe0, 0x5a));
-  p.drawPath(star);
+  p.drawPath(Outline(star));
 }
 
 void DrawOpen(QPainter& p) {
@@ -379,16 +356,10 @@ void DrawOpen(QPainter& p) {
 
 // A floppy disk.
 void DrawSave(QPainter& p) {
-  QPainterPath body;
-  body.moveTo(3, 3);
-  body.lineTo(18, 3);
-  body.lineTo(21, 6);
-  body.lineTo(21, 21);
-  body.lineTo(3, 21);
-  body.closeSubpath();
   p.setPen(Ink(1.0));
   p.setBrush(Vertical(3, 21, QColor(0x5b, 0x8d, 0xd8), QColor(0x22, 0x4c, 0x93)));
-  p.drawPath(body);
+  p.drawPath(
+      Outline({QPointF(3, 3), QPointF(18, 3), QPointF(21, 6), QPointF(21, 21), QPointF(3, 21)}));
   p.setBrush(QColor(0xe8, 0xec, 0xf2));
   p.drawRect(QRectF(6.5, 3.5, 10, 6.5));
   p.setPen(Qt::NoPen);
@@ -424,19 +395,14 @@ void DrawNewDir(QPainter& p) {
 
 // A stop sign.
 void DrawAbort(QPainter& p) {
-  QPainterPath oct;
+  std::vector<QPointF> oct;
   for (int i = 0; i < 8; ++i) {
     double a = (22.5 + i * 45) * M_PI / 180;
-    QPointF pt(12 + 9.5 * std::cos(a), 12 + 9.5 * std::sin(a));
-    if (i == 0)
-      oct.moveTo(pt);
-    else
-      oct.lineTo(pt);
+    oct.emplace_back(12 + 9.5 * std::cos(a), 12 + 9.5 * std::sin(a));
   }
-  oct.closeSubpath();
   p.setPen(QPen(kRed.darker(150), 1.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   p.setBrush(Vertical(2, 22, kRedLight, kRed));
-  p.drawPath(oct);
+  p.drawPath(Outline(oct));
   p.setPen(QPen(Qt::white, 2.8, Qt::SolidLine, Qt::RoundCap));
   p.drawLine(QPointF(8.2, 8.2), QPointF(15.8, 15.8));
   p.drawLine(QPointF(15.8, 8.2), QPointF(8.2, 15.8));
@@ -444,31 +410,15 @@ void DrawAbort(QPainter& p) {
 
 // An arrow down into a tray.
 void DrawInstall(QPainter& p) {
-  QPainterPath tray;
-  tray.moveTo(2.5, 14);
-  tray.lineTo(6, 14);
-  tray.lineTo(8, 17);
-  tray.lineTo(16, 17);
-  tray.lineTo(18, 14);
-  tray.lineTo(21.5, 14);
-  tray.lineTo(21.5, 21.5);
-  tray.lineTo(2.5, 21.5);
-  tray.closeSubpath();
   p.setPen(Ink(1.0));
   p.setBrush(Vertical(14, 21.5, QColor(0xd5, 0xdb, 0xe4), QColor(0x9a, 0xa5, 0xb5)));
-  p.drawPath(tray);
-  QPainterPath arrow;
-  arrow.moveTo(9.5, 2);
-  arrow.lineTo(14.5, 2);
-  arrow.lineTo(14.5, 9);
-  arrow.lineTo(18.5, 9);
-  arrow.lineTo(12, 16);
-  arrow.lineTo(5.5, 9);
-  arrow.lineTo(9.5, 9);
-  arrow.closeSubpath();
+  p.drawPath(
+      Outline({QPointF(2.5, 14), QPointF(6, 14), QPointF(8, 17), QPointF(16, 17), QPointF(18, 14),
+               QPointF(21.5, 14), QPointF(21.5, 21.5), QPointF(2.5, 21.5)}));
   p.setPen(QPen(kGreen.darker(150), 1.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   p.setBrush(Vertical(2, 16, kGreenLight, kGreen));
-  p.drawPath(arrow);
+  p.drawPath(Outline({QPointF(9.5, 2), QPointF(14.5, 2), QPointF(14.5, 9), QPointF(18.5, 9),
+                      QPointF(12, 16), QPointF(5.5, 9), QPointF(9.5, 9)}));
 }
 
 // Large icons beside a details list: the view styles.
@@ -681,14 +631,8 @@ void DrawHalvex(QPainter& p) {
   // The blade.
   p.setPen(QPen(QColor(0x3a, 0x06, 0x08), 0.8));
   p.setBrush(Vertical(6, 26, QColor(0xff, 0xff, 0xff), QColor(0xb9, 0xc2, 0xcc)));
-  QPainterPath blade;
-  blade.moveTo(16, 5);
-  blade.lineTo(18, 9);
-  blade.lineTo(18, 21);
-  blade.lineTo(14, 21);
-  blade.lineTo(14, 9);
-  blade.closeSubpath();
-  p.drawPath(blade);
+  p.drawPath(
+      Outline({QPointF(16, 5), QPointF(18, 9), QPointF(18, 21), QPointF(14, 21), QPointF(14, 9)}));
   p.setBrush(QColor(0xf4, 0xd3, 0x6b));
   p.drawRoundedRect(QRectF(9.5, 20.5, 13, 2.6), 1, 1);
   p.drawRoundedRect(QRectF(14.6, 23, 2.8, 4), 0.8, 0.8);
@@ -709,21 +653,16 @@ void DrawMorvane(QPainter& p) {
   p.setPen(QPen(QColor(0x04, 0x1d, 0x25), 0.8));
   p.setBrush(Vertical(7, 23, QColor(0xff, 0xff, 0xff), QColor(0xb9, 0xc8, 0xd4)));
   p.drawPath(moon.subtracted(bite));
-  QPainterPath star;
+  std::vector<QPointF> star;
   const QPointF c(21, 19);
   for (int i = 0; i < 10; ++i) {
     double a = -M_PI / 2 + i * M_PI / 5;
     double r = (i % 2) ? 1.3 : 3.2;
-    QPointF pt(c.x() + r * std::cos(a), c.y() + r * std::sin(a));
-    if (i == 0)
-      star.moveTo(pt);
-    else
-      star.lineTo(pt);
+    star.emplace_back(c.x() + r * std::cos(a), c.y() + r * std::sin(a));
   }
-  star.closeSubpath();
   p.setPen(Qt::NoPen);
   p.setBrush(QColor(0xf4, 0xd3, 0x6b));
-  p.drawPath(star);
+  p.drawPath(Outline(star));
 }
 
 struct TNamed {
