@@ -3,7 +3,6 @@
 #include "tests/fixtures/tempprefix.h"
 #include "tools/catalogue.h"
 
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <sstream>
 
@@ -11,11 +10,6 @@ using namespace dravik;
 using namespace dravik::test;
 
 namespace {
-
-std::string SourceDir() {
-  const char* dir = std::getenv("DRAVIK_SOURCE_DIR");
-  return dir ? dir : DRAVIK_SOURCE_DIR_FALLBACK;
-}
 
 // What `wine regedit` leaves in a fresh prefix's system.reg after importing `reg`: each key of
 // the file as a hive section (key paths relative to the machine root, backslashes doubled),
@@ -58,7 +52,7 @@ std::string ImportedHive(const std::string& reg, bool win64, const std::string& 
 TEST(CatalogueReg, CommittedFileIsTheCatalogue) {
   // resources/dravik-catalogue.reg is made by `dravik-demo-prefix --catalogue-reg`; a change of
   // the catalogue or of the games' icons needs it made again.
-  EXPECT_EQ(ReadHostFile(SourceDir() + "/resources/dravik-catalogue.reg"), CatalogueRegText());
+  EXPECT_EQ(ReadHostFile(DRAVIK_SOURCE_DIR "/resources/dravik-catalogue.reg"), CatalogueRegText());
 }
 
 TEST(CatalogueReg, PlainAsciiWithShortLines) {

@@ -10,11 +10,6 @@ using namespace dravik::test;
 
 namespace {
 
-std::string SourceDir() {
-  const char* dir = std::getenv("DRAVIK_SOURCE_DIR");
-  return dir ? dir : DRAVIK_SOURCE_DIR_FALLBACK;
-}
-
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
@@ -75,10 +70,12 @@ TEST(SoundGenerator, CommittedSoundsAreItsOutput) {
   // resources/sounds/ is made by tools/make-sounds.py; a change there needs them made again.
   // Sample values may differ by one where the platform's sine rounds differently.
   TTempDir dir;
-  RunIn(dir.Path(), "/usr/bin/python3 '" + SourceDir() + "/tools/make-sounds.py' out > /dev/null");
+  RunIn(dir.Path(),
+        "/usr/bin/python3 '" DRAVIK_SOURCE_DIR "/tools/make-sounds.py' out > /dev/null");
   for (const char* name : {"CLICK.wav", "LAUNCH.wav"}) {
     std::string made = ReadHostFile(dir.Path() + "/out/" + name);
-    std::string committed = ReadHostFile(SourceDir() + "/resources/sounds/" + name);
+    std::string committed =
+        ReadHostFile(std::string(DRAVIK_SOURCE_DIR "/resources/sounds/") + name);
     ASSERT_EQ(made.size(), committed.size()) << name;
     ASSERT_GT(made.size(), 44u);
     EXPECT_EQ(made.substr(0, 44), committed.substr(0, 44)) << name;
