@@ -4,7 +4,6 @@
 #pragma once
 
 #include <deque>
-#include <memory>
 #include <string>
 #include <vector>
 

@@ -7,7 +7,6 @@
 #include <QImage>
 #include <QImageReader>
 #include <array>
-#include <cstring>
 #include <utility>
 
 namespace dravik {

@@ -5,7 +5,6 @@
 #include "tests/platform/testhelpers.h"
 #include "tests/platform/tinyfs.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>

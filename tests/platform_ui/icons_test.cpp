@@ -5,7 +5,6 @@
 #include <QIcon>
 #include <QImage>
 #include <QStringList>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
