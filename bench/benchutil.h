@@ -1,30 +1,11 @@
-// Shared pieces of the benchmarks: a throw-away prefix with one installed game, GOB bytes,
-// timing, and the last line every benchmark prints.
+// Shared pieces of the benchmarks: timing, and the last line every benchmark prints. Prefixes
+// and GOB bytes come from the tests' fixtures (tests/fixtures/testgame.h, gobmaker.h).
 #pragma once
 
 #include <chrono>
 #include <cstdio>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace dravik::bench {
-
-// A prefix in a fresh temporary folder (removed on destruction) with the catalogue of one game,
-// "Halvex", installed at C:\Games\Halvex\ (host: GameHost()).
-class TBenchPrefix {
-public:
-  TBenchPrefix();
-  ~TBenchPrefix();
-  std::string Path;
-  std::string GameHost() const { return Path + "/drive_c/Games/Halvex"; }
-};
-
-// GOB archive bytes: `members` (name, bytes) with a "patchinfo.txt" descriptor first when given.
-std::string GOBBytes(const std::vector<std::pair<std::string, std::string>>& members,
-                     const std::string& descriptor = "");
-
-void WriteFile(const std::string& hostPath, const std::string& bytes);
 
 inline double Since(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();

@@ -1,5 +1,6 @@
 // Linking a store of 2,000 patches of 100 members each: TPatchList::Add (indexed by file name)
 // against the peer, a pass comparing the new patch with every patch of the list.
+#include "bench/benchutil.h"
 #include "patches/patchlist.h"
 #include "platform/sysutils.h"
 
@@ -36,10 +37,6 @@ std::vector<std::unique_ptr<TPatch>> MakeStore(int patches, int members) {
   return store;
 }
 
-double Seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
 } // namespace
 
 int main() {
@@ -55,7 +52,7 @@ int main() {
     for (int i = 0; i < list.Count(); ++i)
       linksOurs += list[i]->Conflicts.size();
   }
-  double oursSec = Seconds(t0);
+  double oursSec = bench::Since(t0);
 
   auto peer = MakeStore(kPatches, kMembers);
   auto byName = [](TPatch* a, TPatch* b) { return CompareText(a->Name, b->Name) < 0; };
@@ -68,7 +65,7 @@ int main() {
   }
   for (auto& p : peer)
     linksPeer += p->Conflicts.size();
-  double peerSec = Seconds(t0);
+  double peerSec = bench::Since(t0);
   peer.clear();
 
   if (linksOurs != linksPeer) {

@@ -2,6 +2,8 @@
 // a bare read of the same files' directories and descriptors.
 #include "bench/benchutil.h"
 #include "patches/patchedapp.h"
+#include "tests/fixtures/gobmaker.h"
+#include "tests/fixtures/testgame.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +16,7 @@
 
 using namespace dravik;
 using namespace dravik::bench;
+using namespace dravik::test;
 namespace fs = std::filesystem;
 
 // The floor: list the folders, then for each file read the header and directory in one read and
@@ -56,33 +59,32 @@ static bool DropCaches() {
 
 int main() {
   const int kPatches = 2000, kMembers = 100;
-  TBenchPrefix prefix;
+  TTestGame game;
   std::mt19937 rng(3);
   std::uniform_int_distribution<int> common(0, 3000), roll(0, 19);
   for (int p = 0; p < kPatches; ++p) {
-    std::vector<std::pair<std::string, std::string>> members;
+    TRawMembers members{
+        {"patchinfo.txt", "Name=Patch " + std::to_string(p) + "\r\nType=Skin\r\nAuthor=Bench\r\n"}};
     for (int m = 0; m < kMembers; ++m) {
       std::string name = roll(rng) == 0
                              ? "3do\\mat\\common" + std::to_string(common(rng)) + ".mat"
                              : "3do\\p" + std::to_string(p) + "\\m" + std::to_string(m) + ".3do";
       members.push_back({name, std::string(64, 'x')});
     }
-    std::string dir = prefix.GameHost() + (p % 4 == 0 ? "/HXPatch/active/" : "/HXPatch/");
-    WriteFile(
-        dir + "patch" + std::to_string(p) + ".gob",
-        GOBBytes(members, "Name=Patch " + std::to_string(p) + "\r\nType=Skin\r\nAuthor=Bench\r\n"));
+    std::string dir = game.GameHost() + (p % 4 == 0 ? "/HXPatch/active/" : "/HXPatch/");
+    WriteHostFile(dir + "patch" + std::to_string(p) + ".gob", MakeGOBBytes(members));
   }
 
   THXPatchedAppList apps;
   apps.LoadCatalogue();
   THXPatchedApp* app = apps.Items(0);
   app->Rescan(); // warm the caches for both sides
-  BareRead({prefix.GameHost() + "/HXPatch", prefix.GameHost() + "/HXPatch/active"});
+  BareRead({game.GameHost() + "/HXPatch", game.GameHost() + "/HXPatch/active"});
 
   size_t members = 0;
   double ours = Best(5, [&] { app->Rescan(); });
   double floor = Best(5, [&] {
-    members = BareRead({prefix.GameHost() + "/HXPatch", prefix.GameHost() + "/HXPatch/active"});
+    members = BareRead({game.GameHost() + "/HXPatch", game.GameHost() + "/HXPatch/active"});
   });
   std::printf("store: %d patches, %zu directory entries read by the floor\n", app->Patches.Count(),
               members);
@@ -94,7 +96,7 @@ int main() {
     });
     double floorCold = Best(3, [&] {
       DropCaches();
-      BareRead({prefix.GameHost() + "/HXPatch", prefix.GameHost() + "/HXPatch/active"});
+      BareRead({game.GameHost() + "/HXPatch", game.GameHost() + "/HXPatch/active"});
     });
     PrintResult("rescan, cold cache", oursCold, "floor", floorCold);
   }

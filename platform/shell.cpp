@@ -113,7 +113,8 @@ bool ShellExecute(const std::string& file, const std::string& parameters,
   }
   const std::string host = winfs::ToHostPath(file);
   QFileInfo info(QString::fromStdString(host));
-  if (host.empty() || !info.exists() || info.isDir()) return false;
+  // Only plain files: reading a named pipe to look for "MZ" would wait for its writer.
+  if (host.empty() || !info.isFile()) return false;
 
   const bool windowsProgram = IsWindowsProgram(host);
   if (!windowsProgram && !info.isExecutable())

@@ -19,7 +19,8 @@ constexpr int SW_SHOW = 5;
 // Opens `file`: a URL (http, https, ftp, mailto, file), a document, or a program (a Windows path,
 // or a name relative to the current folder). A program gets `parameters`, split by the Windows
 // command-line rules, and starts in `directory` (a Windows path; empty: the current folder).
-// Returns whether the document was handed over or the program started; failures are not shown.
+// Folders, pipes and devices open nothing. Returns whether the document was handed over or the
+// program started; failures are not shown.
 bool ShellExecute(const std::string& file, const std::string& parameters,
                   const std::string& directory, int showMode);
 

@@ -2,9 +2,13 @@
 #include "tests/fixtures/tempprefix.h"
 
 #include <chrono>
+#include <fcntl.h>
 #include <filesystem>
+#include <future>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace dravik;
 using namespace dravik::test;
@@ -97,6 +101,22 @@ TEST_F(Shell, DocumentsAndUrlsGoToTheDesktop) {
   fs::permissions(prefix.HostC("Games/run"), fs::perms::owner_all);
   EXPECT_FALSE(ShellExecute("C:\\Games\\run", "", "C:\\Nowhere\\", SW_SHOW));
   EXPECT_EQ(opened.size(), 3u);
+}
+
+// A named pipe where the game should be (the catalogue names it) is neither read nor started:
+// reading it would wait for a writer that never comes.
+TEST_F(Shell, ANamedPipeStartsNothingAndDoesNotHang) {
+  MakeHostDirs(prefix.HostC("Games"));
+  const std::string fifo = prefix.HostC("Games/game.exe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0700), 0);
+  auto run = std::async(std::launch::async,
+                        [] { return ShellExecute("C:\\Games\\game.exe", "", "", SW_SHOW); });
+  if (run.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    ADD_FAILURE() << "ShellExecute hangs on a named pipe";
+    ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK)); // lets the reader go
+  }
+  EXPECT_FALSE(run.get());
+  EXPECT_TRUE(opened.empty());
 }
 
 } // namespace
