@@ -21,12 +21,12 @@
 //   "Failed to get data for '%s'" for a number or boolean read of a missing value).
 #pragma once
 
+#include "stringlist.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "stringlist.h"
 
 namespace dravik {
 
