@@ -126,6 +126,18 @@ void THTML::Cancel(const std::string& message) {
   }
 }
 
+void THTML::Clear() {
+  Cancel();
+  FShowTimer->stop();
+  FShown.Clear();
+  FNote.clear();
+  FErrorText.clear();
+  FDocumentURL.clear();
+  FBytesTotal = -1;
+  FBytesDone = 0;
+  FBrowser->clear();
+}
+
 void THTML::AbortReply() {
   if (!FReply) return;
   QNetworkReply* reply = FReply;

@@ -44,6 +44,8 @@ public:
   // pane. Nothing happens when none runs.
   void Cancel(const std::string& message = "");
   bool Busy() const noexcept { return FBusy; }
+  // Stops a retrieval in progress (no further events), empties the pane and forgets the page.
+  void Clear();
 
   // The page's expected length in bytes, below 1 when unknown; bytes received so far.
   long long BytesTotal() const noexcept { return FBytesTotal; }

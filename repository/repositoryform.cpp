@@ -329,6 +329,9 @@ void TRepositoryForm::ReloadNames() {
       RepositoryName->addItem(Q(game->Repositories.Names(i)));
   }
   if (RepositoryName->count() > 0) RepositoryName->setCurrentIndex(0);
+  // The name shown now is the one to tell a real change from, so that picking the one shown
+  // before the reload reads it again.
+  LastRepository = RepositoryName->currentText().toStdString();
   RefreshButtonClick();
 }
 
@@ -341,7 +344,14 @@ void TRepositoryForm::RepositoryNameChange() {
 
 void TRepositoryForm::RefreshButtonClick() {
   const std::string name = RepositoryName->currentText().toStdString();
-  if (name.empty()) return;
+  if (name.empty()) {
+    // No repository (the game has none): nothing of the page shown before, which may belong
+    // to another game, stays to be installed.
+    if (HTML1->Busy()) Stop1Click();
+    HTML1->Clear();
+    ResetForPage();
+    return;
+  }
   THXPatchedApp* game = Game();
   std::string url = game ? game->Repositories.Values(name) : std::string();
   if (url.empty()) url = name;

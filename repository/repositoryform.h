@@ -83,10 +83,12 @@ public:
   void FormShow();
   void FormHide();
   void Close1Click();
-  // Fills RepositoryName with the current game's repository names, selects the first and
-  // refreshes.
+  // Fills RepositoryName with the current game's repository names, selects the first (which
+  // LastRepository then names) and refreshes.
   void ReloadNames();
   void RepositoryNameChange();
+  // Reads the selected repository's page afresh; with none selected, empties the list and the
+  // pane.
   void RefreshButtonClick();
   void Stop1Click();
   void ListView1ColumnClick(int column);

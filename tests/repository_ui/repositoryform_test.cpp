@@ -394,6 +394,15 @@ TEST_F(RepositoryWindow, RepositoryChoiceAndGameChanges) {
   const int shows = Dialog.ShowCount;
   emit f.RepositoryName->activated(1); // the same again: nothing
   EXPECT_EQ(Dialog.ShowCount, shows);
+  // The names reloaded show the first; picking the one shown before reads it again.
+  f.HandleMessage(WM_REFRESH, 0, 0);
+  ASSERT_TRUE(WaitFor([&] { return Loaded(f); }));
+  EXPECT_EQ(f.LastRepository, "Main");
+  EXPECT_EQ(Captions(f).size(), 5u);
+  f.RepositoryName->setCurrentIndex(1);
+  emit f.RepositoryName->activated(1);
+  ASSERT_TRUE(WaitFor([&] { return Loaded(f); }));
+  EXPECT_EQ(Captions(f), (std::vector<std::string>{"Only"}));
 
   // The main window's game changed: its repositories, a name without URL used as the URL.
   Main.Game->Repositories.Clear();
@@ -405,11 +414,28 @@ TEST_F(RepositoryWindow, RepositoryChoiceAndGameChanges) {
   EXPECT_EQ(f.RepositoryName->currentText(), "file:///C:/Repo/second.html");
   EXPECT_EQ(Captions(f), (std::vector<std::string>{"Only"}));
 
-  // A game without repositories: an empty choice, nothing read.
-  Main.Game->Repositories.Clear();
-  f.HandleMessage(WM_REFRESH, 0, 0);
-  EXPECT_EQ(f.RepositoryName->count(), 0);
-  EXPECT_FALSE(f.HTML1->Busy());
+  // A game without repositories, also while a page is on its way: an empty choice, nothing
+  // read, nothing of the other game's repository left to install.
+  for (bool loading : {false, true}) {
+    Main.Game->Repositories.Clear();
+    Main.Game->Repositories.Add("Main=file:///C:/Repo/index.html");
+    f.HandleMessage(WM_REFRESH, 0, 0);
+    if (!loading) {
+      ASSERT_TRUE(WaitFor([&] { return Loaded(f); }));
+    }
+    Main.Game->Repositories.Clear();
+    f.HandleMessage(WM_REFRESH, 0, 0);
+    EXPECT_EQ(f.RepositoryName->count(), 0);
+    EXPECT_FALSE(f.HTML1->Busy());
+    EXPECT_FALSE(Dialog.Shown);
+    EXPECT_EQ(f.Entries.Count(), 0);
+    EXPECT_EQ(f.Entries.ColumnCount(), 0);
+    EXPECT_EQ(f.HTML1->Browser()->toPlainText(), "");
+    Main.Messages.clear();
+    f.SelectAll1Click();
+    f.Install1Click();
+    EXPECT_EQ(Main.Downloads(), std::vector<std::string>{});
+  }
 }
 
 TEST_F(RepositoryWindow, LinksInThePaneOpenInTheBrowser) {
