@@ -131,6 +131,21 @@ void TRepositoryReader::HeaderCell(const THTMLAttributes& attributes) {
 void TRepositoryReader::DoNewElement(const std::string& elementType, bool endTag,
                                      const THTMLAttributes& attributes, const std::string& text,
                                      bool& enableDefault) {
+  // Scripts, style sheets and what a page shows only without scripts are no part of any cell:
+  // their contents neither fill the list nor begin its table. The pane decides about them
+  // before the table as about any other element.
+  if (elementType == "script" || elementType == "style" || elementType == "noscript") {
+    if (!endTag)
+      ++FHiddenDepth;
+    else if (FHiddenDepth > 0)
+      --FHiddenDepth;
+    if (ParseState != 0) enableDefault = false;
+    return;
+  }
+  if (FHiddenDepth > 0) {
+    if (ParseState != 0) enableDefault = false;
+    return;
+  }
   // 1. Text.
   if (!text.empty()) {
     const std::string fragment = CollapseBlanks(text);
@@ -196,6 +211,7 @@ void TRepositoryReader::ResetForPage() {
   ParseState = 0;
   CellIndex = -2;
   TypeColumn = -1;
+  FHiddenDepth = 0;
   ColumnFractions.fill(0);
   PageRequested = false;
 }

@@ -7,7 +7,8 @@
 // A page's first table lists the patches: its first row names the columns (a cell's "width"
 // of "25%" gives the column a quarter of the list's width), every further row is one patch
 // whose first cell holds its name and a link to the patch file. A column headed "Type" gives
-// the patches their category icons.
+// the patches their category icons. What scripts, style sheets and noscript elements hold is
+// no part of the list.
 #pragma once
 
 #include "entries.h"
@@ -102,6 +103,8 @@ private:
   void HeaderCell(const THTMLAttributes& attributes);
 
   bool FInUpdate = false;
+  // Inside how many script, style and noscript elements the parser is.
+  int FHiddenDepth = 0;
   // Lets the dialog's Cancel handler know whether the reader is still there.
   std::shared_ptr<int> FAlive = std::make_shared<int>(0);
 };

@@ -214,6 +214,33 @@ TEST(RepositoryReader, RowsWithMoreCellsThanColumns) {
             (std::vector<std::string>{" Name@100", " Size@100", " A| 1|a.gob|#4", " B| 2||#4"}));
 }
 
+TEST(RepositoryReader, ScriptsStylesAndNoscriptsAreNoCellText) {
+  const std::string header =
+      "<table><tr><td>Name<style>td { color: red }</style></td><td>Type</td></tr>";
+  const struct {
+    const char* row;
+    const char* entry;
+  } cases[] = {
+      {"<td><a href=a.gob>A</a><script>var t = '<td>x</td>';</script></td><td>Saber</td>",
+       " A| Saber|a.gob|#2"},
+      {"<td>A</td><td><script>document.write('Skin')</script>Saber</td>", " A| Saber||#2"},
+      {"<td>A<style>p {}</style></td><td>Skin<noscript>Turn scripts on</noscript></td>",
+       " A| Skin||#3"},
+      {"<td><noscript><a href=n.gob>N</a></noscript><a href=a.gob>A</a></td><td>Item</td>",
+       " A| Item|a.gob|#1"},
+  };
+  for (const auto& c : cases) {
+    TTestReader r;
+    r.Read(header + "<tr>" + c.row + "</tr></table>");
+    EXPECT_EQ(r.List(), (std::vector<std::string>{" Name@100", " Type@100", c.entry})) << c.row;
+  }
+  // A table inside a noscript is not the patch table.
+  TTestReader r;
+  r.Read("<noscript><table><tr><td>Enable</td></tr></table></noscript>" + header +
+         "<tr><td>B</td><td>Force</td></tr></table>");
+  EXPECT_EQ(r.List(), (std::vector<std::string>{" Name@100", " Type@100", " B| Force||#0"}));
+}
+
 TEST(RepositoryReader, OddPages) {
   // No table: no columns, no entries, the whole page shown.
   TTestReader none;
