@@ -72,6 +72,10 @@ bool DecodeUtf8(std::string_view s, size_t& i, char32_t& c, bool allowSurrogates
   return true;
 }
 
+char32_t Cp1252Char(unsigned char b) noexcept {
+  return b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : b;
+}
+
 std::string Cp1252ToUtf8(std::string_view s) {
   size_t ascii = 0;
   while (ascii < s.size() && static_cast<unsigned char>(s[ascii]) < 0x80)
@@ -79,15 +83,8 @@ std::string Cp1252ToUtf8(std::string_view s) {
   if (ascii == s.size()) return std::string(s); // the common case: plain ASCII names
   std::string out;
   out.reserve(s.size());
-  for (char ch : s) {
-    unsigned char b = static_cast<unsigned char>(ch);
-    if (b < 0x80)
-      out += ch;
-    else if (b < 0xA0)
-      AppendUtf8(out, kCp1252High[b - 0x80]);
-    else
-      AppendUtf8(out, b);
-  }
+  for (char ch : s)
+    AppendUtf8(out, Cp1252Char(static_cast<unsigned char>(ch)));
   return out;
 }
 

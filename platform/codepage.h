@@ -12,6 +12,8 @@ namespace dravik {
 // Every byte maps to one character. The five bytes Windows-1252 leaves undefined map to the
 // C1 control characters of the same number, so a round trip keeps them.
 std::string Cp1252ToUtf8(std::string_view s);
+// The character of one Windows-1252 byte.
+char32_t Cp1252Char(unsigned char b) noexcept;
 // Empty when the text holds a character that Windows-1252 cannot carry (or bad UTF-8).
 std::optional<std::string> Utf8ToCp1252(std::string_view s);
 

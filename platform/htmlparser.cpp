@@ -70,31 +70,66 @@ std::string MetaCharset(std::string_view head) {
   return {};
 }
 
+// The character set a label names, as browsers read labels: those of Latin-1 and ASCII name
+// windows-1252 (pages labelled so are written in it, and browsers read them so), and UTF-16
+// without a byte order is little-endian. Lower case; other labels as they are.
+std::string CharsetOfLabel(std::string_view label) {
+  const std::string name = LowerCase(Trim(label));
+  static const char* const kUtf8[] = {"utf-8",         "utf8",          "unicode-1-1-utf-8",
+                                      "unicode11utf8", "unicode20utf8", "x-unicode20utf8"};
+  static const char* const kCp1252[] = {
+      "windows-1252", "cp1252",        "x-cp1252",        "iso-8859-1", "iso8859-1",
+      "iso88591",     "iso_8859-1",    "iso_8859-1:1987", "iso-ir-100", "latin1",
+      "l1",           "csisolatin1",   "ibm819",          "cp819",      "us-ascii",
+      "ascii",        "ansi_x3.4-1968"};
+  static const char* const kUtf16[] = {"utf-16",    "utf-16le",        "unicode",    "ucs-2",
+                                       "csunicode", "iso-10646-ucs-2", "unicodefeff"};
+  auto in = [&](const auto& labels) {
+    return std::any_of(std::begin(labels), std::end(labels),
+                       [&](const char* l) { return name == l; });
+  };
+  if (in(kUtf8)) return "utf-8";
+  if (in(kCp1252)) return "windows-1252";
+  if (in(kUtf16)) return "utf-16le";
+  if (name == "utf-16be" || name == "unicodefffe") return "utf-16be";
+  return name;
+}
+
+// The byte-order marks, with the character set each one settles.
+constexpr std::pair<std::string_view, const char*> kByteOrderMarks[] = {
+    {"\xEF\xBB\xBF", "utf-8"}, {"\xFF\xFE", "utf-16le"}, {"\xFE\xFF", "utf-16be"}};
+
 // Turns the page's bytes into UTF-8 before libxml2 sees them, so that libxml2 never guesses or
 // switches a character set itself: its guesses looked at as much of the page as had arrived,
 // so the text depended on how the page was cut up. A character cut off at the end of a piece
 // waits for the next one.
 class TDecoder {
 public:
-  // A character set iconv knows; anything else (and UTF-8) means UTF-8 with Latin-1 for the
-  // bytes that are not UTF-8.
+  // `charset` as CharsetOfLabel gives it. "" (and one not known) means UTF-8, with windows-1252
+  // for the bytes that are not UTF-8, which is how a page that does not say reads right
+  // whichever of the two it is written in.
   explicit TDecoder(const std::string& charset) {
-    const std::string name = LowerCase(charset);
-    if (!name.empty() && name != "utf-8" && name != "utf8")
+    if (charset == "windows-1252") {
+      FCp1252 = true;
+    } else if (!charset.empty() && charset != "utf-8") {
       FIconv = iconv_open("UTF-8", charset.c_str());
+      FKnown = FIconv != kNoIconv;
+    }
   }
   ~TDecoder() {
     if (FIconv != kNoIconv) iconv_close(FIconv);
   }
   TDecoder(const TDecoder&) = delete;
   TDecoder& operator=(const TDecoder&) = delete;
-  bool Known() const { return FIconv != kNoIconv; }
+  bool Known() const { return FKnown; }
 
   // Decodes what was held back and `data`; `last`: the page ends here.
   std::string Decode(std::string_view data, bool last) {
     FHeld.append(data);
     std::string out;
-    size_t done = FIconv != kNoIconv ? DecodeIconv(out, last) : DecodeUtf8(out, last);
+    size_t done = FCp1252              ? (out = Cp1252ToUtf8(FHeld), FHeld.size())
+                  : FIconv != kNoIconv ? DecodeIconv(out, last)
+                                       : DecodeUtf8(out, last);
     FHeld.erase(0, done);
     return out;
   }
@@ -111,7 +146,7 @@ private:
         out.append(FHeld, i, size_t(n));
         i += size_t(n);
       } else {
-        AppendUtf8(out, static_cast<unsigned char>(FHeld[i++])); // Latin-1
+        AppendUtf8(out, Cp1252Char(static_cast<unsigned char>(FHeld[i++])));
       }
     }
     return i;
@@ -137,6 +172,8 @@ private:
   }
 
   iconv_t FIconv = kNoIconv;
+  bool FCp1252 = false;
+  bool FKnown = true;
   std::string FHeld;
 };
 
@@ -157,6 +194,7 @@ struct THTMLPushParser::TImpl {
   htmlParserCtxtPtr Ctxt = nullptr;
   htmlSAXHandler Sax;
   std::unique_ptr<TDecoder> Decoder; // made once the character set is settled
+  std::unique_ptr<TDecoder> Server;  // the server's character set, unless a byte-order mark
   std::string Head;                  // the page's first bytes, searched for a <meta>
   std::string Held;                  // from the first byte above 127 while it is not settled
   std::string Pending;               // UTF-8 after the last ">", not yet given to libxml2
@@ -223,8 +261,8 @@ THTMLPushParser::THTMLPushParser(TElementEvent onElement, const std::string& enc
                                       HTML_PARSE_NONET | HTML_PARSE_COMPACT |
                                       HTML_PARSE_IGNORE_ENC);
   if (!encoding.empty()) {
-    auto decoder = std::make_unique<TDecoder>(encoding);
-    if (decoder->Known()) FImpl->Decoder = std::move(decoder);
+    auto decoder = std::make_unique<TDecoder>(CharsetOfLabel(encoding));
+    if (decoder->Known()) FImpl->Server = std::move(decoder);
   }
 }
 
@@ -255,11 +293,22 @@ void THTMLPushParser::Feed(const char* data, size_t size) {
     Parse(FImpl->Decoder->Decode(piece, false));
     return;
   }
+  TImpl& impl = *FImpl;
+  impl.Head.append(piece.substr(0, kPrescanSize - impl.Head.size()));
+  if (impl.Server) {
+    // Only a byte-order mark overrides the server: its bytes are awaited.
+    impl.Held.append(piece);
+    const std::string_view head = impl.Head;
+    if (!head.empty() &&
+        std::none_of(std::begin(kByteOrderMarks), std::end(kByteOrderMarks), [&](const auto& mark) {
+          return head.size() < mark.first.size() && mark.first.starts_with(head);
+        }))
+      StartDecoding();
+    return;
+  }
   // Without a character set from the server, the page's start may declare one. Bytes below 128
   // read the same in every character set a page may declare, so they go on at once; from the
   // first byte above 127 the page waits until its first 1024 bytes have come (or Finish).
-  TImpl& impl = *FImpl;
-  impl.Head.append(piece.substr(0, kPrescanSize - impl.Head.size()));
   if (impl.Held.empty()) {
     size_t ascii = 0;
     while (ascii < piece.size() && static_cast<unsigned char>(piece[ascii]) < 0x80)
@@ -274,18 +323,22 @@ void THTMLPushParser::Feed(const char* data, size_t size) {
 void THTMLPushParser::StartDecoding() {
   TImpl& impl = *FImpl;
   std::string_view held = impl.Held;
-  std::string charset;
-  // A byte-order mark decides (it begins what is held: its first byte is above 127); else a
-  // <meta> among the first bytes, where UTF-16 means UTF-8 (the page was read as ASCII).
-  if (impl.Head.starts_with("\xEF\xBB\xBF")) {
-    held.remove_prefix(3);
-  } else if (impl.Head.starts_with("\xFF\xFE") || impl.Head.starts_with("\xFE\xFF")) {
-    charset = "UTF-16";
-  } else {
-    charset = MetaCharset(impl.Head);
+  // A byte-order mark decides (it begins what is held: its first byte is above 127); else the
+  // server; else a <meta> among the first bytes, where UTF-16 means UTF-8 (the page was read
+  // as ASCII).
+  for (const auto& [mark, charset] : kByteOrderMarks)
+    if (impl.Head.starts_with(mark)) {
+      held.remove_prefix(mark.size());
+      impl.Decoder = std::make_unique<TDecoder>(charset);
+      break;
+    }
+  if (!impl.Decoder && impl.Server) impl.Decoder = std::move(impl.Server);
+  if (!impl.Decoder) {
+    std::string charset = CharsetOfLabel(MetaCharset(impl.Head));
     if (charset.starts_with("utf-16")) charset.clear();
+    impl.Decoder = std::make_unique<TDecoder>(charset);
   }
-  impl.Decoder = std::make_unique<TDecoder>(charset);
+  impl.Server.reset();
   const std::string utf8 = impl.Decoder->Decode(held, FFinished);
   impl.Held.clear();
   impl.Head.clear();

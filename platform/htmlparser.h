@@ -39,10 +39,12 @@ class THTMLPushParser {
 public:
   using TElementEvent = std::function<void(const THTMLElement& element)>;
 
-  // `encoding`: the character set the server named ("" when none, or one not known: a byte-order
-  // mark, else the page's own <meta> declaration within its first 1024 bytes, else UTF-8,
-  // falling back to Latin-1 for bytes that are not UTF-8). Without a character set from the
-  // server, the first events wait until 1024 bytes have come (or Finish).
+  // `encoding`: the character set the server named, "" when none. As browsers do, a page is
+  // read in the character set of its byte-order mark, else the server's (one not known counts
+  // as none), else the one its own <meta> declares within its first 1024 bytes, else as UTF-8
+  // with windows-1252 for the bytes that are not UTF-8; labels of Latin-1 and ASCII mean
+  // windows-1252. Without a character set from the server, what follows the first byte above
+  // 127 waits until 1024 bytes have come (or Finish).
   explicit THTMLPushParser(TElementEvent onElement, const std::string& encoding = "");
   ~THTMLPushParser();
   THTMLPushParser(const THTMLPushParser&) = delete;

@@ -104,17 +104,45 @@ TEST(HTMLPushParser, SameEventsWhateverThePieces) {
 }
 
 TEST(HTMLPushParser, CharacterSets) {
-  // The server's character set, then the page's own declaration; bytes that are not UTF-8
-  // without either are read as Latin-1 rather than lost.
-  auto has = [](const std::vector<std::string>& events, const std::string& line) {
-    return std::find(events.begin(), events.end(), line) != events.end();
+  // As browsers read pages: a byte-order mark, then the server's character set, then the
+  // page's own declaration; labels of Latin-1 and ASCII mean windows-1252; without any, UTF-8
+  // with windows-1252 for the bytes that are not UTF-8.
+  const std::string blade = "<p>Ardell\x92s Blade</p>", bladeText = "'Ardell\xE2\x80\x99s Blade'";
+  const struct {
+    std::string page, server, text;
+  } cases[] = {
+      {blade, "", bladeText},
+      {blade, "iso-8859-1", bladeText},
+      {blade, "Latin1", bladeText},
+      {blade, "US-ASCII", bladeText},
+      {blade, "no-such-set", bladeText},
+      {"<meta charset=\"iso-8859-1\">" + blade, "", bladeText},
+      {"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=latin1\">" + blade, "",
+       bladeText},
+      {"<p>caf\xE9</p>", "windows-1252", "'caf\xC3\xA9'"},
+      {"<p>\x81</p>", "windows-1252", "'\xC2\x81'"}, // undefined there: the C1 control
+      {"<html><head><meta charset=\"windows-1252\"></head><body><p>\x80 caf\xE9</p>", "",
+       "'\xE2\x82\xAC caf\xC3\xA9'"},
+      // UTF-8, declared or not; bytes that are not UTF-8 in it are windows-1252.
+      {"<p>caf\xC3\xA9</p>", "utf-8", "'caf\xC3\xA9'"},
+      {"<meta charset=\"UTF-8\"><p>caf\xC3\xA9</p>", "", "'caf\xC3\xA9'"},
+      // The server's word beats the page's.
+      {"<meta charset=\"utf-8\"><p>caf\xC3\xA9</p>", "iso-8859-1", "'caf\xC3\x83\xC2\xA9'"},
+      {"<p>caf\xE9 na\xC3\xAFve \x93q\x94</p>", "",
+       "'caf\xC3\xA9 na\xC3\xAFve \xE2\x80\x9Cq\xE2\x80\x9D'"},
+      // A byte-order mark overrides the server and is no text.
+      {"\xEF\xBB\xBF<p>caf\xC3\xA9</p>", "iso-8859-1", "'caf\xC3\xA9'"},
+      {"\xEF\xBB\xBF<p>caf\xC3\xA9</p>", "", "'caf\xC3\xA9'"},
+      {std::string("\xFF\xFE<\0p\0>\0\xE9\0", 10), "windows-1252", "'\xC3\xA9'"},
+      {std::string("\xFE\xFF\0<\0p\0>\0\xE9", 10), "", "'\xC3\xA9'"},
+      {std::string("<\0p\0>\0\xE9\0", 8), "utf-16", "'\xC3\xA9'"},
   };
-  EXPECT_TRUE(has(Events("<p>caf\xE9</p>", 0, "windows-1252"), "'caf\xC3\xA9'"));
-  EXPECT_TRUE(has(Events("<html><head><meta charset=\"windows-1252\"></head><body><p>\x80 "
-                         "caf\xE9</p></body></html>",
-                         3),
-                  "'\xE2\x82\xAC caf\xC3\xA9'"));
-  EXPECT_TRUE(has(Events("<p>caf\xE9 ok</p>"), "'caf\xC3\xA9 ok'"));
+  for (const auto& c : cases)
+    for (size_t piece : {0, 1}) {
+      const std::vector<std::string> events = Events(c.page, piece, c.server);
+      EXPECT_NE(std::find(events.begin(), events.end(), c.text), events.end())
+          << c.page << " from a server saying " << c.server << ", pieces of " << piece;
+    }
 }
 
 // Found by fuzz_repository: libxml2 settled a page's character set itself at the page's first
@@ -149,8 +177,9 @@ TEST(HTMLPushParser, CharacterSetDoesNotDependOnThePieces) {
   // The <meta> in the page's start counts for text before it too.
   EXPECT_TRUE(has(Events(pages[3], 1), "'\xE2\x82\xAC'"));
   EXPECT_TRUE(has(Events(pages[3], 1), "'\xE2\x82\xAC caf\xC3\xA9'"));
-  // Bytes that are not UTF-8 are Latin-1 each; UTF-8 after them stays UTF-8.
-  EXPECT_TRUE(has(Events("<p>caf\xE9 na\xC3\xAFve</p>", 4), "'caf\xC3\xA9 na\xC3\xAFve'"));
+  // Bytes that are not UTF-8 are windows-1252 each; UTF-8 after them stays UTF-8.
+  EXPECT_TRUE(has(Events("<p>caf\xE9 \x84na\xC3\xAFve\x93</p>", 4),
+                  "'caf\xC3\xA9 \xE2\x80\x9Ena\xC3\xAFve\xE2\x80\x9C'"));
   // A byte-order mark decides.
   EXPECT_TRUE(has(Events("\xEF\xBB\xBF<p>caf\xC3\xA9</p>", 1), "'caf\xC3\xA9'"));
   EXPECT_TRUE(has(Events(std::string("\xFF\xFE<\0p\0>\0\xE9\0", 10), 3), "'\xC3\xA9'"));

@@ -203,3 +203,28 @@ TEST_F(HTML, CancelEndsTheEventsOfAPage) {
   Html.Cancel("ignored");
   EXPECT_EQ(Shown().find("ignored"), std::string::npos);
 }
+
+TEST_F(HTML, PagesInWindows1252) {
+  // Pages that say nothing, or say Latin-1, are windows-1252 as browsers read them; pages that
+  // say UTF-8 stay UTF-8: from nginx, with its header, and from a file on a prefix drive.
+  TTempDir root;
+  TTempPrefix prefix;
+  const std::string blade = "<p>Ardell\x92s Blade</p>";
+  WriteHostFile(root.Path() + "/latin/index.html", blade);
+  WriteHostFile(root.Path() + "/utf8/index.html", "<p>Ardell\xE2\x80\x99s Blade</p>");
+  WriteHostFile(prefix.HostC("Repo/index.html"), blade);
+  TNginxServer server(root.Path(), "location /latin/ { charset iso-8859-1; }\n"
+                                   "location /utf8/ { charset utf-8; }\n");
+  for (const std::string& url : {server.Url("/latin/index.html"), server.Url("/utf8/index.html"),
+                                 std::string("file:///C:/Repo/index.html")}) {
+    Texts.clear();
+    InTable = false;
+    Html.RequestDoc(url);
+    ASSERT_TRUE(WaitFor([&] { return Done(); }));
+    EXPECT_EQ(Html.ErrorText(), "");
+    EXPECT_NE(std::find(Texts.begin(), Texts.end(), "Ardell\xE2\x80\x99s Blade"), Texts.end())
+        << url;
+    EXPECT_NE(Shown().find("Ardell\xE2\x80\x99s Blade"), std::string::npos)
+        << url << ": " << Shown();
+  }
+}
