@@ -23,6 +23,29 @@ static const char* const kEpisodeDir = "episode\\";
 // A chain of shell links longer than this is taken for a loop.
 static const int kMaxLinkDepth = 8;
 
+// Refuses a file name that could lead out of its folder (a folder separator, a drive, "." or
+// "..") or that holds a control character: whatever a patch brings, the store touches only the
+// files of its own folders.
+static void CheckFileName(const std::string& name) {
+  bool plain = !name.empty() && name != "." && name != ".." &&
+               std::none_of(name.begin(), name.end(), [](char c) {
+                 return c == '\\' || c == '/' || c == ':' || uint8_t(c) < 0x20 || c == 0x7F;
+               });
+  if (plain) return;
+  std::string shown = name;
+  for (char& c : shown)
+    if (uint8_t(c) < 0x20 || c == 0x7F) c = '?';
+  throw Exception(Format("Cannot use the file name \"%s\": a patch's file name may hold no "
+                         "folder, drive, \"..\" or control character",
+                         shown));
+}
+
+// The path of the file `name` inside `folder`, after CheckFileName.
+static std::string InFolder(const std::string& folder, const std::string& name) {
+  CheckFileName(name);
+  return folder + name;
+}
+
 void THXPatchedApp::ReadExtra(TRegistry& reg) {
   if (!reg.OpenKey("Repositories", false)) return;
   Repositories.Clear();
@@ -126,8 +149,8 @@ void THXPatchedApp::ToggleActive(int position) {
       if (other->Active == 1) ToggleActive(Patches.IndexOf(other));
   }
   std::string name = patch->FileName();
-  std::string from = dir + PatchDirs[patch->Active] + name;
-  std::string to = dir + PatchDirs[patch->Active ^ 1] + name;
+  std::string from = InFolder(dir + PatchDirs[patch->Active], name);
+  std::string to = InFolder(dir + PatchDirs[patch->Active ^ 1], name);
   if (!winfs::MoveFile(from, to))
     throw Exception(Format("Cannot move %s: %s", from, winfs::LastErrorText()));
   patch->Active ^= 1;
@@ -137,8 +160,8 @@ void THXPatchedApp::DeletePatch(TPatch* patch) {
   int index = Patches.IndexOf(patch);
   if (index < 0) return;
   std::string name = patch->FileName();
+  std::string path = InFolder(GameDir() + PatchDirs[patch->Active], name);
   if (Dialogs().MessageDlg("Delete " + name + "?", mtConfirmation, {mbYes, mbNo}) != mrYes) return;
-  std::string path = GameDir() + PatchDirs[patch->Active] + name;
   // A file that is already gone needs no deleting; the list follows the disk.
   if (!winfs::DeleteFile(path) && winfs::GetLastError() != winfs::ERROR_FILE_NOT_FOUND)
     throw Exception(Format("Cannot delete %s: %s", path, winfs::LastErrorText()));
@@ -196,10 +219,12 @@ void THXPatchedApp::InstallFile(const std::string& path) {
   }
   if (!MatchesMask(path, PatchFilter)) return;
 
+  // The store names the file as it is named on the disk, never as its descriptor says.
+  const std::string name = ExtractFileName(path);
+  CheckFileName(name);
   // Read once: it tells an episode from a patch, and a patch joins the list as read.
   auto patch = std::make_unique<TPatch>();
   patch->LoadFromFile(path);
-  std::string name = ExtractFileName(path);
   if (patch->Files.IndexOf("episode.hx") >= 0) {
     int answer = EpisodeToAll
                      ? mrAll
@@ -212,23 +237,23 @@ void THXPatchedApp::InstallFile(const std::string& path) {
     EpisodeToAll = answer == mrAll;
     InstallEpisode(path, name);
   } else {
-    InstallPatch(path, std::move(patch));
+    InstallPatch(path, name, std::move(patch));
   }
 }
 
 void THXPatchedApp::InstallEpisode(const std::string& path, const std::string& name) {
-  std::string target = GameDir() + kEpisodeDir + name;
+  std::string target = InFolder(GameDir() + kEpisodeDir, name);
   if (winfs::FileExists(target) && !MayOverwrite(name + " already exists. Overwrite?")) return;
   // The copy replaces an existing episode only once it is complete.
   if (!winfs::CopyFile(path, target, false))
     Dialogs().ShowMessage("Cannot copy " + path + ": " + winfs::LastErrorText());
 }
 
-void THXPatchedApp::InstallPatch(const std::string& path, std::unique_ptr<TPatch> patch) {
-  const std::string name = patch->FileName();
+void THXPatchedApp::InstallPatch(const std::string& path, const std::string& name,
+                                 std::unique_ptr<TPatch> patch) {
   std::string dir = GameDir();
-  std::string inactive = dir + PatchDirs[0] + name;
-  std::string active = dir + PatchDirs[1] + name;
+  std::string inactive = InFolder(dir + PatchDirs[0], name);
+  std::string active = InFolder(dir + PatchDirs[1], name);
   bool inStore = winfs::FileExists(inactive) || winfs::FileExists(active);
   if (inStore && !MayOverwrite("Patch " + name + " already exists. Overwrite?")) return;
   // Copy first (the copy replaces an inactive file of that name only once it is complete); the

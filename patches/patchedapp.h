@@ -3,6 +3,10 @@
 // from them, activation, deletion, installation of new files, and the game's list of on-line
 // repositories.
 //
+// A patch's file is named by the name it has on the disk; a name that could lead out of the
+// store's folders (a folder, a drive, "." or "..") or holds a control character is refused with
+// an Exception before any file is touched.
+//
 // All operations run on the user-interface thread and block on file I/O; installation may also
 // wait for a download through the main window. Questions go through the dialogs interface.
 #pragma once
@@ -62,8 +66,9 @@ public:
 
 private:
   void InstallEpisode(const std::string& path, const std::string& name);
-  // Copies the file into the inactive folder and lists `patch`, read from it.
-  void InstallPatch(const std::string& path, std::unique_ptr<TPatch> patch);
+  // Copies the file into the inactive folder as `name` and lists `patch`, read from it.
+  void InstallPatch(const std::string& path, const std::string& name,
+                    std::unique_ptr<TPatch> patch);
   // Answers an overwrite question for `question` (Yes/No/All); false means skip the file.
   bool MayOverwrite(const std::string& question);
   int FLinkDepth = 0;         // shell links followed in the current installation

@@ -174,6 +174,44 @@ TEST_F(Store, FailedMoveKeepsTheStateAndSaysWhy) {
   EXPECT_TRUE(HostExists(game.InactiveHost("a.gob")));
 }
 
+TEST_F(Store, AHostileDescriptorCannotSendTheStoreOutsideItsFolders) {
+  app->OpenStore();
+  TTempDir src;
+  WriteHostFile(game.Prefix.HostC("victim.txt"), "mine");
+  // A second "File Name" line that sorts before the file's own.
+  game.WritePatch(src.Path() + "/hostile.gob", {"h.mat"}, "Hostile",
+                  "File Name=x.gob\r\nFile Name=..\\..\\..\\victim.txt\r\n");
+  app->InstallFile(W(src.Path() + "/hostile.gob"));
+  EXPECT_EQ(Listed(), std::vector<std::string>{"hostile.gob"});
+  app->ToggleActive(0);
+  EXPECT_EQ(TTestGame::FolderFiles(game.ActiveHost()), std::vector<std::string>{"hostile.gob"});
+  dialogs.Answer(mrYes);
+  app->DeletePatch(app->Patches[0]);
+  EXPECT_EQ(dialogs.Asked().back().Text, "Delete hostile.gob?");
+  EXPECT_EQ(TTestGame::FolderFiles(game.ActiveHost()), std::vector<std::string>{});
+  EXPECT_EQ(ReadHostFile(game.Prefix.HostC("victim.txt")), "mine");
+  EXPECT_EQ(TTestGame::FolderFiles(game.Prefix.DriveC()), std::vector<std::string>{"victim.txt"});
+
+  // Whatever else names a patch's file, the store refuses a name that leads out of its folder.
+  for (const char* name :
+       {"..\\victim.txt", "../victim.txt", "C:victim.txt", "..", "a\x01.gob", ""}) {
+    auto patch = std::make_unique<TPatch>();
+    patch->Info.SetValue("File Name", name);
+    TPatch* raw = patch.get();
+    app->Patches.Add(std::move(patch));
+    EXPECT_THROW(app->ToggleActive(0), Exception) << name;
+    EXPECT_THROW(app->DeletePatch(raw), Exception) << name;
+    EXPECT_EQ(raw->Active, 0);
+    app->Patches.Delete(0);
+  }
+  EXPECT_TRUE(dialogs.AllAnswered()); // nothing was asked before the refusal
+  EXPECT_EQ(ReadHostFile(game.Prefix.HostC("victim.txt")), "mine");
+  // A file whose own name holds a control character is not installed.
+  game.WritePatch(src.Path() + "/bell\a.gob", {"b.mat"});
+  EXPECT_THROW(app->InstallFile(W(src.Path() + "/bell\a.gob")), Exception);
+  EXPECT_EQ(TTestGame::FolderFiles(game.InactiveHost()), std::vector<std::string>{});
+}
+
 TEST_F(Store, DeleteAsksAndKeepsWhatCannotBeDeleted) {
   app->OpenStore();
   game.WritePatch(game.ActiveHost("on.gob"), {"x.mat"});
