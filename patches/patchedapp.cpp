@@ -262,13 +262,25 @@ void THXPatchedApp::InstallPatch(const std::string& path, const std::string& nam
     Dialogs().ShowMessage("Cannot copy " + path + ": " + winfs::LastErrorText());
     return;
   }
+  std::string stuck; // why the old active copy could not be removed
   if (inStore) {
-    winfs::DeleteFile(active);
     for (int i = Patches.Count() - 1; i >= 0; --i)
       if (SameText(Patches[i]->FileName(), name)) Patches.Delete(i);
+    if (!winfs::DeleteFile(active) && winfs::GetLastError() != winfs::ERROR_FILE_NOT_FOUND) {
+      stuck = "Cannot delete " + active + ": " + winfs::LastErrorText();
+      // The old patch is still switched on: the list shows it, as the game will load it.
+      auto old = std::make_unique<TPatch>();
+      try {
+        old->LoadFromFile(active);
+        old->Active = 1;
+        Patches.Add(std::move(old));
+      } catch (const Exception&) {
+      }
+    }
   }
   Patches.Add(std::move(patch));
   Patches.Sort();
+  if (!stuck.empty()) Dialogs().ShowMessage(stuck);
 }
 
 void THXPatchedApp::InstallZip(const std::string& path) {

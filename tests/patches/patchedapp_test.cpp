@@ -304,6 +304,38 @@ TEST_F(Store, FailedOverwriteCopyKeepsTheOldPatch) {
   EXPECT_EQ(TTestGame::FolderFiles(game.InactiveHost()), std::vector<std::string>{});
 }
 
+TEST_F(Store, AnActiveCopyThatCannotBeRemovedIsReportedAndStaysListed) {
+  app->OpenStore();
+  game.WritePatch(game.ActiveHost("keep.gob"), {"k.mat"}, "Old");
+  std::string old = ReadHostFile(game.ActiveHost("keep.gob"));
+  TTempDir src;
+  game.WritePatch(src.Path() + "/keep.gob", {"k.mat"}, "New");
+  app->Rescan();
+  // Only the active folder refuses changes; the installation runs as a user without rights
+  // there (root ignores folder modes).
+  for (const std::string& dir : {game.Prefix.Path(), src.Path(), game.InactiveHost()})
+    fs::permissions(dir, fs::perms::all);
+  fs::permissions(game.ActiveHost(), fs::perms::owner_all | fs::perms::group_exec |
+                                         fs::perms::others_read | fs::perms::others_exec);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (geteuid() == 0 && setuid(65534) != 0) _exit(2);
+    dialogs.Answer(mrYes);
+    app->InstallFile(W(src.Path() + "/keep.gob"));
+    bool told = dialogs.Messages().back().starts_with(
+        "Cannot delete C:\\Games\\Halvex\\HXPatch\\active\\keep.gob: ");
+    bool listed = Listed() == std::vector<std::string>{"keep.gob", "keep.gob*"};
+    _exit(told && listed ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadHostFile(game.ActiveHost("keep.gob")), old);
+  EXPECT_EQ(TTestGame::FolderFiles(game.InactiveHost()), std::vector<std::string>{"keep.gob"});
+}
+
 TEST_F(Store, EpisodesGoToTheEpisodeFolder) {
   app->OpenStore();
   TTempDir src;
