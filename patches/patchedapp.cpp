@@ -138,22 +138,54 @@ void THXPatchedApp::Rescan() {
   FReportedSkips = skipped;
 }
 
+// The file that keeps `name` from being moved into `folder`, as it is spelled on the disk (it may
+// differ in letter case).
+static std::string InTheWay(const std::string& folder, const std::string& name) {
+  for (const winfs::TSearchRec& rec : winfs::FindFiles(folder + name, winfs::faAnyFile))
+    if (SameText(rec.Name, name)) return folder + rec.Name;
+  return folder + name;
+}
+
 void THXPatchedApp::ToggleActive(int position) {
   TPatch* patch = Patches[position];
   std::string dir = GameDir();
-  if (patch->Active == 0) {
-    // Switching on: first switch off every active patch that carries one of its files. A copy,
-    // since each toggle leaves the links as they are but the loop must not depend on that.
-    std::vector<TPatch*> conflicts = patch->Conflicts;
-    for (TPatch* other : conflicts)
-      if (other->Active == 1) ToggleActive(Patches.IndexOf(other));
+  // Switching on first switches off every active patch that carries one of its files; the
+  // patch itself moves last. Every path is checked before the first move.
+  struct TMove {
+    TPatch* Patch;
+    std::string From, To;
+  };
+  std::vector<TMove> moves;
+  auto plan = [&](TPatch* p) {
+    std::string name = p->FileName();
+    moves.push_back({p, InFolder(dir + PatchDirs[p->Active], name),
+                     InFolder(dir + PatchDirs[p->Active ^ 1], name)});
+  };
+  if (patch->Active == 0)
+    for (TPatch* other : patch->Conflicts)
+      if (other->Active == 1) plan(other);
+  plan(patch);
+  for (size_t i = 0; i < moves.size(); ++i) {
+    const TMove& m = moves[i];
+    if (winfs::MoveFile(m.From, m.To)) {
+      m.Patch->Active ^= 1;
+      continue;
+    }
+    const int error = winfs::GetLastError();
+    std::string message =
+        error == winfs::ERROR_ALREADY_EXISTS || error == winfs::ERROR_FILE_EXISTS
+            ? Format("Cannot move %s: %s already exists", m.From,
+                     InTheWay(dir + PatchDirs[m.Patch->Active ^ 1], m.Patch->FileName()))
+            : Format("Cannot move %s: %s", m.From, winfs::LastErrorText());
+    // Half a switch is no state to leave: what was switched off goes back on, last first.
+    for (size_t j = i; j-- > 0;) {
+      if (winfs::MoveFile(moves[j].To, moves[j].From))
+        moves[j].Patch->Active ^= 1;
+      else
+        message += Format("\r\nCannot move %s back: %s", moves[j].To, winfs::LastErrorText());
+    }
+    throw Exception(message);
   }
-  std::string name = patch->FileName();
-  std::string from = InFolder(dir + PatchDirs[patch->Active], name);
-  std::string to = InFolder(dir + PatchDirs[patch->Active ^ 1], name);
-  if (!winfs::MoveFile(from, to))
-    throw Exception(Format("Cannot move %s: %s", from, winfs::LastErrorText()));
-  patch->Active ^= 1;
 }
 
 void THXPatchedApp::DeletePatch(TPatch* patch) {

@@ -37,9 +37,10 @@ public:
   // warning (not repeated while the same files stay unreadable).
   void Rescan();
   // Switches the patch at `position` on or off by moving its file between the folders; switching
-  // on first switches off its active conflicting patches. Every move is checked: on a failure the
-  // patch concerned keeps its state, nothing further is moved, and an Exception
-  // "Cannot move %s: %s" says why.
+  // on first switches off its active conflicting patches. It is done whole or not at all: when a
+  // move fails, the patches already moved are moved back and an Exception says which file could
+  // not be moved and why ("Cannot move %s: %s", naming the file in the way when the target
+  // exists).
   void ToggleActive(int position);
   // Asks, then deletes the patch's file and the patch. A file that cannot be deleted raises
   // "Cannot delete %s: %s" and the patch stays. A patch not in the list is ignored.

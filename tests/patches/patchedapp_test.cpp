@@ -153,25 +153,40 @@ TEST_F(Store, ActivationSwitchesActiveConflictsOffFirst) {
   ExpectStoreMatchesDisk();
 }
 
-TEST_F(Store, FailedMoveKeepsTheStateAndSaysWhy) {
+TEST_F(Store, AFailedSwitchPutsBackWhatItMovedAndNamesTheFileInTheWay) {
   app->OpenStore();
-  game.WritePatch(game.InactiveHost("a.gob"), {"x.mat"});
+  game.WritePatch(game.InactiveHost("a.gob"), {"x.mat", "y.mat"});
   game.WritePatch(game.ActiveHost("b.gob"), {"x.mat"});
+  game.WritePatch(game.ActiveHost("c.gob"), {"y.mat"});
   app->Rescan();
-  // A file of a.gob's name already in the active folder blocks the move.
-  game.WritePatch(game.ActiveHost("a.gob"), {"other.mat"});
+  // A file of a.gob's name, in other letters, already in the active folder blocks the last move.
+  game.WritePatch(game.ActiveHost("A.GOB"), {"other.mat"});
   try {
     app->ToggleActive(Position("a.gob"));
     FAIL();
   } catch (const Exception& e) {
-    EXPECT_EQ(e.Message().rfind("Cannot move C:\\Games\\Halvex\\HXPatch\\a.gob: ", 0), 0u)
+    EXPECT_EQ(e.Message(), "Cannot move C:\\Games\\Halvex\\HXPatch\\a.gob: "
+                           "C:\\Games\\Halvex\\HXPatch\\active\\A.GOB already exists");
+  }
+  // The conflicting patches were switched off, then on again; a.gob kept its state.
+  EXPECT_EQ(app->Patches[Position("a.gob")]->Active, 0);
+  EXPECT_EQ(app->Patches[Position("b.gob")]->Active, 1);
+  EXPECT_EQ(app->Patches[Position("c.gob")]->Active, 1);
+  EXPECT_EQ(TTestGame::FolderFiles(game.ActiveHost()),
+            (std::vector<std::string>{"A.GOB", "b.gob", "c.gob"}));
+  EXPECT_EQ(TTestGame::FolderFiles(game.InactiveHost()), std::vector<std::string>{"a.gob"});
+  // A missing file is named as the one that cannot be moved.
+  fs::remove(game.InactiveHost("a.gob"));
+  fs::remove(game.ActiveHost("A.GOB"));
+  try {
+    app->ToggleActive(Position("a.gob"));
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_TRUE(e.Message().starts_with("Cannot move C:\\Games\\Halvex\\HXPatch\\a.gob: "))
         << e.Message();
   }
-  // The conflicting patch was switched off (that move worked), a.gob kept its state.
-  EXPECT_EQ(app->Patches[Position("a.gob")]->Active, 0);
-  EXPECT_EQ(app->Patches[Position("b.gob")]->Active, 0);
-  EXPECT_TRUE(HostExists(game.InactiveHost("b.gob")));
-  EXPECT_TRUE(HostExists(game.InactiveHost("a.gob")));
+  EXPECT_EQ(TTestGame::FolderFiles(game.ActiveHost()),
+            (std::vector<std::string>{"b.gob", "c.gob"}));
 }
 
 TEST_F(Store, AHostileDescriptorCannotSendTheStoreOutsideItsFolders) {
