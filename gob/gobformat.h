@@ -48,6 +48,9 @@ struct TGOBEntry {
   }
 };
 
+// Whether the file begins with the archive signature "GOB " (the readers themselves do not ask).
+bool HasGOBSignature(TFileStream& file);
+
 // Reads the directory of an open archive (the stream's position is left after the last entry
 // read). Entries that do not fit in the file are not returned.
 std::vector<TGOBEntry> ReadGOBDirectory(TFileStream& file);

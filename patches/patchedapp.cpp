@@ -1,7 +1,9 @@
 #include "patchedapp.h"
 
+#include "gob/gobformat.h"
 #include "patches/zipmaster.h"
 #include "platform/dialogs.h"
+#include "platform/filestream.h"
 #include "platform/inifile.h"
 #include "platform/messages.h"
 #include "platform/registry.h"
@@ -254,6 +256,9 @@ void THXPatchedApp::InstallFile(const std::string& path) {
   // The store names the file as it is named on the disk, never as its descriptor says.
   const std::string name = ExtractFileName(path);
   CheckFileName(name);
+  // Only an archive becomes a patch, however damaged; any other file of a patch's name is not.
+  if (TFileStream file(path, fmOpenRead); !HasGOBSignature(file))
+    throw Exception(Format("Cannot install %s: it is not a GOB archive", path));
   // Read once: it tells an episode from a patch, and a patch joins the list as read.
   auto patch = std::make_unique<TPatch>();
   patch->LoadFromFile(path);

@@ -51,9 +51,10 @@ public:
   // Installs whatever the file holds: an Internet shortcut (downloaded through the main
   // window), a shell link (its target), a ZIP archive (each patch inside), a patch, or an
   // episode (to the game's "episode\" folder). A missing file or one of no known kind is
-  // ignored. Errors reading the file raise; a failed copy is shown as "Cannot copy %s: %s". A
-  // replaced patch's active copy that cannot be removed is shown as "Cannot delete %s: %s" and
-  // stays listed, switched on, beside the new inactive one.
+  // ignored; a file of a patch's name that is not a GOB archive raises. Errors reading the file
+  // raise; a failed copy is shown as "Cannot copy %s: %s". A replaced patch's active copy that
+  // cannot be removed is shown as "Cannot delete %s: %s" and stays listed, switched on, beside the
+  // new inactive one.
   void InstallFile(const std::string& path);
   void InstallZip(const std::string& path);
   void InstallUrlShortcut(const std::string& path);

@@ -291,6 +291,30 @@ TEST_F(Store, InstallsPatchesInactiveAndReplacesWithConsent) {
   EXPECT_EQ(dialogs.Asked().size(), asked);
 }
 
+TEST_F(Store, OnlyGOBArchivesBecomePatches) {
+  app->OpenStore();
+  TTempDir src;
+  std::string damaged = MakePatchBytes({"d.mat"}, "Name=Damaged");
+  PutLE32(damaged, 12, 0x7FFFFFFF); // a member count far past the end
+  const std::pair<const char*, std::string> files[] = {{"empty.gob", ""},
+                                                       {"text.gob", "Just some text"},
+                                                       {"short.gob", "GOB"},
+                                                       {"zip.gob", "PK\x03\x04"},
+                                                       {"damaged.gob", damaged}};
+  for (const auto& [name, bytes] : files) {
+    WriteHostFile(src.Path() + "/" + name, bytes);
+    try {
+      app->InstallFile(W(src.Path() + "/" + name));
+      EXPECT_STREQ(name, "damaged.gob");
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message(),
+                "Cannot install " + W(src.Path() + "/" + name) + ": it is not a GOB archive");
+    }
+  }
+  EXPECT_EQ(Listed(), std::vector<std::string>{"damaged.gob"});
+  EXPECT_EQ(TTestGame::FolderFiles(game.InactiveHost()), std::vector<std::string>{"damaged.gob"});
+}
+
 TEST_F(Store, FailedOverwriteCopyKeepsTheOldPatch) {
   app->OpenStore();
   game.WritePatch(game.ActiveHost("keep.gob"), {"k.mat"}, "Keep");
