@@ -57,8 +57,9 @@ std::vector<TGOBEntry> ReadGOBDirectory(TFileStream& file) {
 
 std::vector<uint8_t> ReadGOBData(TFileStream& file, const TGOBEntry& entry) {
   std::vector<uint8_t> data(static_cast<size_t>(entry.Length));
+  if (data.empty()) return data; // its offset may point anywhere
   file.Seek(entry.Offset);
-  if (!data.empty()) file.ReadBuffer(data.data(), entry.Length);
+  file.ReadBuffer(data.data(), entry.Length);
   return data;
 }
 
