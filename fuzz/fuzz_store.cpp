@@ -2,6 +2,7 @@
 // byte is odd): installed, re-read, switched on and off and deleted, it touches nothing but the
 // store's two folders and the episode folder, whatever its descriptor says.
 #include "fuzzsupport.h"
+#include "patches/installer.h"
 #include "patches/patchedapp.h"
 #include "platform/dialogs.h"
 #include "platform/sysutils.h"
@@ -94,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteHostFile(prefix.HostC("in/" + source), bytes);
 
   game.OpenStore();
-  Try([&] { game.InstallFile(TFuzzPrefix::WinC("in\\" + source)); });
+  TInstaller(game, nullptr).InstallFiles({TFuzzPrefix::WinC("in\\" + source)});
   CheckInsideStore(source, bytes);
   game.Rescan();
   // On and off again, each patch in turn, then delete them all.

@@ -1,13 +1,9 @@
 #include "patchedapp.h"
 
 #include "gob/gobformat.h"
-#include "patches/zipmaster.h"
 #include "platform/dialogs.h"
 #include "platform/filestream.h"
-#include "platform/inifile.h"
-#include "platform/messages.h"
 #include "platform/registry.h"
-#include "platform/shelllink.h"
 #include "platform/sysutils.h"
 #include "platform/winfs.h"
 
@@ -22,8 +18,6 @@ namespace dravik {
 const std::array<const char*, 2> PatchDirs = {"HXPatch\\", "HXPatch\\active\\"};
 
 static const char* const kEpisodeDir = "episode\\";
-// A chain of shell links longer than this is taken for a loop.
-static const int kMaxLinkDepth = 8;
 
 // Refuses a file name that could lead out of its folder (a folder separator, a drive, "." or
 // "..") or that holds a control character: whatever a patch brings, the store touches only the
@@ -57,7 +51,7 @@ void THXPatchedApp::ReadExtra(TRegistry& reg) {
     Repositories.Add(name + "=" + reg.ReadString(name));
 }
 
-void THXPatchedApp::OpenStore() {
+std::string THXPatchedApp::OpenStore() {
   std::string dir = GameDir();
   if (dir.empty())
     throw Exception(
@@ -66,7 +60,7 @@ void THXPatchedApp::OpenStore() {
     std::string path = dir + sub;
     if (!winfs::DirectoryExists(path) && !winfs::CreateDir(path)) winfs::RaiseLastInOutError();
   }
-  Rescan();
+  return Rescan();
 }
 
 namespace {
@@ -107,7 +101,7 @@ void LoadAll(std::vector<TLoaded>& files) {
 
 } // namespace
 
-void THXPatchedApp::Rescan() {
+std::string THXPatchedApp::Rescan() {
   Patches.Clear();
   std::string dir = GameDir();
   std::vector<TLoaded> files;
@@ -133,11 +127,10 @@ void THXPatchedApp::Rescan() {
   EpisodeToAll = false;
   OverwriteToAll = false;
   // The same unreadable files are named once, not at every re-read (start-up reads twice).
-  if (!skipped.empty() && skipped != FReportedSkips)
-    Dialogs().MessageDlg("These files in the patch folders could not be read and are not listed:" +
-                             skipped,
-                         mtWarning, {mbOK});
+  const bool named = skipped == FReportedSkips;
   FReportedSkips = skipped;
+  if (skipped.empty() || named) return "";
+  return "These files in the patch folders could not be read and are not listed:" + skipped;
 }
 
 // The file that keeps `name` from being moved into `folder`, as it is spelled on the disk (it may
@@ -228,31 +221,7 @@ bool THXPatchedApp::MayOverwrite(const std::string& question) {
   return true;
 }
 
-void THXPatchedApp::InstallFile(const std::string& path) {
-  if (!winfs::FileExists(path)) return;
-  if (MatchesMask(path, "*.url")) {
-    InstallUrlShortcut(path);
-    return;
-  }
-  if (MatchesMask(path, "*.lnk")) {
-    if (FLinkDepth >= kMaxLinkDepth)
-      throw Exception(Format("Cannot install %s: it leads through more than %d shell links", path,
-                             kMaxLinkDepth));
-    std::string target = ResolveShellLink(path);
-    ++FLinkDepth;
-    struct TDepth {
-      int& D;
-      ~TDepth() { --D; }
-    } depth{FLinkDepth};
-    InstallFile(target);
-    return;
-  }
-  if (MatchesMask(path, "*.zip")) {
-    InstallZip(path);
-    return;
-  }
-  if (!MatchesMask(path, PatchFilter)) return;
-
+bool THXPatchedApp::InstallPatchFile(const std::string& path) {
   // The store names the file as it is named on the disk, never as its descriptor says.
   const std::string name = ExtractFileName(path);
   CheckFileName(name);
@@ -262,43 +231,43 @@ void THXPatchedApp::InstallFile(const std::string& path) {
   // Read once: it tells an episode from a patch, and a patch joins the list as read.
   auto patch = std::make_unique<TPatch>();
   patch->LoadFromFile(path);
-  if (patch->Files.IndexOf("episode.hx") >= 0) {
-    int answer = EpisodeToAll
-                     ? mrAll
-                     : Dialogs().MessageDlg(
-                           "This file appears to contain an episode or a level, not a patch. It "
-                           "will be installed to the Episodes directory and will be available the "
-                           "next time you play. Continue?",
-                           mtConfirmation, {mbNo, mbOK, mbAll});
-    if (answer != mrOk && answer != mrAll) return;
-    EpisodeToAll = answer == mrAll;
-    InstallEpisode(path, name);
-  } else {
-    InstallPatch(path, name, std::move(patch));
-  }
+  if (patch->Files.IndexOf("episode.hx") < 0) return InstallPatch(path, name, std::move(patch));
+  int answer = EpisodeToAll
+                   ? mrAll
+                   : Dialogs().MessageDlg(
+                         "This file appears to contain an episode or a level, not a patch. It "
+                         "will be installed to the Episodes directory and will be available the "
+                         "next time you play. Continue?",
+                         mtConfirmation, {mbNo, mbOK, mbAll});
+  if (answer != mrOk && answer != mrAll) return false;
+  EpisodeToAll = answer == mrAll;
+  return InstallEpisode(path, name);
 }
 
-void THXPatchedApp::InstallEpisode(const std::string& path, const std::string& name) {
+// The failure of a copy into the store.
+[[noreturn]] static void RaiseCopyError(const std::string& path) {
+  throw Exception("Cannot copy " + path + ": " + winfs::LastErrorText());
+}
+
+bool THXPatchedApp::InstallEpisode(const std::string& path, const std::string& name) {
   std::string target = InFolder(GameDir() + kEpisodeDir, name);
-  if (winfs::FileExists(target) && !MayOverwrite(name + " already exists. Overwrite?")) return;
+  if (winfs::FileExists(target) && !MayOverwrite(name + " already exists. Overwrite?"))
+    return false;
   // The copy replaces an existing episode only once it is complete.
-  if (!winfs::CopyFile(path, target, false))
-    Dialogs().ShowMessage("Cannot copy " + path + ": " + winfs::LastErrorText());
+  if (!winfs::CopyFile(path, target, false)) RaiseCopyError(path);
+  return true;
 }
 
-void THXPatchedApp::InstallPatch(const std::string& path, const std::string& name,
+bool THXPatchedApp::InstallPatch(const std::string& path, const std::string& name,
                                  std::unique_ptr<TPatch> patch) {
   std::string dir = GameDir();
   std::string inactive = InFolder(dir + PatchDirs[0], name);
   std::string active = InFolder(dir + PatchDirs[1], name);
   bool inStore = winfs::FileExists(inactive) || winfs::FileExists(active);
-  if (inStore && !MayOverwrite("Patch " + name + " already exists. Overwrite?")) return;
+  if (inStore && !MayOverwrite("Patch " + name + " already exists. Overwrite?")) return false;
   // Copy first (the copy replaces an inactive file of that name only once it is complete); the
   // active copy goes only when the new file is in place, so a failed copy loses nothing.
-  if (!winfs::CopyFile(path, inactive, false)) {
-    Dialogs().ShowMessage("Cannot copy " + path + ": " + winfs::LastErrorText());
-    return;
-  }
+  if (!winfs::CopyFile(path, inactive, false)) RaiseCopyError(path);
   std::string stuck; // why the old active copy could not be removed
   if (inStore) {
     for (int i = Patches.Count() - 1; i >= 0; --i)
@@ -317,44 +286,8 @@ void THXPatchedApp::InstallPatch(const std::string& path, const std::string& nam
   }
   Patches.Add(std::move(patch));
   Patches.Sort();
-  if (!stuck.empty()) Dialogs().ShowMessage(stuck);
-}
-
-void THXPatchedApp::InstallZip(const std::string& path) {
-  TZipMaster zip;
-  zip.SetZipFilename(path);
-  std::string base = winfs::MakeTempDir();
-  if (base.empty())
-    throw Exception(Format("Cannot make a folder to unpack %s: %s", path, winfs::LastErrorText()));
-  struct TRemover {
-    const std::string& Dir;
-    ~TRemover() { winfs::RemoveTree(Dir); }
-  } remover{base};
-  zip.ExtrBaseDir = base;
-  zip.FSpecArgs.Clear();
-  zip.FSpecArgs.Add(PatchFilter);
-  zip.ExtrOptions.Clear();
-  zip.Extract();
-  for (const TZipDirEntry& entry : zip.Contents()) {
-    std::string name = entry.FileName;
-    for (char& c : name)
-      if (c == '/') c = '\\';
-    std::string candidate = base + ExtractFileName(name);
-    if (!MatchesMask(candidate, PatchFilter)) continue;
-    InstallFile(candidate);
-    winfs::DeleteFile(candidate);
-  }
-}
-
-void THXPatchedApp::InstallUrlShortcut(const std::string& path) {
-  std::string url = ReadIniString(path, "InternetShortcut", "URL");
-  SendMessage(MainWindow(), WM_DOWNLOAD_INSTALL, 0, reinterpret_cast<LPARAM>(url.c_str()));
-}
-
-std::string THXPatchedApp::ResolveShellLink(const std::string& path) {
-  std::string target = ResolveShellLinkFile(path);
-  if (target.size() > 260) target.resize(260);
-  return target;
+  if (!stuck.empty()) throw Exception(stuck);
+  return true;
 }
 
 THXAppInfo* THXPatchedAppList::CreateEntry() {
