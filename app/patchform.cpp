@@ -8,6 +8,7 @@
 #include "net/dlstatus.h"
 #include "net/retriever.h"
 #include "nogameform.h"
+#include "patches/installer.h"
 #include "patches/patchedapp.h"
 #include "patchlistview.h"
 #include "patchorder.h"
@@ -411,8 +412,9 @@ void TPatchForm::FormCreate(const std::vector<std::string>& args) {
     // installed game, so that the store is never looked for in an unknown folder.
     if (!CurrentApp() || !CurrentApp()->IsInstalled()) GameIndex = items.front()->data().toInt();
     Guarded([this] {
-      CurrentApp()->Rescan();
+      const std::string warning = CurrentApp()->Rescan();
       RefreshView();
+      ShowStoreWarning(warning);
     });
     return;
   }
@@ -453,7 +455,7 @@ void TPatchForm::SetupForGame() {
   if (!app) return;
   SortColumn = 0;
   LoadSettings();
-  app->OpenStore();
+  ShowStoreWarning(app->OpenStore());
   OpenDialog1.Filter = app->AppName + " Patches (" + app->PatchFilter + ")|" + app->PatchFilter +
                        "|ZIP Files (*.zip)|*.zip";
   setWindowTitle(Q(app->AppName + " Dravik"));
@@ -562,8 +564,12 @@ void TPatchForm::RemovePatch1Click() {
 void TPatchForm::Refresh1Click() {
   THXPatchedApp* app = CurrentApp();
   if (!app) return;
-  TFinally refresh([this] { RefreshView(); });
-  app->Rescan();
+  std::string warning;
+  {
+    TFinally refresh([this] { RefreshView(); });
+    warning = app->Rescan();
+  }
+  ShowStoreWarning(warning);
 }
 
 void TPatchForm::DeactivateAll1Click() {
@@ -709,41 +715,55 @@ void TPatchForm::DisplayDebuggingInfo1Click() {
 // ---------------------------------------------------------------------------------------------
 // Adding patches
 
+TDownloader* TPatchForm::Downloader() const {
+  return Application() ? Application()->Retriever.get() : nullptr;
+}
+
+void TPatchForm::ShowStoreWarning(const std::string& warning) {
+  if (!warning.empty()) Dialogs().MessageDlg(warning, mtWarning, {mbOK});
+}
+
 void TPatchForm::AddPatch1Click() {
   if (!Dialogs().Execute(OpenDialog1, false)) return;
   THXPatchedApp* app = CurrentApp();
   if (!app) return;
-  TFinally refresh([this] { RefreshView(); });
-  for (const std::string& file : OpenDialog1.Files)
-    app->InstallFile(file);
+  TInstallReport report;
+  {
+    TFinally refresh([this] { RefreshView(); });
+    report = TInstaller(*app, Downloader()).InstallFiles(OpenDialog1.Files);
+  }
+  ShowInstallFailures(report);
 }
 
 void TPatchForm::DropControl1Drop(const std::vector<std::string>& formats,
                                   const std::vector<std::string>& strings) {
   if (formats.empty()) return;
-  TFinally refresh([this] { RefreshView(); });
-  if (formats.front() == "UniformResourceLocator" || formats.front() == "Netscape Bookmark") {
-    if (!strings.empty()) InstallFromURL(strings.front());
-    return;
+  TInstallReport report;
+  {
+    TFinally refresh([this] { RefreshView(); });
+    if (formats.front() == "UniformResourceLocator" || formats.front() == "Netscape Bookmark") {
+      if (!strings.empty()) report = InstallURLs({strings.front()});
+    } else if (THXPatchedApp* app = CurrentApp()) {
+      report = TInstaller(*app, Downloader()).InstallFiles(strings);
+    }
   }
-  THXPatchedApp* app = CurrentApp();
-  if (!app) return;
-  for (const std::string& file : strings)
-    app->InstallFile(file);
+  ShowInstallFailures(report);
 }
 
 void TPatchForm::InstallFromURL(const std::string& url) {
-  if (!Application() || !Application()->Retriever) return;
-  const std::string file = Application()->Retriever->RetrieveFile(url);
-  if (file.empty() || !winfs::FileExists(file)) return;
-  TFinally remove([file] { winfs::DeleteFile(file); });
-  if (THXPatchedApp* app = CurrentApp()) app->InstallFile(file);
+  ShowInstallFailures(InstallURLs({url}));
+}
+
+TInstallReport TPatchForm::InstallURLs(const std::vector<std::string>& urls) {
+  THXPatchedApp* app = CurrentApp();
+  if (!app) return {};
+  return TInstaller(*app, Downloader()).InstallURLs(urls);
 }
 
 void TPatchForm::RepositoryButtonClick() {
   // Made on first use and kept; it reports its showing and hiding with WM_REPOSITORY_SHOWN and
   // WM_REPOSITORY_HIDDEN, which set the button and the menu caption.
-  FRepositoryForm = RepositoryForm(this);
+  FRepositoryForm = RepositoryForm(this, this);
   FRepositoryForm->setVisible(!FRepositoryForm->isVisible());
 }
 
@@ -794,7 +814,8 @@ LRESULT TPatchForm::HandleMessage(unsigned message, WPARAM, LPARAM lParam) {
   case WM_GET_GAME:
     return reinterpret_cast<LRESULT>(CurrentApp());
   case WM_DOWNLOAD_INSTALL:
-    if (lParam) InstallFromURL(reinterpret_cast<const char*>(lParam));
+    if (auto* request = reinterpret_cast<TDownloadInstallRequest*>(lParam))
+      request->Report = InstallURLs({request->URL});
     return 0;
   case WM_REPOSITORY_SHOWN:
     SetRepositoryShown(true);

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "launch.h"
+#include "patches/installer.h"
 #include "platform/dialogs.h"
 #include "platform/messages.h"
 
@@ -40,7 +41,7 @@ class TPatchList;
 class TPatchListModel;
 class TRepositoryForm;
 
-class TPatchForm : public QMainWindow, public TMessageWindow {
+class TPatchForm : public QMainWindow, public TMessageWindow, public TURLInstaller {
   Q_OBJECT
 
 public:
@@ -53,7 +54,8 @@ public:
   THXPatchedApp* CurrentApp() const;
 
   // WM_REFRESH: Refresh1Click. WM_GET_GAME: the THXPatchedApp* of CurrentApp.
-  // WM_DOWNLOAD_INSTALL: InstallFromURL with the NUL-terminated text at lParam.
+  // WM_DOWNLOAD_INSTALL: InstallURLs with the URL of the TDownloadInstallRequest at lParam,
+  // whose Report it fills.
   // WM_REPOSITORY_SHOWN / _HIDDEN: the repository button's state and menu caption.
   // WM_GET_STATUS_DIALOG: the download progress dialog as a TStatusDialog* (0 without one).
   // Errors pass to the sender.
@@ -164,7 +166,11 @@ public:
   // strings of the first one.
   void DropControl1Drop(const std::vector<std::string>& formats,
                         const std::vector<std::string>& strings);
+  // Downloads and installs `url` into the current game and shows what failed; the caller
+  // redraws the list.
   void InstallFromURL(const std::string& url);
+  // Into the current game, showing nothing; for the repository window.
+  TInstallReport InstallURLs(const std::vector<std::string>& urls) override;
   void RepositoryButtonClick();
   // In-program drags onto the patch list: entries of the repository window are accepted, and
   // dropping them has that window install them.
@@ -188,6 +194,10 @@ private:
   template <typename F> void OnClick(QAction* item, F handler);
   template <typename F> void OnClick(QAbstractButton* button, F handler);
   TPatchList* CurrentList() const;
+  // The application's retriever; null without an application.
+  TDownloader* Downloader() const;
+  // The store's warning after a re-read, in a warning box (nothing when it is empty).
+  static void ShowStoreWarning(const std::string& warning);
   void SetRepositoryShown(bool shown);
   TRepositoryForm* FRepositoryForm = nullptr; // made on first use, owned by this window
   QObject* FPatchListViewport = nullptr;      // where in-program drags onto the list arrive

@@ -79,6 +79,18 @@ std::string TRetriever::RetrieveFile(const std::string& url) {
     return std::string();
   }
   URLParser.SetURL(url); // an unknown scheme leaves from here, before anything is shown
+  const TDownload download = Download(url);
+  if (!download.Error.empty()) Dialogs().MessageDlg(download.Error, mtError, {mbOK});
+  return download.File;
+}
+
+TDownload TRetriever::Download(const std::string& url) {
+  if (FBusy) return {"", "A download is already in progress."};
+  try {
+    URLParser.SetURL(url);
+  } catch (const Exception& e) { // an unknown scheme
+    return {"", e.Message()};
+  }
   if (TempDir.empty()) TempDir = winfs::GetTempPath();
 
   FBusy = true;
@@ -107,7 +119,7 @@ std::string TRetriever::RetrieveFile(const std::string& url) {
     if (TempDir.empty()) throw EFCreateError(name); // no temporary folder to put it in
     Transfer(localName);
     CheckCancel();
-    return localName;
+    return {localName, ""};
   } catch (const EAbortError&) {
     aborted = true;
   } catch (const Exception& e) {
@@ -133,8 +145,8 @@ std::string TRetriever::RetrieveFile(const std::string& url) {
   if (winfs::FileExists(localName)) winfs::DeleteFile(localName);
   CurrentClient = nullptr;
   FDialog.Hide();
-  if (!aborted) Dialogs().MessageDlg(failure, mtError, {mbOK});
-  return std::string();
+  if (aborted) return {};
+  return {"", failure.empty() ? "The download failed." : failure};
 }
 
 void TRetriever::Transfer(const std::string& localName) {

@@ -32,7 +32,7 @@ TEST(RepositoryDemo, TheDemoRepositoryWorksOffline) {
   TScriptedDialogs dialogs;
   TInstallingMainWindow main(halvex);
 
-  TRepositoryForm form;
+  TRepositoryForm form(nullptr, &main);
   form.resize(640, 420);
   form.show();
   ASSERT_TRUE(WaitFor([&] { return !form.HTML1->Busy(); }));
