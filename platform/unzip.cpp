@@ -1,9 +1,9 @@
 #include "unzip.h"
 
 #include "codepage.h"
+#include "hostfile.h"
 #include "sysutils.h"
 #include "winfs.h"
-#include "winfs_internal.h"
 
 #include <algorithm>
 #include <atomic>
@@ -21,7 +21,7 @@ namespace dravik {
 
 namespace {
 
-using winfs::detail::ErrnoText;
+using host::ErrnoText;
 
 constexpr size_t kChunk = 64 * 1024;
 
@@ -395,7 +395,7 @@ private:
         why = "its data runs past its declared size";
         break;
       }
-      if (!winfs::detail::WriteAll(out.Get(), buf.data(), static_cast<size_t>(n))) {
+      if (!host::WriteAll(out.Get(), buf.data(), static_cast<size_t>(n))) {
         code = WriteErrorCode(errno);
         why = ErrnoText(errno);
         break;
@@ -422,7 +422,7 @@ private:
     }
     if (code == ueNone && !FCancelled) {
       int r = replace ? ::renameat(dirFd, tmp.c_str(), dirFd, file.c_str())
-                      : winfs::detail::RenameNoReplace(dirFd, tmp, file);
+                      : host::RenameNoReplace(dirFd, tmp, file);
       if (r != 0) {
         code = ueCannotWrite;
         why = errno == EEXIST ? std::string("the file exists") : ErrnoText(errno);
