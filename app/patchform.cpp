@@ -736,7 +736,7 @@ void TPatchForm::InstallFromURL(const std::string& url) {
   if (!Application() || !Application()->Retriever) return;
   const std::string file = Application()->Retriever->RetrieveFile(url);
   if (file.empty() || !winfs::FileExists(file)) return;
-  TFinally remove([file] { winfs::DeleteFile(file); });
+  TFinally remove([file] { (void)winfs::DeleteFile(file); }); // or at exit, in TempDir
   if (THXPatchedApp* app = CurrentApp()) app->InstallFile(file);
 }
 

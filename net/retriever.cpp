@@ -115,7 +115,7 @@ std::string TRetriever::RetrieveFile(const std::string& url) {
     aborted = FCancelRequested;
   } catch (...) {
     if (CurrentClient) CurrentClient->TPowersock::Disconnect();
-    if (winfs::FileExists(localName)) winfs::DeleteFile(localName);
+    if (winfs::FileExists(localName)) (void)winfs::DeleteFile(localName); // or at exit, in TempDir
     throw;
   }
 
@@ -130,7 +130,7 @@ std::string TRetriever::RetrieveFile(const std::string& url) {
       }
     }
   }
-  if (winfs::FileExists(localName)) winfs::DeleteFile(localName);
+  if (winfs::FileExists(localName)) (void)winfs::DeleteFile(localName); // or at exit, in TempDir
   CurrentClient = nullptr;
   FDialog.Hide();
   if (!aborted) Dialogs().MessageDlg(failure, mtError, {mbOK});

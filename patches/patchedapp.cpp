@@ -238,7 +238,9 @@ void THXPatchedApp::InstallPatch(const std::string& path, std::unique_ptr<TPatch
     return;
   }
   if (inStore) {
-    winfs::DeleteFile(active);
+    if (!winfs::DeleteFile(active) && winfs::GetLastError() != winfs::ERROR_FILE_NOT_FOUND &&
+        winfs::GetLastError() != winfs::ERROR_PATH_NOT_FOUND)
+      return Dialogs().ShowMessage("Cannot delete " + active + ": " + winfs::LastErrorText());
     for (int i = Patches.Count() - 1; i >= 0; --i)
       if (SameText(Patches[i]->FileName(), name)) Patches.Delete(i);
   }
@@ -254,7 +256,7 @@ void THXPatchedApp::InstallZip(const std::string& path) {
     throw Exception(Format("Cannot make a folder to unpack %s: %s", path, winfs::LastErrorText()));
   struct TRemover {
     const std::string& Dir;
-    ~TRemover() { winfs::RemoveTree(Dir); }
+    ~TRemover() { (void)winfs::RemoveTree(Dir); } // else the temporary folder goes at exit
   } remover{base};
   zip.ExtrBaseDir = base;
   zip.FSpecArgs.Clear();
@@ -268,7 +270,7 @@ void THXPatchedApp::InstallZip(const std::string& path) {
     std::string candidate = base + ExtractFileName(name);
     if (!MatchesMask(candidate, PatchFilter)) continue;
     InstallFile(candidate);
-    winfs::DeleteFile(candidate);
+    (void)winfs::DeleteFile(candidate); // only frees space early: the folder goes as a whole
   }
 }
 

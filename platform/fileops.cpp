@@ -33,7 +33,7 @@ bool MoveAcross(const std::string& src, const struct stat& st, const std::string
     int err = host::CopyTree(src, tmp);
     if (err == 0 && ::chmod(tmp.c_str(), st.st_mode & 07777) != 0) err = errno;
     if (err != 0) {
-      host::RemoveTree(tmp);
+      (void)host::RemoveTree(tmp); // the partial copy; the copy's own error is the one to report
       return FailWithErrno(err, dst);
     }
     struct timespec times[2] = {st.st_atim, st.st_mtim};
@@ -49,7 +49,7 @@ bool MoveAcross(const std::string& src, const struct stat& st, const std::string
   }
   if (host::RenameNoReplace(AT_FDCWD, tmp, dst) != 0) {
     int err = errno;
-    host::RemoveTree(tmp);
+    (void)host::RemoveTree(tmp); // the finished copy that could not be put in place
     return FailWithErrno(err, dst);
   }
   host::FlushFolder(host::Parent(dst));

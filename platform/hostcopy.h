@@ -17,17 +17,18 @@ namespace dravik::host {
 // `hostTarget` (see MakeTempBeside), with `st`'s modification time and the mode `mode`,
 // flushed to disk. Returns the temporary file's path, for the caller to rename over the
 // target; or empty with errno set, and nothing left behind.
-std::string CopyToTemp(int in, const struct stat& st, const std::string& hostTarget, mode_t mode);
+[[nodiscard]] std::string CopyToTemp(int in, const struct stat& st, const std::string& hostTarget,
+                                     mode_t mode);
 
 // Copies the folder `src` into the existing empty folder `dst`: files with their modes and
 // times, folders, symbolic links as links. Devices, pipes and sockets are refused (EPERM).
 // Returns 0 or the errno of the first failure (what was copied so far stays).
-int CopyTree(const std::string& src, const std::string& dst);
+[[nodiscard]] int CopyTree(const std::string& src, const std::string& dst);
 
 // Removes `hostPath` and, for a folder, everything below it, never following a symbolic link
 // and never entering another file system. It goes on past failures; returns 0 or the first
 // errno met.
-int RemoveTree(const std::string& hostPath);
+[[nodiscard]] int RemoveTree(const std::string& hostPath);
 
 // The target of the symbolic link `path` whose status is `st`. None with errno set when it
 // cannot be read, or ENAMETOOLONG when it grew after `st` was taken.

@@ -32,13 +32,13 @@ mode_t CurrentUmask();
 // folder of `hostTarget`, so that it can later be renamed over the target on the same file
 // system. Returns its descriptor (the caller closes it) and sets `hostTemp`, or -1 with errno
 // set and nothing made.
-int MakeTempBeside(const std::string& hostTarget, std::string& hostTemp);
+[[nodiscard]] int MakeTempBeside(const std::string& hostTarget, std::string& hostTemp);
 
 // Renames `from` to `to` (both relative to the folder `dirFd`, or absolute) unless `to`
 // exists: -1 with errno EEXIST then, and nothing changed. File systems without
 // RENAME_NOREPLACE get a hard link (which never replaces either) or, failing that, a check
 // before the rename. 0 on success, -1 with errno set on failure.
-int RenameNoReplace(int dirFd, const std::string& from, const std::string& to);
+[[nodiscard]] int RenameNoReplace(int dirFd, const std::string& from, const std::string& to);
 
 // Writes all `count` bytes at the descriptor's position, retrying on EINTR and short writes.
 // False with errno set on failure (a write that makes no progress is ENOSPC); how much was

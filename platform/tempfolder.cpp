@@ -40,7 +40,7 @@ void RemoveTempFolders() {
   std::lock_guard<std::mutex> lock(s.Mutex);
   const pid_t self = ::getpid();
   for (const auto& f : s.Folders)
-    if (f.Owner == self) host::RemoveTree(f.Host);
+    if (f.Owner == self) (void)host::RemoveTree(f.Host); // at exit: no one left to tell
 }
 
 // Makes "<base>/dravik-XXXXXX" (mode 0700) and returns it with its Windows path, or nothing

@@ -389,10 +389,10 @@ void WriteZip(const std::string& winPath) {
                            ReadFileBytes(temp + sample.File));
     }
   } catch (...) {
-    winfs::RemoveTree(temp);
+    (void)winfs::RemoveTree(temp); // the write's own error is the one to report
     throw;
   }
-  winfs::RemoveTree(temp);
+  (void)winfs::RemoveTree(temp); // a leftover goes with the temporary folder at exit
   members.emplace_back(std::string(kZipFolder) + "readme.txt", Bytes(kZipReadme));
   std::vector<uint8_t> zip = MakeStoredZip(members);
   WriteFileAtomically(winPath, zip.data(), static_cast<int64_t>(zip.size()));

@@ -8,11 +8,13 @@
 #include "tests/fixtures/lnkwriter.h"
 #include "tests/fixtures/testgame.h"
 #include "tests/fixtures/zipmaker.h"
+#include "tests/platform/tinyfs.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -264,6 +266,25 @@ TEST_F(Store, FailedOverwriteCopyKeepsTheOldPatch) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(ReadHostFile(game.ActiveHost("keep.gob")), old);
   EXPECT_EQ(TTestGame::FolderFiles(game.InactiveHost()), std::vector<std::string>{});
+}
+
+TEST_F(Store, AnActiveCopyThatCannotBeRemovedIsReported) {
+  app->OpenStore();
+  TTinyFs tiny(game.ActiveHost(), 1 << 20);
+  game.WritePatch(game.ActiveHost("keep.gob"), {"k.mat"}, "Keep");
+  if (::geteuid() != 0)
+    ::chmod(game.ActiveHost().c_str(), 0555);
+  else if (!tiny.MakeReadOnly())
+    GTEST_SKIP() << "cannot make a read-only folder as root without mounting";
+  TTempDir src;
+  game.WritePatch(src.Path() + "/keep.gob", {"n.mat"}, "New");
+  app->Rescan();
+  dialogs.Answer(mrYes);
+  app->InstallFile(W(src.Path() + "/keep.gob"));
+  ::chmod(game.ActiveHost().c_str(), 0755);
+  ASSERT_EQ(dialogs.Messages().size(), 2u);
+  EXPECT_EQ(dialogs.Messages()[1].rfind("Cannot delete " + W(game.ActiveHost("keep.gob")), 0), 0u);
+  EXPECT_TRUE(HostExists(game.ActiveHost("keep.gob")));
 }
 
 TEST_F(Store, EpisodesGoToTheEpisodeFolder) {

@@ -104,7 +104,7 @@ public:
       const std::string file = Retriever.RetrieveFile(url);
       if (file.empty() || !winfs::FileExists(file)) return;
       Game->InstallFile(file);
-      winfs::DeleteFile(file);
+      (void)winfs::DeleteFile(file); // a leftover goes with the temporary folder at exit
     };
   }
 
