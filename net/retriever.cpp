@@ -2,6 +2,7 @@
 
 #include "platform/addresses.h"
 #include "platform/dialogs.h"
+#include "platform/scopeexit.h"
 #include "platform/sysutils.h"
 #include "platform/winfs.h"
 
@@ -83,14 +84,11 @@ std::string TRetriever::RetrieveFile(const std::string& url) {
 
   FBusy = true;
   FCancelRequested = false;
-  struct TIdle {
-    TRetriever& R;
-    ~TIdle() {
-      R.CurrentClient = nullptr;
-      R.FBusy = false;
-      R.FDialog.Hide();
-    }
-  } idle{*this};
+  TScopeExit idle([this] {
+    CurrentClient = nullptr;
+    FBusy = false;
+    FDialog.Hide();
+  });
 
   FDialog.SetCaption(Format("Downloading %s from %s", URLParser.Filename(), URLParser.Host));
   FDialog.SetOnCancel([this](TStatusDialog& sender) { StatusCancelClicked(sender); });

@@ -2,6 +2,7 @@
 
 #include "codepage.h"
 #include "hostfile.h"
+#include "scopeexit.h"
 #include "sysutils.h"
 #include "winfs.h"
 
@@ -350,10 +351,7 @@ private:
       Message(ueBadData, Format("Cannot read %s: %s", name, zip_strerror(FZip)));
       return;
     }
-    struct TZipFileCloser {
-      zip_file_t* F;
-      ~TZipFileCloser() { zip_fclose(F); }
-    } closer{zf};
+    TScopeExit closer([zf] { zip_fclose(zf); });
 
     if (Emit(uaFileBegin, 0, static_cast<int64_t>(declared), name)) return;
     std::string tmp;
@@ -365,14 +363,7 @@ private:
       return;
     }
     // The temporary file goes unless it was renamed into place, also when a callback throws.
-    struct TTempRemover {
-      int Dir;
-      const std::string& Name;
-      bool Keep = false;
-      ~TTempRemover() {
-        if (!Keep) ::unlinkat(Dir, Name.c_str(), 0);
-      }
-    } remover{dirFd, tmp};
+    TScopeExit remover([dirFd, &tmp] { ::unlinkat(dirFd, tmp.c_str(), 0); });
 
     int code = ueNone;
     std::string why;
@@ -433,7 +424,7 @@ private:
       Emit(uaFileEnd, code, static_cast<int64_t>(total), name);
       return;
     }
-    remover.Keep = true;
+    remover.Release();
     ::fsync(dirFd);
     ++FCount;
     if (R.Trace) Message(ueNone, Format("Extracted %s", name));
