@@ -2,9 +2,11 @@
 
 #include "hostfile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits>
 #include <memory>
 #include <unistd.h>
 #include <vector>
@@ -67,20 +69,79 @@ int RemoveContents(int dirFd, dev_t dev) {
   return firstErr;
 }
 
-} // namespace
+constexpr off_t kToTheEnd = std::numeric_limits<off_t>::max();
+constexpr size_t kBufferSize = size_t(256) << 10;
 
-bool CopyData(int in, int out) {
-  constexpr size_t kChunk = 256 * 1024;
-  std::unique_ptr<char[]> buf(new char[kChunk]);
-  for (;;) {
-    ssize_t n = ::read(in, buf.get(), kChunk);
+// Whether copy_file_range failed with `err` because these files or this kernel do not support
+// it (reading and writing will do), rather than because the copy itself failed.
+bool KernelCopyUnsupported(int err) {
+  return err == EXDEV || err == EINVAL || err == ENOSYS || err == EOPNOTSUPP;
+}
+
+// Copies the bytes [from, to) of `in` to the same place in `out`; the end of `in` ends the copy
+// earlier. copy_file_range copies in the kernel (sharing blocks where the file system can);
+// where it is not supported `kernel` is cleared and the bytes go through `buf` (made on first
+// use). False with errno set on failure.
+bool CopyRange(int in, int out, off_t from, off_t to, bool& kernel, std::unique_ptr<char[]>& buf) {
+  while (from < to) {
+    const size_t want = static_cast<size_t>(std::min<off_t>(to - from, off_t(1) << 30));
+    if (kernel) {
+      off_t inPos = from, outPos = from;
+      ssize_t n = ::copy_file_range(in, &inPos, out, &outPos, want, 0);
+      if (n > 0) {
+        from += n;
+        continue;
+      }
+      if (n == 0) return true;
+      if (errno == EINTR) continue;
+      if (!KernelCopyUnsupported(errno)) return false;
+      kernel = false;
+    }
+    if (!buf) buf.reset(new char[kBufferSize]);
+    ssize_t n = ::pread(in, buf.get(), std::min(want, kBufferSize), from);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
     }
     if (n == 0) return true;
-    if (!WriteAll(out, buf.get(), static_cast<size_t>(n))) return false;
+    if (::lseek(out, from, SEEK_SET) < 0 || !WriteAll(out, buf.get(), static_cast<size_t>(n)))
+      return false;
+    from += n;
   }
+  return true;
+}
+
+} // namespace
+
+bool CopyData(int in, int out) {
+  struct stat st;
+  if (::fstat(in, &st) != 0) return false;
+  bool kernel = true;
+  std::unique_ptr<char[]> buf;
+  // A file that tells no size (as those of /proc do) is read to its end.
+  if (st.st_size == 0) {
+    kernel = false;
+    return CopyRange(in, out, 0, kToTheEnd, kernel, buf);
+  }
+  // Only the stretches that hold data are copied; the holes between them stay holes.
+  off_t pos = 0;
+  for (;;) {
+    off_t data = ::lseek(in, pos, SEEK_DATA);
+    if (data < 0) {
+      if (errno == ENXIO) break; // nothing but a hole from `pos` on
+      if (pos == 0 && (errno == EINVAL || errno == EOPNOTSUPP))
+        return CopyRange(in, out, 0, kToTheEnd, kernel, buf); // no holes to be told here
+      return false;
+    }
+    off_t hole = ::lseek(in, data, SEEK_HOLE);
+    if (hole < 0 || !CopyRange(in, out, data, hole, kernel, buf)) return false;
+    pos = hole;
+  }
+  // A hole at the end has no data to copy; the copy gets the length.
+  off_t end = ::lseek(in, 0, SEEK_END);
+  struct stat copied;
+  if (end < 0 || ::fstat(out, &copied) != 0) return false;
+  return copied.st_size >= end || ::ftruncate(out, end) == 0;
 }
 
 std::string CopyToTemp(int in, const struct stat& st, const std::string& hostTarget, mode_t mode) {

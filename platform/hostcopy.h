@@ -9,8 +9,10 @@
 
 namespace dravik::host {
 
-// Copies the bytes of the open file `in` from its position to its end into `out` at its
-// position. False with errno set on failure.
+// Copies the whole of the open regular file `in` into the empty file `out` (both positions
+// are left undefined). Holes stay holes where the file system tells them (a sparse file takes
+// no more disk in the copy than its data); the data is copied in the kernel where it can be.
+// False with errno set on failure (a full disk, a file-size limit), the copy then incomplete.
 [[nodiscard]] bool CopyData(int in, int out);
 
 // Copies the regular file open as `in` (status `st`) into a new temporary file beside
