@@ -203,21 +203,4 @@ private:
   QObject* FPatchListViewport = nullptr;      // where in-program drags onto the list arrive
 };
 
-// Runs `f`, showing any error that escapes it in the standard error box.
-template <typename F> void Guarded(F&& f) noexcept {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    try {
-      ShowCommandError(e);
-    } catch (...) {
-    }
-  } catch (...) {
-    try {
-      Dialogs().ShowException("Unexpected error");
-    } catch (...) {
-    }
-  }
-}
-
 } // namespace dravik

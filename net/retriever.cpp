@@ -2,6 +2,7 @@
 
 #include "platform/addresses.h"
 #include "platform/dialogs.h"
+#include "platform/scopeexit.h"
 #include "platform/sysutils.h"
 #include "platform/winfs.h"
 
@@ -95,14 +96,11 @@ TDownload TRetriever::Download(const std::string& url) {
 
   FBusy = true;
   FCancelRequested = false;
-  struct TIdle {
-    TRetriever& R;
-    ~TIdle() {
-      R.CurrentClient = nullptr;
-      R.FBusy = false;
-      R.FDialog.Hide();
-    }
-  } idle{*this};
+  TScopeExit idle([this] {
+    CurrentClient = nullptr;
+    FBusy = false;
+    FDialog.Hide();
+  });
 
   FDialog.SetCaption(Format("Downloading %s from %s", URLParser.Filename(), URLParser.Host));
   FDialog.SetOnCancel([this](TStatusDialog& sender) { StatusCancelClicked(sender); });
@@ -127,7 +125,7 @@ TDownload TRetriever::Download(const std::string& url) {
     aborted = FCancelRequested;
   } catch (...) {
     if (CurrentClient) CurrentClient->TPowersock::Disconnect();
-    if (winfs::FileExists(localName)) winfs::DeleteFile(localName);
+    if (winfs::FileExists(localName)) (void)winfs::DeleteFile(localName); // or at exit, in TempDir
     throw;
   }
 
@@ -142,7 +140,7 @@ TDownload TRetriever::Download(const std::string& url) {
       }
     }
   }
-  if (winfs::FileExists(localName)) winfs::DeleteFile(localName);
+  if (winfs::FileExists(localName)) (void)winfs::DeleteFile(localName); // or at exit, in TempDir
   CurrentClient = nullptr;
   FDialog.Hide();
   if (aborted) return {};

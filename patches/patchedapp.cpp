@@ -272,7 +272,8 @@ bool THXPatchedApp::InstallPatch(const std::string& path, const std::string& nam
   if (inStore) {
     for (int i = Patches.Count() - 1; i >= 0; --i)
       if (SameText(Patches[i]->FileName(), name)) Patches.Delete(i);
-    if (!winfs::DeleteFile(active) && winfs::GetLastError() != winfs::ERROR_FILE_NOT_FOUND) {
+    if (!winfs::DeleteFile(active) && winfs::GetLastError() != winfs::ERROR_FILE_NOT_FOUND &&
+        winfs::GetLastError() != winfs::ERROR_PATH_NOT_FOUND) {
       stuck = "Cannot delete " + active + ": " + winfs::LastErrorText();
       // The old patch is still switched on: the list shows it, as the game will load it.
       auto old = std::make_unique<TPatch>();

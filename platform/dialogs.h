@@ -4,6 +4,7 @@
 #pragma once
 
 #include <deque>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,25 @@ TDialogs* SetDialogs(TDialogs* dialogs);
 
 // Shows an error escaping a user command in the standard error box.
 void ShowCommandError(const std::exception& e);
+
+// Runs the user command `command`, showing an error that escapes it in the standard error box
+// ("Unexpected error" for one that is no std::exception). Nothing escapes, not even from the
+// box: for the handlers of windows, where an exception must not reach the event loop.
+template <typename F> void Guarded(F&& command) noexcept {
+  try {
+    command();
+  } catch (const std::exception& e) {
+    try {
+      ShowCommandError(e);
+    } catch (...) {
+    }
+  } catch (...) {
+    try {
+      Dialogs().ShowException("Unexpected error");
+    } catch (...) {
+    }
+  }
+}
 
 // For tests: answers from a queue and records every question. A question with nothing queued
 // for it throws EUnexpectedDialog (after recording it), which fails the operation under test.

@@ -257,14 +257,6 @@ TRepositoryForm::~TRepositoryForm() {
   delete ListView1;
 }
 
-template <typename F> void TRepositoryForm::Guarded(F&& command) {
-  try {
-    command();
-  } catch (const std::exception& e) {
-    ShowCommandError(e);
-  }
-}
-
 THXPatchedApp* TRepositoryForm::Game() const {
   return reinterpret_cast<THXPatchedApp*>(SendMessage(MainWindow(), WM_GET_GAME, 0, 0));
 }

@@ -139,7 +139,6 @@ private:
   THXPatchedApp* Game() const;
   void PlaceBesideMainWindow();
   std::string DragText(const std::vector<int>& rows);
-  template <typename F> void Guarded(F&& command);
 
   QPointer<QWidget> FMainWidget;
   TURLInstaller* FInstaller;

@@ -4,6 +4,7 @@
 #include "platform/dialogs.h"
 #include "platform/html.h"
 #include "platform/prefix.h"
+#include "platform/scopeexit.h"
 #include "repository/repositoryform.h"
 #include "tests/fixtures/tempprefix.h"
 #include "tools/demoprefix.h"
@@ -20,9 +21,7 @@ using namespace dravik::test;
 TEST(RepositoryDemo, TheDemoRepositoryWorksOffline) {
   TTempDir dir;
   MakeDemoPrefix(dir.Path() + "/demo", DRAVIK_STAND_IN_GAME);
-  struct TUnset {
-    ~TUnset() { SetWinePrefix(""); }
-  } unset;
+  TScopeExit unsetPrefix([] { SetWinePrefix(""); });
   THXPatchedAppList list;
   list.LoadCatalogue();
   THXPatchedApp* halvex = list.Items(0);
