@@ -4,6 +4,7 @@
 #include "patches/patchedapp.h"
 #include "patches/zipmaster.h"
 #include "platform/inifile.h"
+#include "platform/scopeexit.h"
 #include "platform/shelllink.h"
 #include "platform/sysutils.h"
 #include "platform/unzip.h"
@@ -14,24 +15,6 @@
 namespace dravik {
 
 namespace {
-
-// Deletes a file or removes a folder tree when it goes.
-class TRemover {
-public:
-  TRemover(std::string path, bool tree) : FPath(std::move(path)), FTree(tree) {}
-  ~TRemover() {
-    if (FTree)
-      winfs::RemoveTree(FPath);
-    else
-      winfs::DeleteFile(FPath);
-  }
-  TRemover(const TRemover&) = delete;
-  TRemover& operator=(const TRemover&) = delete;
-
-private:
-  std::string FPath;
-  bool FTree;
-};
 
 // `text` with every `path` in it put as `name`: the user knows the archive or the URL, not the
 // private file it was unpacked or downloaded to.
@@ -120,7 +103,8 @@ void TInstaller::InstallZip(const std::string& path, const std::string& name, in
         Format("Cannot make a folder to unpack %s: %s", name, winfs::LastErrorText()));
     return;
   }
-  TRemover remover(base, true);
+  // Only frees space early: whatever is left goes with the temporary folder at exit.
+  TScopeExit remover([&base] { (void)winfs::RemoveTree(base); });
   zip.ExtrBaseDir = base;
   zip.FSpecArgs.Clear();
   zip.FSpecArgs.Add(FGame.PatchFilter);
@@ -141,7 +125,7 @@ void TInstaller::InstallZip(const std::string& path, const std::string& name, in
     const std::string candidate = base + ExtractFileName(entryName);
     if (!MatchesMask(candidate, FGame.PatchFilter)) continue;
     // Entries of one name in several folders unpack once: the first installs it.
-    TRemover unpacked(candidate, false);
+    TScopeExit unpacked([&candidate] { (void)winfs::DeleteFile(candidate); });
     InstallFile(candidate, entry.FileName + " in " + name, depth);
   }
 }
@@ -168,7 +152,7 @@ void TInstaller::InstallFromURL(const std::string& url, int depth) {
       Add(ioFailed, url, Format("Cannot download %s: %s", url, download.Error));
     return;
   }
-  TRemover downloaded(download.File, false);
+  TScopeExit downloaded([&download] { (void)winfs::DeleteFile(download.File); });
   InstallFile(download.File, url, depth);
 }
 

@@ -4,6 +4,7 @@
 #include "platform/dialogs.h"
 #include "platform/filestream.h"
 #include "platform/registry.h"
+#include "platform/scopeexit.h"
 #include "platform/sysutils.h"
 #include "platform/winfs.h"
 
@@ -199,10 +200,7 @@ void THXPatchedApp::SaveRepositories() {
   TRegistry& reg = CatalogueRegistry();
   std::string key = Format("\\SOFTWARE\\Orlemont\\HXPatch\\Applications\\%d\\Repositories", Number);
   if (!reg.OpenKey(key, false)) return;
-  struct TCloser {
-    TRegistry& R;
-    ~TCloser() { R.CloseKey(); }
-  } closer{reg};
+  TScopeExit closeKey([&reg] { reg.CloseKey(); });
   TStringList names;
   reg.GetValueNames(names);
   for (const std::string& name : names.Lines())

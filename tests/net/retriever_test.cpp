@@ -120,7 +120,7 @@ TEST_F(Retriever, DownloadReturnsWhatWentWrongInsteadOfShowingIt) {
   d = R.Download(server.Url("/x.gob"));
   EXPECT_EQ(d.Error, "");
   EXPECT_EQ(ReadHostFile(Host(d.File)), "x");
-  winfs::DeleteFile(d.File);
+  EXPECT_TRUE(winfs::DeleteFile(d.File));
   EXPECT_TRUE(Dialogs.Asked().empty());
 }
 
