@@ -7,111 +7,18 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <climits>
-#include <mutex>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 
 namespace dravik {
 
-// ---------------------------------------------------------------------------------------------
-// Error table
-
 namespace {
-
-struct TErrorRow {
-  int Code;
-  const char* Text;
-};
-
-constexpr TErrorRow kErrorTable[] = {
-    {10004, "Interrupted system call"},
-    {10009, "Bad file number"},
-    {10013, "Permission denied"},
-    {10014, "Bad address"},
-    {10022, "Invalid argument"},
-    {10024, "Too many open files"},
-    {10035, "Operation would block"},
-    {10036, "Operation now in progress"},
-    {10037, "Operation already in progress"},
-    {10038, "Socket operation on non-socket"},
-    {10039, "Destination address required"},
-    {10040, "Message too long"},
-    {10041, "Wrong protocol type for socket"},
-    {10042, "Bad protocol option"},
-    {10043, "Protocol not supported"},
-    {10044, "Socket type not supported"},
-    {10045, "Operation not supported on socket"},
-    {10046, "Protocol family not supported"},
-    {10047, "Address family not supported by protocol family"},
-    {10048, "Address already in use"},
-    {10049, "Can't assign requested address"},
-    {10050, "Network is down"},
-    {10051, "Network is unreachable"},
-    {10052, "Network dropped connection or reset"},
-    {10053, "Software caused connection abort"},
-    {10054, "Connection reset by peer"},
-    {10055, "No buffer space available"},
-    {10056, "Socket is already connected"},
-    {10057, "Socket is not connected"},
-    {10058, "Can't send after socket shutdown"},
-    {10059, "Too many references, can't splice"},
-    {10060, "Connection timed out"},
-    {10061, "Connection refused"},
-    {10062, "Too many levels of symbolic links"},
-    {10063, "File name too long"},
-    {10064, "Host is down"},
-    {10065, "No route to Host"},
-    {10066, "Directory not empty"},
-    {10067, "Too many processes"},
-    {10068, "Too many users"},
-    {10069, "Disc quota exceeded"},
-    {10070, "Stale NFS file handle"},
-    {10071, "Too many levels of remote in path"},
-    {10091, "Network subsystem is unavailable"},
-    {10092, "Incompatible version of WINSOCK.DLL"},
-    {10093, "Successful WSAStartup not yet performed"},
-    {11001, "Host not found"},
-    {11002, "Non-Authoritative Host not found"},
-    {11003, "Non-Recoverable error: FORMERR, REFUSED, NOTIMP"},
-    {11004, "Valid name, no data record of requested type"},
-    {0, "Unrecognized error code"},
-};
 
 // Unread bytes beyond which reading from the socket pauses: room for the longest line and a
 // little more, so a line that is too long is seen as such.
 constexpr size_t kRecvLimit = size_t(TPowersock::MaxLineLength) + 2 * TPowersock::PacketSize;
-
-THostResolver& Resolver() {
-  static THostResolver resolver;
-  return resolver;
-}
-
-std::optional<uint32_t> SystemResolve(const std::string& host) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* result = nullptr;
-  if (::getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || !result) return std::nullopt;
-  std::optional<uint32_t> address;
-  for (addrinfo* a = result; a; a = a->ai_next)
-    if (a->ai_family == AF_INET) {
-      address = reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr.s_addr;
-      break;
-    }
-  ::freeaddrinfo(result);
-  return address;
-}
-
-std::optional<uint32_t> NumericAddress(const std::string& host) {
-  in_addr a{};
-  if (::inet_pton(AF_INET, host.c_str(), &a) == 1) return a.s_addr;
-  return std::nullopt;
-}
 
 void CloseFd(int& fd) {
   if (fd >= 0) ::close(fd);
@@ -130,104 +37,6 @@ sockaddr_in LocalName(int socket, int listenSocket) {
 
 } // namespace
 
-std::string SocketErrorText(int code) {
-  for (const auto& row : kErrorTable)
-    if (row.Code == code) return Format("%d:%s", code, std::string(row.Text));
-  return Format("Unknown Error No. %d", code);
-}
-
-int WinsockError(int e) noexcept {
-  switch (e) {
-  case EINTR:
-    return 10004;
-  case EBADF:
-    return 10009;
-  case EACCES:
-    return 10013;
-  case EFAULT:
-    return 10014;
-  case EINVAL:
-    return 10022;
-  case EMFILE:
-    return 10024;
-  case EAGAIN:
-    return 10035;
-  case EINPROGRESS:
-    return 10036;
-  case EALREADY:
-    return 10037;
-  case ENOTSOCK:
-    return 10038;
-  case EDESTADDRREQ:
-    return 10039;
-  case EMSGSIZE:
-    return 10040;
-  case EPROTOTYPE:
-    return 10041;
-  case ENOPROTOOPT:
-    return 10042;
-  case EPROTONOSUPPORT:
-    return 10043;
-  case ESOCKTNOSUPPORT:
-    return 10044;
-  case EOPNOTSUPP:
-    return 10045;
-  case EPFNOSUPPORT:
-    return 10046;
-  case EAFNOSUPPORT:
-    return 10047;
-  case EADDRINUSE:
-    return 10048;
-  case EADDRNOTAVAIL:
-    return 10049;
-  case ENETDOWN:
-    return 10050;
-  case ENETUNREACH:
-    return 10051;
-  case ENETRESET:
-    return 10052;
-  case ECONNABORTED:
-    return 10053;
-  case ECONNRESET:
-    return 10054;
-  case ENOBUFS:
-    return 10055;
-  case EISCONN:
-    return 10056;
-  case ENOTCONN:
-    return 10057;
-  case ESHUTDOWN:
-  case EPIPE:
-    return 10058;
-  case ETOOMANYREFS:
-    return 10059;
-  case ETIMEDOUT:
-    return 10060;
-  case ECONNREFUSED:
-    return 10061;
-  case ELOOP:
-    return 10062;
-  case ENAMETOOLONG:
-    return 10063;
-  case EHOSTDOWN:
-    return 10064;
-  case EHOSTUNREACH:
-    return 10065;
-  case ENOTEMPTY:
-    return 10066;
-  case EUSERS:
-    return 10068;
-  case EDQUOT:
-    return 10069;
-  case ESTALE:
-    return 10070;
-  case EREMOTE:
-    return 10071;
-  default:
-    return e;
-  }
-}
-
 int ReplyCodeOf(std::string_view line) noexcept {
   int64_t number = 0;
   for (size_t i = 0; i < line.size() && i < 10 && line[i] >= '0' && line[i] <= '9'; ++i)
@@ -241,47 +50,8 @@ std::string WithoutLineEnd(std::string line) {
   return line;
 }
 
-THostResolver SetHostResolver(THostResolver resolver) {
-  THostResolver previous = std::move(Resolver());
-  Resolver() = std::move(resolver);
-  return previous;
-}
-
-// ---------------------------------------------------------------------------------------------
-// TThreadTimer
-
-void TThreadTimer::SetInterval(int milliseconds) {
-  FInterval = milliseconds;
-  Restart();
-}
-
-void TThreadTimer::SetEnabled(bool enabled) {
-  FEnabled = enabled;
-  Restart();
-}
-
-void TThreadTimer::Restart() {
-  FStart = std::chrono::steady_clock::now();
-}
-
-void TThreadTimer::Check() {
-  if (!Running()) return;
-  auto now = std::chrono::steady_clock::now();
-  if (now - FStart < std::chrono::milliseconds(FInterval)) return;
-  FStart = now;
-  OnTimer(*this);
-}
-
 // ---------------------------------------------------------------------------------------------
 // TPowersock
-
-// The result of one background lookup. The lookup thread holds its own reference, so a wait
-// that gives up (cancel, time-out) can drop this one without the thread touching freed state.
-struct TPowersock::TLookup {
-  std::mutex Mutex;
-  bool Done = false;
-  std::optional<uint32_t> Address;
-};
 
 TPowersock::TPowersock() {
   FTimer.OnTimer = [this](TThreadTimer& timer) { TimerFired(timer); };
@@ -659,31 +429,12 @@ uint32_t TPowersock::ResolveHost(const std::string& firstHost) {
     if (auto numeric = NumericAddress(host)) return *numeric;
     std::optional<uint32_t> address;
     if (!host.empty()) {
-      auto lookup = std::make_shared<TLookup>();
-      THostResolver resolver = Resolver() ? Resolver() : THostResolver(SystemResolve);
-      try {
-        std::thread([lookup, resolver, host] {
-          std::optional<uint32_t> result;
-          try {
-            result = resolver(host);
-          } catch (...) {
-          }
-          std::lock_guard<std::mutex> lock(lookup->Mutex);
-          lookup->Address = result;
-          lookup->Done = true;
-        }).detach();
-      } catch (const std::system_error&) {
-        std::lock_guard<std::mutex> lock(lookup->Mutex);
-        lookup->Done = true;
-      }
+      THostLookup lookup(host);
       FTimer.SetInterval(TimeOut);
       FTimer.SetEnabled(TimeOut > 0);
       TWaitEnd end;
       try {
-        end = Wait([&] {
-          std::lock_guard<std::mutex> lock(lookup->Mutex);
-          return lookup->Done;
-        });
+        end = Wait([&] { return lookup.Done(); });
       } catch (...) {
         FTimer.SetEnabled(false);
         throw;
@@ -695,8 +446,7 @@ uint32_t TPowersock::ResolveHost(const std::string& firstHost) {
         throw ESockError("Host Lookup Timed Out");
       }
       if (end == TWaitEnd::Canceled) throw EAbortError("Host Lookup Canceled");
-      std::lock_guard<std::mutex> lock(lookup->Mutex);
-      address = lookup->Address;
+      address = lookup.Address();
     }
     if (address) {
       if (OnHostResolved) OnHostResolved(*this);

@@ -15,7 +15,10 @@
 // (straight into its file).
 #pragma once
 
+#include "hostlookup.h"
 #include "platform/sysutils.h"
+#include "sockerrors.h"
+#include "threadtimer.h"
 
 #include <chrono>
 #include <cstdint>
@@ -41,26 +44,10 @@ public:
   using Exception::Exception;
 };
 
-// Windows Sockets error codes, as the error table and LastErrorNo() use them.
-constexpr int WSAEINTR = 10004;
-constexpr int WSAEWOULDBLOCK = 10035;
-constexpr int WSAEINPROGRESS = 10036;
-constexpr int WSAENOTCONN = 10057;
-constexpr int WSAECONNRESET = 10054;
-constexpr int WSAETIMEDOUT = 10060;
-constexpr int WSAECONNREFUSED = 10061;
-constexpr int WSAHOST_NOT_FOUND = 11001;
-
-// "code:description" from the Windows Sockets error table ("10061:Connection refused",
-// "0:Unrecognized error code"); "Unknown Error No. %d" for a code not in it.
-std::string SocketErrorText(int code);
 // The number formed by a reply line's leading decimal digits (at most 10), 0 when none.
 int ReplyCodeOf(std::string_view line) noexcept;
 // `line` without the CR and LF characters at its end.
 std::string WithoutLineEnd(std::string line);
-// The Windows Sockets code for a POSIX errno value (ECONNREFUSED -> 10061); values without a
-// counterpart are returned unchanged.
-int WinsockError(int errnoValue) noexcept;
 
 // Status levels: a status is passed to OnStatus when ReportLevel >= its level.
 constexpr int slProtocol = 1;    // protocol traffic: commands, reply lines, transfer sizes
@@ -68,35 +55,6 @@ constexpr int slCompleted = 2;   // "Transaction Completed"
 constexpr int slTraffic = 4;     // "Sending Buffer", "Accepting", "Request Close Socket"
 constexpr int slInternal = 8;    // every other internal step
 constexpr int slErrorCheck = 16; // "Checking Error In Error Manager"
-
-// Host name lookup used by Connect, run on a background thread: the IPv4 address in network
-// byte order, or none. The default asks getaddrinfo. Tests install their own (it must not
-// refer to anything that may be freed while a lookup runs).
-using THostResolver = std::function<std::optional<uint32_t>(const std::string& host)>;
-THostResolver SetHostResolver(THostResolver resolver); // null restores the default
-
-// A small time-out timer. It runs while Enabled, Interval > 0 and OnTimer is set; Check(),
-// called by the waits on every turn, raises OnTimer once a whole interval has passed since it
-// was started or last fired.
-class TThreadTimer {
-public:
-  using TTimerEvent = std::function<void(TThreadTimer& sender)>;
-
-  int Interval() const noexcept { return FInterval; }
-  void SetInterval(int milliseconds);
-  bool Enabled() const noexcept { return FEnabled; }
-  void SetEnabled(bool enabled);
-  bool Running() const noexcept { return FEnabled && FInterval > 0 && OnTimer; }
-  void Check();
-
-  TTimerEvent OnTimer;
-
-private:
-  void Restart();
-  int FInterval = 1000;
-  bool FEnabled = false;
-  std::chrono::steady_clock::time_point FStart;
-};
 
 class TPowersock {
 public:
@@ -239,7 +197,6 @@ protected:
   std::string ReadLnUntil(std::optional<std::chrono::steady_clock::time_point> deadline);
 
 private:
-  struct TLookup;
   void Turn();
   void HandleEvents(short revents);
   short WantedEvents() const;
