@@ -1,6 +1,7 @@
 #include "nmhttp.h"
 
 #include "platform/filestream.h"
+#include "urlparser.h"
 
 #include <algorithm>
 #include <charconv>
@@ -93,6 +94,10 @@ bool TNMHTTP::Transaction1() {
   if (OnAboutToSend) OnAboutToSend(*this);
   Connect();
   try {
+    if (FSecure) {
+      if (!Proxy.empty()) OpenTunnel();
+      StartTLS(Host);
+    }
     Write(FRequestHeader.Text());
   } catch (...) {
     Disconnect();
@@ -127,7 +132,8 @@ bool TNMHTTP::Transaction1() {
 std::string TNMHTTP::RedirectTarget(std::string location) const {
   location = Trim(location);
   if (size_t p = location.find("://"); p != std::string::npos) {
-    if (LowerCase(location.substr(0, p)) != "http")
+    const std::string scheme = LowerCase(location.substr(0, p));
+    if (scheme != "http" && scheme != "https")
       throw ESockError(Format("Cannot follow the redirection to %s", location));
     return location;
   }
@@ -136,6 +142,24 @@ std::string TNMHTTP::RedirectTarget(std::string location) const {
   std::string base = "http://" + Host;
   if (Port != 80) base += Format(":%d", Port);
   return base + "/" + location;
+}
+
+// Asks the proxy for a tunnel to Host:Port (for https), reading its answer up to the empty
+// line. Throws ESockError with the proxy's status line when it refuses.
+void TNMHTTP::OpenTunnel() {
+  const std::string target = HostForURL(Host) + Format(":%d", Port);
+  Write("CONNECT " + target + " HTTP/1.1\r\nHost: " + target + "\r\n\r\n");
+  const std::string status = WithoutLineEnd(ReadLn());
+  std::string line;
+  int64_t size = 0;
+  do {
+    line = ReadLn();
+    size += int64_t(line.size());
+    if (size > MaxHeaderSize) throw ESockError("The proxy's answer is too long");
+  } while (!line.empty() && line != "\r\n" && line != "\n");
+  const size_t space = status.find(' ');
+  if (space == std::string::npos || StrToIntDef(status.substr(space + 1, 3), 0) / 100 != 2)
+    throw ESockError("The proxy refused the connection to " + target + ": " + status);
 }
 
 void TNMHTTP::SplitURL() {
@@ -168,7 +192,8 @@ void TNMHTTP::SplitURL() {
 
   if (hasScheme) {
     std::string scheme = LowerCase(FURL.substr(0, schemeEnd));
-    Port = scheme == "gopher" ? 70 : scheme == "ftp" ? 21 : 80;
+    FSecure = scheme == "https";
+    Port = scheme == "gopher" ? 70 : scheme == "ftp" ? 21 : FSecure ? 443 : 80;
   }
 
   std::string hostPart;
@@ -182,7 +207,14 @@ void TNMHTTP::SplitURL() {
   }
   // User information is not part of the host ("user:password@host").
   if (size_t at = hostPart.rfind('@'); at != std::string::npos) hostPart.erase(0, at + 1);
-  if (size_t colon = hostPart.find(':'); colon != std::string::npos) {
+  if (hostPart.starts_with('[') && hostPart.find(']') != std::string::npos) {
+    const size_t close = hostPart.find(']');
+    if (close + 1 < hostPart.size()) {
+      if (hostPart[close + 1] != ':') throw EConvertError("Invalid host " + hostPart);
+      Port = PortNumber(hostPart.substr(close + 2));
+    }
+    hostPart = hostPart.substr(1, close - 1);
+  } else if (size_t colon = hostPart.find(':'); colon != std::string::npos) {
     Port = PortNumber(hostPart.substr(colon + 1));
     hostPart.resize(colon);
   }
@@ -212,8 +244,10 @@ void TNMHTTP::SetHeaderLine(const std::string& name, const std::string& value) {
 
 void TNMHTTP::BuildHeader() {
   FRequestHeader.Clear();
-  FRequestHeader.Add(kVerbs[FCmd] + (Proxy.empty() ? FPath : FURL) + " HTTP/1.0");
-  if (!Proxy.empty()) {
+  // Through a proxy the request names the whole URL, unless it goes through a tunnel.
+  const bool viaProxy = !Proxy.empty() && !FSecure;
+  FRequestHeader.Add(kVerbs[FCmd] + (viaProxy ? FURL : FPath) + " HTTP/1.0");
+  if (viaProxy) {
     FRequestHeader.Add("Proxy-Connection: Keep-Alive");
     FRequestHeader.Add("Host: " + Host);
   }

@@ -69,10 +69,12 @@ public:
   THandlerEvent OnRedirect; // set handled to stop following
   TNotifyEvent OnAuthenticationNeeded;
 
-  // Fetches `url` ("http://host[:port]/path", or a path on the current Host). Redirections
-  // (300 to 399, taken from the Location line) are followed, to http URLs only. Throws
-  // ESockError "Empty URL", "Too many redirections", a redirection to another scheme, and the
-  // socket layer's errors; EConvertError for a port that is not a number.
+  // Fetches `url` ("http://host[:port]/path", "https://...", or a path on the current Host).
+  // https goes over TLS (through a CONNECT tunnel when Proxy is set). Redirections (300 to
+  // 399, taken from the Location line) are followed to http and https URLs. Throws
+  // ESockError "Empty URL", "Too many redirections", a redirection to another scheme, the
+  // socket layer's errors (TLS failures among them); EConvertError for a port that is not a
+  // number.
   void Get(const std::string& url);
   // Cancels the running request: its wait ends with EAbortError.
   void Abort() override;
@@ -89,6 +91,7 @@ public:
 private:
   bool Transaction1();
   void SplitURL();
+  void OpenTunnel();
   void BuildHeader();
   void SetHeaderLine(const std::string& name, const std::string& value);
   void ReadHeader();
@@ -102,6 +105,7 @@ private:
   std::string FReceivedCookie;
   TStringList FRequestHeader;
   bool FAborted = false;
+  bool FSecure = false; // https: TLS after connecting
 };
 
 } // namespace dravik

@@ -2,6 +2,7 @@
 
 #include "platform/filestream.h"
 #include "platform/pump.h"
+#include "tlssession.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -87,6 +88,7 @@ short TPowersock::WantedEvents() const {
   if (FSocket < 0) return 0;
   if (FConnecting) return POLLOUT;
   if (!FConnected) return 0;
+  if (FHandshaking) return FTlsWant;
   short events = 0;
   if (!FCanceled && FRecv.size() - FRecvPos < kRecvLimit) events |= POLLIN;
   if (FSendPos < FSend.size()) events |= POLLOUT;
@@ -100,6 +102,10 @@ void TPowersock::HandleEvents(short revents) {
       return;
     }
     if (!FConnected) return;
+    if (FHandshaking) {
+      HandshakeStep();
+      return;
+    }
     if (revents & (POLLIN | POLLHUP | POLLERR)) ReadStep();
     if (FConnected && (revents & POLLOUT)) SendStep();
   } catch (...) {
@@ -125,10 +131,14 @@ void TPowersock::Turn() {
       fds[n] = {Companion->FSocket, ev, 0};
       owners[n++] = Companion;
     }
-  int ready = ::poll(n ? fds : nullptr, nfds_t(n), 2);
+  // Bytes that TLS has already decrypted announce themselves by no socket event.
+  const bool pending = TlsPending() || (Companion && Companion->TlsPending());
+  int ready = ::poll(n ? fds : nullptr, nfds_t(n), pending ? 0 : 2);
   if (ready > 0)
     for (int i = 0; i < n; ++i)
       if (fds[i].revents && owners[i]) owners[i]->HandleEvents(fds[i].revents);
+  if (TlsPending()) HandleEvents(POLLIN);
+  if (Companion && Companion->TlsPending()) Companion->HandleEvents(POLLIN);
   ProcessMessages();
   FTimer.Check();
 }
@@ -146,9 +156,21 @@ void TPowersock::RaisePending() {
   }
 }
 
-TPowersock::TWaitEnd
-TPowersock::Wait(const std::function<bool()>& done,
-                 std::optional<std::chrono::steady_clock::time_point> deadline) {
+bool TPowersock::TlsPending() const {
+  return FTls && FConnected && !FHandshaking && !FCanceled &&
+         FRecv.size() - FRecvPos < kRecvLimit && FTls->Pending() > 0;
+}
+
+std::string NoDataText(int milliseconds) {
+  if (milliseconds >= 1000 && milliseconds % 1000 == 0)
+    return Format("No data received for %d seconds", milliseconds / 1000);
+  return Format("No data received for %d ms", milliseconds);
+}
+
+TPowersock::TWaitEnd TPowersock::Wait(const std::function<bool()>& done,
+                                      std::optional<std::chrono::steady_clock::time_point> deadline,
+                                      bool receiving) {
+  const auto start = std::chrono::steady_clock::now();
   while (true) {
     RaisePending();
     // Cancel first: a click in the last turn of a wait that has just been served must not be
@@ -159,13 +181,18 @@ TPowersock::Wait(const std::function<bool()>& done,
     }
     if (done()) return TWaitEnd::Done;
     if (FTimedOut) return TWaitEnd::TimedOut;
-    if (deadline && std::chrono::steady_clock::now() >= *deadline) return TWaitEnd::Deadline;
+    const auto now = std::chrono::steady_clock::now();
+    if (deadline && now >= *deadline) return TWaitEnd::Deadline;
+    if (receiving && ReceiveTimeOut > 0 &&
+        now - std::max(start, FLastReceived) >= std::chrono::milliseconds(ReceiveTimeOut))
+      throw ESockError(NoDataText(ReceiveTimeOut));
     Turn();
   }
 }
 
-void TPowersock::WaitOrAbort(const std::function<bool()>& done, const char* abortText) {
-  TWaitEnd end = Wait(done);
+void TPowersock::WaitOrAbort(const std::function<bool()>& done, const char* abortText,
+                             bool receiving) {
+  TWaitEnd end = Wait(done, std::nullopt, receiving);
   if (end == TWaitEnd::Canceled || end == TWaitEnd::TimedOut) throw EAbortError(abortText);
 }
 
@@ -188,14 +215,18 @@ void TPowersock::ReadStep() {
   while (FSocket >= 0 && !FCanceled && FRecv.size() - FRecvPos < kRecvLimit) {
     size_t old = FRecv.size();
     FRecv.resize(old + PacketSize);
-    ssize_t n = ::recv(FSocket, FRecv.data() + old, PacketSize, 0);
+    ssize_t n = Receive(FRecv.data() + old, PacketSize);
+    int err = errno;
     if (n > 0) {
       FRecv.resize(old + size_t(n));
       got = true;
       continue;
     }
-    int err = errno;
     FRecv.resize(old);
+    if (n < -1) { // a TLS failure, already recorded
+      CloseSocket(true);
+      break;
+    }
     if (n == 0) {
       FPeerClosed = true;
       CloseSocket(true);
@@ -206,7 +237,10 @@ void TPowersock::ReadStep() {
     SocketFailed(err);
     break;
   }
-  if (got) DataArrived();
+  if (got) {
+    FLastReceived = std::chrono::steady_clock::now();
+    DataArrived();
+  }
 }
 
 void TPowersock::SendStep() {
@@ -220,12 +254,16 @@ void TPowersock::SendStep() {
   StatusMessage(slTraffic, "Sending Buffer");
   while (FSendPos < FSend.size()) {
     size_t chunk = std::min<size_t>(PacketSize, FSend.size() - FSendPos);
-    ssize_t n = ::send(FSocket, FSend.data() + FSendPos, chunk, MSG_NOSIGNAL);
+    ssize_t n = Transmit(FSend.data() + FSendPos, chunk);
+    int err = errno;
     if (n > 0) {
       FSendPos += size_t(n);
       continue;
     }
-    int err = errno;
+    if (n < -1) {
+      CloseSocket(true);
+      return;
+    }
     if (n < 0 && err == EINTR) continue;
     if (n < 0 && (err == EAGAIN || err == EWOULDBLOCK)) return;
     SocketFailed(n < 0 ? err : EPIPE);
@@ -233,6 +271,56 @@ void TPowersock::SendStep() {
   }
   FSend.clear();
   FSendPos = 0;
+}
+
+// One platform read: > 0 bytes, 0 when the peer has closed, -1 with errno set, or -2 after a
+// TLS failure (recorded as the pending error).
+ssize_t TPowersock::Receive(char* buffer, size_t count) {
+  if (!FTls) return ::recv(FSocket, buffer, count, 0);
+  try {
+    TTlsSession::TWant want;
+    long n = FTls->Read(buffer, count, want);
+    if (n < 0) errno = EAGAIN;
+    return n;
+  } catch (...) {
+    FPendingError = std::current_exception();
+    return -2;
+  }
+}
+
+ssize_t TPowersock::Transmit(const char* buffer, size_t count) {
+  if (!FTls) return ::send(FSocket, buffer, count, MSG_NOSIGNAL);
+  try {
+    TTlsSession::TWant want;
+    long n = FTls->Write(buffer, count, want);
+    if (n < 0) errno = EAGAIN;
+    return n;
+  } catch (...) {
+    FPendingError = std::current_exception();
+    return -2;
+  }
+}
+
+void TPowersock::HandshakeStep() {
+  try {
+    const TTlsSession::TWant want = FTls->Handshake();
+    FHandshaking = want != TTlsSession::TWant::Nothing;
+    FTlsWant = want == TTlsSession::TWant::Write ? POLLOUT : POLLIN;
+  } catch (...) {
+    FPendingError = std::current_exception();
+    CloseSocket(true);
+  }
+}
+
+void TPowersock::StartTLS(const std::string& serverName) {
+  StatusMessage(slInternal, "Secure Handshake");
+  if (!FConnected) throw ESockError(SocketErrorText(WSAENOTCONN));
+  FTls = std::make_unique<TTlsSession>(FSocket, serverName);
+  FHandshaking = true;
+  HandshakeStep();
+  WaitOrAbort([this] { return !FHandshaking || FSocket < 0; }, "Socket handshake aborted", true);
+  if (FSocket < 0)
+    throw ESockError("Secure connection to " + serverName + " failed: the connection was closed");
 }
 
 void TPowersock::SocketFailed(int errnoValue) {
@@ -250,6 +338,9 @@ void TPowersock::CloseSocket(bool raiseEvent) {
   const bool wasConnected = FConnected;
   FConnected = false;
   FConnecting = false;
+  FHandshaking = false;
+  if (FTls) FTls->Shutdown();
+  FTls.reset();
   CloseFd(FSocket);
   FSend.clear();
   FSendPos = 0;
@@ -321,7 +412,7 @@ std::string TPowersock::ReadLnUntil(std::optional<std::chrono::steady_clock::tim
         lf = FindLineEnd();
         return lf.has_value() || FSocket < 0;
       },
-      deadline);
+      deadline, true);
   if (end == TWaitEnd::Canceled || end == TWaitEnd::TimedOut)
     throw EAbortError("Socket readln aborted");
   if (lf) return TakeLine(*lf);
@@ -336,7 +427,7 @@ std::string TPowersock::Read(int64_t count) {
   if (count > int64_t(kRecvLimit)) throw ESockError("Read count too large");
   if (count > 0)
     WaitOrAbort([&] { return int64_t(Buffered().size()) >= count || FSocket < 0; },
-                "Socket read aborted");
+                "Socket read aborted", true);
   else
     Drain();
   size_t take = count > 0 ? std::min<size_t>(size_t(count), Buffered().size()) : Buffered().size();
@@ -381,9 +472,8 @@ void TPowersock::CaptureFile(const std::string& fileName) {
   };
   flush();
   while (FSocket >= 0 || !Buffered().empty()) {
-    TWaitEnd end = Wait([this] { return !Buffered().empty() || FSocket < 0; });
-    if (end == TWaitEnd::Canceled || end == TWaitEnd::TimedOut)
-      throw EAbortError("Socket capture aborted");
+    WaitOrAbort([this] { return !Buffered().empty() || FSocket < 0; }, "Socket capture aborted",
+                true);
     flush();
   }
 }
@@ -401,7 +491,8 @@ void TPowersock::CaptureString(std::string& text, int64_t count) {
     DropBuffered(data.size());
     if (count >= 0 && int64_t(text.size()) >= count) return;
     if (FSocket < 0 && Buffered().empty()) return;
-    WaitOrAbort([this] { return !Buffered().empty() || FSocket < 0; }, "Socket capture aborted");
+    WaitOrAbort([this] { return !Buffered().empty() || FSocket < 0; }, "Socket capture aborted",
+                true);
   }
 }
 
@@ -576,7 +667,7 @@ void TPowersock::Accept(uint32_t peerAddress) {
         accepted = fd;
         return true;
       },
-      "Socket accept aborted");
+      "Socket accept aborted", true);
   CloseFd(FListenSocket);
   CloseFd(FSocket);
   FSocket = accepted;

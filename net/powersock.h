@@ -28,10 +28,15 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 namespace dravik {
 
 class TFileStream;
+class TTlsSession;
+
+// "No data received for 60 seconds" (or "... for 300 ms" for a time that is not whole seconds).
+std::string NoDataText(int milliseconds);
 
 class ESockError : public Exception {
 public:
@@ -79,6 +84,10 @@ public:
   std::string Host;
   int Port = 0;
   int TimeOut = 0; // milliseconds for the host lookup and the connect; 0: no limit
+  // Milliseconds a wait for received data (a line, a capture, an accepted data connection,
+  // the TLS handshake) goes on without any data arriving before it fails with ESockError
+  // "No data received for N seconds"; 0: no limit.
+  int ReceiveTimeOut = 0;
   int ReportLevel = 1;
   std::string Proxy; // when set, Connect goes to Proxy:ProxyPort instead of Host:Port
   int ProxyPort = 0;
@@ -111,6 +120,10 @@ public:
   // out", "Connection Failed", "Invalid port %d"; EAbortError "Host Lookup Canceled" or
   // "Connection Canceled" after Cancel().
   virtual void Connect();
+  // Makes the connection a TLS one (https): handshakes and verifies the server's certificate
+  // for `serverName`. ESockError saying why when it fails; EAbortError after Cancel().
+  void StartTLS(const std::string& serverName);
+  bool Secure() const noexcept { return FTls != nullptr; }
   // Closes the connection (raises OnDisconnect when there was one). Never waits.
   virtual void Disconnect();
   // Ends the current (or next) wait with EAbortError.
@@ -176,10 +189,13 @@ protected:
   // Runs turns until `done()` holds. Rethrows a pending error of this socket (or of the
   // companion). Returns Canceled (clearing the mark) or TimedOut instead of throwing; with
   // `deadline` also Deadline once it passes.
+  // `receiving`: the wait is for data from the peer, and ReceiveTimeOut applies.
   TWaitEnd Wait(const std::function<bool()>& done,
-                std::optional<std::chrono::steady_clock::time_point> deadline = std::nullopt);
+                std::optional<std::chrono::steady_clock::time_point> deadline = std::nullopt,
+                bool receiving = false);
   // Like Wait, but throws EAbortError(abortText) when canceled.
-  void WaitOrAbort(const std::function<bool()>& done, const char* abortText);
+  void WaitOrAbort(const std::function<bool()>& done, const char* abortText,
+                   bool receiving = false);
   // Bytes received and not yet taken.
   std::string_view Buffered() const noexcept;
   void DropBuffered(size_t count);
@@ -204,6 +220,10 @@ private:
   void SendStep();
   void FinishConnect();
   void CloseSocket(bool raiseEvent);
+  ssize_t Receive(char* buffer, size_t count);
+  ssize_t Transmit(const char* buffer, size_t count);
+  void HandshakeStep();
+  bool TlsPending() const;
   void SocketFailed(int errnoValue);
   void RaisePending();
   uint32_t ResolveHost(const std::string& host);
@@ -228,6 +248,10 @@ private:
   std::string FSend;
   size_t FSendPos = 0;
   std::exception_ptr FPendingError;
+  std::unique_ptr<TTlsSession> FTls;
+  bool FHandshaking = false;
+  short FTlsWant = 0;
+  std::chrono::steady_clock::time_point FLastReceived;
   TThreadTimer FTimer;
 };
 

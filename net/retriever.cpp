@@ -139,7 +139,8 @@ std::string TRetriever::RetrieveFile(const std::string& url) {
 
 void TRetriever::Transfer(const std::string& localName) {
   switch (URLParser.Protocol) {
-  case upHTTP: {
+  case upHTTP:
+  case upHTTPS: {
     CurrentClient = &HTTPClient;
     HTTPClient.Host = URLParser.Host; // a URL without a host must not reach the last one
     HTTPClient.Body = localName;

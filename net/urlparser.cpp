@@ -1,5 +1,7 @@
 #include "urlparser.h"
 
+#include <iterator>
+
 namespace dravik {
 
 EInvalidProtocol::EInvalidProtocol(const std::string& scheme)
@@ -12,9 +14,13 @@ struct TProtocolInfo {
   int Port;
 };
 
-constexpr TProtocolInfo kProtocols[] = {{"http", 80}, {"ftp", 21}, {"file", 0}};
+constexpr TProtocolInfo kProtocols[] = {{"http", 80}, {"ftp", 21}, {"file", 0}, {"https", 443}};
 
 } // namespace
+
+std::string HostForURL(const std::string& host) {
+  return host.find(':') != std::string::npos ? "[" + host + "]" : host;
+}
 
 const char* ProtocolScheme(TURLParserProtocol protocol) noexcept {
   return kProtocols[protocol].Scheme;
@@ -59,7 +65,13 @@ void TURLParser::SetURL(std::string_view url) {
   }
 
   std::string host(hostPart), portText;
-  if (size_t colon = hostPart.find(':'); colon != std::string_view::npos) {
+  if (hostPart.starts_with('[') && hostPart.find(']') != std::string_view::npos) {
+    // An IPv6 address: "[::1]" or "[::1]:8080"; the host is kept without its brackets.
+    const size_t close = hostPart.find(']');
+    host = std::string(hostPart.substr(1, close - 1));
+    if (close + 1 < hostPart.size() && hostPart[close + 1] == ':')
+      portText = std::string(hostPart.substr(close + 2));
+  } else if (size_t colon = hostPart.find(':'); colon != std::string_view::npos) {
     host = std::string(hostPart.substr(0, colon));
     portText = std::string(hostPart.substr(colon + 1));
   }
@@ -75,7 +87,7 @@ void TURLParser::SetURL(std::string_view url) {
 
   const std::string lowerScheme = LowerCase(scheme);
   int index = -1;
-  for (int i = 0; i < 3; ++i)
+  for (int i = 0; i < int(std::size(kProtocols)); ++i)
     if (lowerScheme == kProtocols[i].Scheme) index = i;
   if (index < 0) throw EInvalidProtocol(scheme);
 
@@ -93,7 +105,7 @@ std::string TURLParser::URL() const {
   url += "://";
   // Joined, not formatted: a part holding a NUL byte must not be cut short there.
   if (!UserID.empty() && UserID != "anonymous") url += UserID + ":" + Password + "@";
-  url += Host;
+  url += HostForURL(Host);
   if (Port != DefaultPort(Protocol)) url += Format(":%d", Port);
   url += FPath;
   url += FFilename;
