@@ -321,10 +321,10 @@ TEST_F(HttpPeer, GarbageNeverCrashes) {
 TEST_F(HttpPeer, RedirectionsElsewhereAndBadUrls) {
   TTcpServer server([](TTcpConnection& c) {
     c.ReadUntil("\r\n\r\n");
-    c.Send("HTTP/1.0 301 Moved\r\nLocation: https://secure.halvex.test/x.gob\r\n\r\n");
+    c.Send("HTTP/1.0 301 Moved\r\nLocation: gopher://secure.halvex.test/x.gob\r\n\r\n");
   });
   EXPECT_EQ(MessageOf<ESockError>([&] { Http.Get(server.Url("http", "/x")); }),
-            "Cannot follow the redirection to https://secure.halvex.test/x.gob");
+            "Cannot follow the redirection to gopher://secure.halvex.test/x.gob");
   EXPECT_EQ(MessageOf<ESockError>([&] { Http.Get(""); }), "Empty URL");
   EXPECT_EQ(MessageOf<ESockError>([&] { Http.Get("http://127.0.0.1/a\r\nX-Evil: 1"); }),
             "Invalid character in URL");
