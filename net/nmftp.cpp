@@ -20,10 +20,12 @@ bool OpensMultiLine(const std::string& line) {
 
 } // namespace
 
-std::string FormatPortCommand(uint32_t address, int port) {
-  const uint32_t a = ntohl(address);
-  return Format("PORT %u,%u,%u,%u,%d,%d", a >> 24, (a >> 16) & 0xFF, (a >> 8) & 0xFF, a & 0xFF,
-                (port >> 8) & 0xFF, port & 0xFF);
+std::string FormatPortCommand(const std::string& address, int port) {
+  if (address.find(':') != std::string::npos) return Format("EPRT |2|%s|%d|", address, port);
+  std::string a = address;
+  for (char& c : a)
+    if (c == '.') c = ',';
+  return Format("PORT %s,%d,%d", a, (port >> 8) & 0xFF, port & 0xFF);
 }
 
 int64_t ReplyByteCount(std::string_view reply) noexcept {

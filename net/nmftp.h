@@ -42,8 +42,9 @@ constexpr int NMOS_UNIX = 2400, NMOS_DOS = 2401, NMOS_VM = 2402, NMOS_MACOS = 24
               NMOS_MVS = 2408, NMOS_OTHER = 2410, NMOS_AUTO = 2411, NMOS_OS400 = 2414,
               NMOS_NETWARE = 2416;
 
-// "PORT a,b,c,d,hi,lo" for an IPv4 address (network byte order) and a port.
-std::string FormatPortCommand(uint32_t address, int port);
+// "PORT a,b,c,d,hi,lo" for a numeric IPv4 address and a port; "EPRT |2|address|port|" for an
+// IPv6 one.
+std::string FormatPortCommand(const std::string& address, int port);
 // The byte count a reply announces: the run of digits nearest before "BYTE" (any case),
 // 0 when there is none.
 int64_t ReplyByteCount(std::string_view reply) noexcept;

@@ -242,6 +242,14 @@ void TNMHTTP::SetHeaderLine(const std::string& name, const std::string& value) {
   if (!value.empty()) FRequestHeader.Add(name + ": " + value);
 }
 
+// The server as the Host line names it: with its port unless that is the scheme's default,
+// an IPv6 address in brackets.
+std::string TNMHTTP::HostLine() const {
+  std::string host = HostForURL(Host);
+  if (Port != (FSecure ? 443 : 80)) host += Format(":%d", Port);
+  return host;
+}
+
 void TNMHTTP::BuildHeader() {
   FRequestHeader.Clear();
   // Through a proxy the request names the whole URL, unless it goes through a tunnel.
@@ -249,9 +257,9 @@ void TNMHTTP::BuildHeader() {
   FRequestHeader.Add(kVerbs[FCmd] + (viaProxy ? FURL : FPath) + " HTTP/1.0");
   if (viaProxy) {
     FRequestHeader.Add("Proxy-Connection: Keep-Alive");
-    FRequestHeader.Add("Host: " + Host);
+    FRequestHeader.Add("Host: " + HostLine());
   }
-  SetHeaderLine("Host", Host);
+  SetHeaderLine("Host", HostLine());
   FRequestHeader.Add("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
   FRequestHeader.Add("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
   SetHeaderLine("From", HeaderInfo.LocalMailAddress);

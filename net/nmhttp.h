@@ -93,6 +93,7 @@ private:
   void SplitURL();
   void OpenTunnel();
   void BuildHeader();
+  std::string HostLine() const;
   void SetHeaderLine(const std::string& name, const std::string& value);
   void ReadHeader();
   std::string RedirectTarget(std::string location) const;

@@ -8,7 +8,6 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <climits>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -26,14 +25,14 @@ void CloseFd(int& fd) {
   fd = -1;
 }
 
-// The local name of the connection, or else of the listening socket; zeroed when neither is
+// The local name of the connection, or else of the listening socket; empty when neither is
 // open.
-sockaddr_in LocalName(int socket, int listenSocket) {
+TSockAddress LocalName(int socket, int listenSocket) {
   const int fd = socket >= 0 ? socket : listenSocket;
-  sockaddr_in sa{};
-  socklen_t len = sizeof sa;
-  if (fd < 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return {};
-  return sa;
+  TSockAddress a;
+  a.Length = sizeof a.Storage;
+  if (fd < 0 || ::getsockname(fd, a.Get(), &a.Length) != 0) return {};
+  return a;
 }
 
 } // namespace
@@ -513,12 +512,12 @@ void TPowersock::FinishConnect() {
   if (OnError) OnError(*this, FLastError, SocketErrorText(FLastError));
 }
 
-uint32_t TPowersock::ResolveHost(const std::string& firstHost) {
+std::vector<std::string> TPowersock::ResolveHost(const std::string& firstHost) {
   StatusMessage(slInternal, "Resolve Host");
   std::string host = firstHost;
   for (int attempt = 0;; ++attempt) {
-    if (auto numeric = NumericAddress(host)) return *numeric;
-    std::optional<uint32_t> address;
+    if (IsNumericAddress(host)) return {host};
+    std::vector<std::string> addresses;
     if (!host.empty()) {
       THostLookup lookup(host);
       FTimer.SetInterval(TimeOut);
@@ -537,11 +536,11 @@ uint32_t TPowersock::ResolveHost(const std::string& firstHost) {
         throw ESockError("Host Lookup Timed Out");
       }
       if (end == TWaitEnd::Canceled) throw EAbortError("Host Lookup Canceled");
-      address = lookup.Address();
+      addresses = lookup.Addresses();
     }
-    if (address) {
+    if (!addresses.empty()) {
       if (OnHostResolved) OnHostResolved(*this);
-      return *address;
+      return addresses;
     }
     // "Host Lookup Failed": the handler may fix the host name once.
     bool handled = false;
@@ -569,36 +568,51 @@ void TPowersock::ConnectSocket() {
 
   const int port = Proxy.empty() ? Port : ProxyPort;
   if (port < 1 || port > 65535) throw ESockError(Format("Invalid port %d", port));
-  const uint32_t address = ResolveHost(Proxy.empty() ? Host : Proxy);
+  const std::vector<std::string> addresses = ResolveHost(Proxy.empty() ? Host : Proxy);
 
-  FSocket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (FSocket < 0) {
-    FLastError = WinsockError(errno);
-    throw ESockError("Initializaton of windows sockets failed");
-  }
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(uint16_t(port));
-  sa.sin_addr.s_addr = address;
-  if (::connect(FSocket, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) {
-    FConnected = true;
-  } else if (errno == EINPROGRESS) {
-    FConnecting = true;
-  } else {
-    FLastError = WinsockError(errno);
-    CloseFd(FSocket);
-    throw ESockError(SocketErrorText(FLastError));
-  }
-
+  // Each address in turn until one answers. With a time limit, an address that does not
+  // answer gets its share of the time that is left, so the next ones get theirs.
   FTimer.SetInterval(TimeOut);
   FTimer.SetEnabled(TimeOut > 0);
-  TWaitEnd end;
-  try {
-    end = Wait([this] { return FConnected || !FConnecting; });
-  } catch (...) {
-    FTimer.SetEnabled(false);
+  const auto start = std::chrono::steady_clock::now();
+  TWaitEnd end = TWaitEnd::Done;
+  int immediateError = 0;
+  for (size_t i = 0; i < addresses.size() && !FConnected; ++i) {
+    TSockAddress sa;
+    if (!MakeSockAddress(addresses[i], port, sa)) continue;
+    FSocket = ::socket(sa.Family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (FSocket < 0) {
+      immediateError = WinsockError(errno);
+      continue;
+    }
+    if (::connect(FSocket, sa.Get(), sa.Length) == 0) {
+      FConnected = true;
+      break;
+    }
+    if (errno != EINPROGRESS) {
+      immediateError = FLastError = WinsockError(errno);
+      CloseFd(FSocket);
+      continue;
+    }
+    FConnecting = true;
+    immediateError = 0;
+    std::optional<std::chrono::steady_clock::time_point> deadline;
+    if (TimeOut > 0 && i + 1 < addresses.size()) {
+      const auto total = std::chrono::milliseconds(TimeOut);
+      const auto left = total - (std::chrono::steady_clock::now() - start);
+      deadline =
+          std::chrono::steady_clock::now() +
+          std::chrono::duration_cast<std::chrono::milliseconds>(left) / int(addresses.size() - i);
+    }
+    try {
+      end = Wait([this] { return FConnected || !FConnecting; }, deadline);
+    } catch (...) {
+      FTimer.SetEnabled(false);
+      CloseSocket(false);
+      throw;
+    }
+    if (FConnected || end == TWaitEnd::Canceled || FTimedOut) break;
     CloseSocket(false);
-    throw;
   }
   FTimer.SetEnabled(false);
   if (!FConnected) {
@@ -607,10 +621,12 @@ void TPowersock::ConnectSocket() {
     FCanceled = false;
     CloseSocket(false);
     if (OnConnectionFailed) OnConnectionFailed(*this);
-    if (timedOut) throw ESockError("Connection Timed out");
+    if (timedOut) throw ESockError("Connection timed out");
     if (end == TWaitEnd::Canceled) throw EAbortError("Connection Canceled");
+    if (immediateError) throw ESockError(SocketErrorText(immediateError));
     throw ESockError("Connection Failed");
   }
+  FLastReceived = std::chrono::steady_clock::now();
 }
 
 void TPowersock::Disconnect() {
@@ -621,33 +637,30 @@ void TPowersock::Disconnect() {
 
 // --- listening ----------------------------------------------------------------------------------
 
-void TPowersock::Listen(uint32_t localAddress) {
+void TPowersock::Listen(const std::string& localAddress) {
   StatusMessage(slInternal, "Listening");
   CloseFd(FListenSocket);
-  FListenSocket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  TSockAddress sa;
+  if (!MakeSockAddress(localAddress.empty() ? "0.0.0.0" : localAddress, 0, sa))
+    throw ESockError(SocketErrorText(10049));
+  FListenSocket = ::socket(sa.Family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (FListenSocket < 0) throw ESockError("Initializaton of windows sockets failed");
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = 0;
-  sa.sin_addr.s_addr = localAddress;
-  if (::bind(FListenSocket, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-      ::listen(FListenSocket, 1) != 0) {
+  if (::bind(FListenSocket, sa.Get(), sa.Length) != 0 || ::listen(FListenSocket, 1) != 0) {
     FLastError = WinsockError(errno);
     CloseFd(FListenSocket);
     throw ESockError(SocketErrorText(FLastError));
   }
 }
 
-void TPowersock::Accept(uint32_t peerAddress) {
+void TPowersock::Accept(const std::string& peerAddress) {
   StatusMessage(slTraffic, "Accepting");
   if (FListenSocket < 0) throw ESockError(SocketErrorText(WSAENOTCONN));
   int accepted = -1;
   WaitOrAbort(
       [&] {
-        sockaddr_in sa{};
-        socklen_t len = sizeof sa;
-        int fd = ::accept4(FListenSocket, reinterpret_cast<sockaddr*>(&sa), &len,
-                           SOCK_NONBLOCK | SOCK_CLOEXEC);
+        TSockAddress sa;
+        sa.Length = sizeof sa.Storage;
+        int fd = ::accept4(FListenSocket, sa.Get(), &sa.Length, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
           int err = errno;
           // A companion whose peer has closed (the FTP control connection) means the server
@@ -660,7 +673,7 @@ void TPowersock::Accept(uint32_t peerAddress) {
           FLastError = WinsockError(err);
           throw ESockError(SocketErrorText(FLastError));
         }
-        if (peerAddress != 0 && sa.sin_addr.s_addr != peerAddress) {
+        if (!peerAddress.empty() && sa.Text() != peerAddress) {
           ::close(fd); // not the server we talk to
           return false;
         }
@@ -678,28 +691,23 @@ void TPowersock::Accept(uint32_t peerAddress) {
   FRecvPos = FScanPos = 0;
 }
 
-uint32_t TPowersock::LocalAddress() const {
-  return LocalName(FSocket, FListenSocket).sin_addr.s_addr;
+std::string TPowersock::LocalAddress() const {
+  return LocalName(FSocket, FListenSocket).Text();
 }
 
 int TPowersock::LocalPort() const {
-  return ntohs(LocalName(FSocket, FListenSocket).sin_port);
+  return LocalName(FSocket, FListenSocket).Port();
 }
 
-uint32_t TPowersock::PeerAddress() const {
-  if (FSocket < 0) return 0;
-  sockaddr_in sa{};
-  socklen_t len = sizeof sa;
-  if (::getpeername(FSocket, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
-  return sa.sin_addr.s_addr;
+std::string TPowersock::PeerAddress() const {
+  TSockAddress sa;
+  sa.Length = sizeof sa.Storage;
+  if (FSocket < 0 || ::getpeername(FSocket, sa.Get(), &sa.Length) != 0) return std::string();
+  return sa.Text();
 }
 
 std::string TPowersock::GetLocalAddress() const {
-  in_addr a{};
-  a.s_addr = LocalAddress();
-  char text[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &a, text, sizeof text);
-  std::string s(text);
+  std::string s = LocalAddress();
   for (char& c : s)
     if (c == '.') c = ',';
   return s;

@@ -1,9 +1,10 @@
-// The socket layer under the HTTP and FTP clients: one TCP connection (IPv4) whose operations
-// look blocking to the caller. Every wait runs in turns on the calling (user-interface)
-// thread: each turn polls the socket for at most 2 ms, takes in whatever has arrived and sends
-// what it can, then calls ProcessMessages() so the windows stay live, and then checks the
-// cancel and time-out marks. A Cancel() from an event handler therefore ends the current wait
-// within one turn. Host names are looked up on a background thread while the wait pumps.
+// The socket layer under the HTTP and FTP clients: one TCP connection (IPv4 or IPv6, plain or
+// TLS) whose operations look blocking to the caller. Every wait runs in turns on the calling
+// (user-interface) thread: each turn polls the socket for at most 2 ms, takes in whatever has
+// arrived and sends what it can, then calls ProcessMessages() so the windows stay live, and then
+// checks the cancel and time-out marks. A Cancel() from an event handler therefore ends the current
+// wait within one turn. Host names are looked up on a background thread while the wait pumps, and
+// every address found is tried in turn.
 //
 // Errors are exceptions: ESockError for socket, lookup and connection failures (texts such as
 // "Connection Failed" or "10061:Connection refused"), EAbortError for a wait ended by
@@ -29,6 +30,7 @@
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <vector>
 
 namespace dravik {
 
@@ -114,11 +116,12 @@ public:
   const std::string& Status() const noexcept { return FStatus; }
   int LastErrorNo() const noexcept { return FLastError; }
 
-  // Resolves the host (a dotted numeric address is used as it is), connects, and waits until
-  // connected. Throws ESockError: "Already connected", "Host Lookup Timed Out", "Null Remote
-  // Address" (lookup failed and OnInvalidHost did not ask for another try), "Connection Timed
-  // out", "Connection Failed", "Invalid port %d"; EAbortError "Host Lookup Canceled" or
-  // "Connection Canceled" after Cancel().
+  // Resolves the host (a numeric IPv4 or IPv6 address is used as it is), connects to each of
+  // its addresses in turn until one answers. Throws ESockError: "Already connected", "Host
+  // Lookup Timed Out", "Null Remote Address" (lookup failed and OnInvalidHost did not ask for
+  // another try), "Connection timed out" (after TimeOut), "Connection Failed" (refused), the
+  // error text of a connect that failed at once, "Invalid port %d"; EAbortError "Host Lookup
+  // Canceled" or "Connection Canceled" after Cancel().
   virtual void Connect();
   // Makes the connection a TLS one (https): handshakes and verifies the server's certificate
   // for `serverName`. ESockError saying why when it fails; EAbortError after Cancel().
@@ -155,23 +158,25 @@ public:
   // `count` characters.
   void CaptureString(std::string& text, int64_t count);
 
-  // Listens on `localAddress` (IPv4, network byte order; 0 for any) at a port the system
-  // chooses, with a backlog of 1.
-  void Listen(uint32_t localAddress = 0);
-  // Waits for a connection to the listening socket from `peerAddress` (network byte order;
-  // 0: any), accepts it and closes the listening socket; the accepted connection takes its
-  // place. Connections from other addresses are refused. EAbortError "Socket accept
-  // aborted"; ESockError "Connection closed by the server" when the Companion's peer has
-  // closed while nobody has connected.
-  void Accept(uint32_t peerAddress = 0);
+  // Listens on `localAddress` (numeric IPv4 or IPv6; "" for any IPv4 address) at a port the
+  // system chooses, with a backlog of 1.
+  void Listen(const std::string& localAddress = "");
+  // Waits for a connection to the listening socket from `peerAddress` (numeric; "": any),
+  // accepts it and closes the listening socket; the accepted connection takes its place.
+  // Connections from other addresses are refused. EAbortError "Socket accept aborted";
+  // ESockError "Connection closed by the server" when the Companion's peer has closed while
+  // nobody has connected, or the ReceiveTimeOut text.
+  void Accept(const std::string& peerAddress = "");
 
   // The socket's own IPv4 address with "," for "." ("127,0,0,1") and its port as ",%d,%d"
   // (high byte, low byte), as an FTP PORT command writes them.
   std::string GetLocalAddress() const;
   std::string GetPortString() const;
-  uint32_t LocalAddress() const; // network byte order; 0 when there is no socket
+  // The connection's (else the listening socket's) own address as numeric text, its port, and
+  // the peer's address; "" or 0 when there is no socket.
+  std::string LocalAddress() const;
   int LocalPort() const;
-  uint32_t PeerAddress() const;
+  std::string PeerAddress() const;
 
   // Stores the status text and raises OnStatus when ReportLevel >= level.
   void StatusMessage(int level, const std::string& text);
@@ -226,7 +231,7 @@ private:
   bool TlsPending() const;
   void SocketFailed(int errnoValue);
   void RaisePending();
-  uint32_t ResolveHost(const std::string& host);
+  std::vector<std::string> ResolveHost(const std::string& host);
   std::string TakeLine(size_t end);
   std::optional<size_t> FindLineEnd();
   void TimerFired(TThreadTimer& timer);

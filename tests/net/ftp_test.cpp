@@ -146,7 +146,8 @@ protected:
 } // namespace
 
 TEST(FtpFormats, PortLineAndByteCounts) {
-  EXPECT_EQ(FormatPortCommand(htonl(0xC0A80105), 4097), "PORT 192,168,1,5,16,1");
+  EXPECT_EQ(FormatPortCommand("192.168.1.5", 4097), "PORT 192,168,1,5,16,1");
+  EXPECT_EQ(FormatPortCommand("::1", 4097), "EPRT |2|::1|4097|");
   EXPECT_EQ(ReplyByteCount("150 Opening BINARY mode data connection for x (4096 bytes)"), 4096);
   EXPECT_EQ(ReplyByteCount("150 12 files, 345 Bytes"), 345);
   EXPECT_EQ(ReplyByteCount("150 Opening data connection"), 0);

@@ -117,6 +117,15 @@ TEST_F(HttpNginx, EndlessRedirectionsEnd) {
   EXPECT_EQ(Requests(), 21);
 }
 
+TEST_F(HttpNginx, Ipv6LiteralAndHostLine) {
+  TNginxServer v6(Root.Path(), "location = /host { return 200 \"$http_host\"; }", OnIpv6());
+  Http.InputFileMode = false;
+  Http.Get(v6.Url("/small.gob"));
+  EXPECT_EQ(Http.Body, std::string(1234, 's'));
+  Http.Get(v6.Url("/host"));
+  EXPECT_EQ(Http.Body, "[::1]:" + std::to_string(v6.Port()));
+}
+
 TEST_F(HttpNginx, NotFoundDeliversTheErrorPage) {
   bool failure = false;
   Http.OnFailure = [&](TPowersock&, TCmdType) { failure = true; };
@@ -199,24 +208,23 @@ TEST_F(HttpPeer, RequestBytesAreExact) {
       c.Send("HTTP/1.0 200 OK\r\n\r\nok");
   });
   Http.Get(server.Url("http", "/dir/x.gob"));
+  const std::string host = "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n";
   const std::vector<std::string> requests = record.Items();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0],
-            "GET /dir/x.gob HTTP/1.0\r\n"
-            "Host: 127.0.0.1\r\n"
-            "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n"
-            "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript\r\n"
-            "Content-type: application/x-www-form-urlencoded\r\n"
-            "\r\n");
+            "GET /dir/x.gob HTTP/1.0\r\n" + host +
+                "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n"
+                "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript\r\n"
+                "Content-type: application/x-www-form-urlencoded\r\n"
+                "\r\n");
   // The cookie of the redirection goes with the next request.
   EXPECT_EQ(requests[1],
-            "GET /next/y.gob HTTP/1.0\r\n"
-            "Host: 127.0.0.1\r\n"
-            "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n"
-            "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript\r\n"
-            "Cookie: id=42; path=/\r\n"
-            "Content-type: application/x-www-form-urlencoded\r\n"
-            "\r\n");
+            "GET /next/y.gob HTTP/1.0\r\n" + host +
+                "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n"
+                "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript\r\n"
+                "Cookie: id=42; path=/\r\n"
+                "Content-type: application/x-www-form-urlencoded\r\n"
+                "\r\n");
   EXPECT_EQ(Body(), "ok");
 }
 

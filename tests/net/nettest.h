@@ -86,11 +86,14 @@ public:
   // `delayMs`: how long each lookup takes.
   explicit TFakeResolver(int delayMs = 0) {
     Lookups() = 0;
-    FPrevious = SetHostResolver([delayMs](const std::string& host) -> std::optional<uint32_t> {
+    FPrevious = SetHostResolver([delayMs](const std::string& host) {
       ++Lookups();
       if (delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-      if (host == "halvex.test" || host == "localhost") return htonl(0x7F000001);
-      return std::nullopt;
+      if (host == "halvex.test" || host == "localhost")
+        return std::vector<std::string>{"127.0.0.1"};
+      // Both families, the one that is not served first: each address is tried in turn.
+      if (host == "dual.test") return std::vector<std::string>{"::1", "127.0.0.1"};
+      return std::vector<std::string>();
     });
   }
   ~TFakeResolver() { SetHostResolver(FPrevious); }

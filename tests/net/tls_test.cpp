@@ -43,7 +43,7 @@ TTestCA* Tls::CA = nullptr;
 TEST_F(Tls, TrustedCertificateByAddressAndByName) {
   TTrustTestCA trust(*CA);
   TFakeResolver resolver; // "localhost" is 127.0.0.1
-  TNginxServer server(Root.Path(), "", {.Tls = CA->Good});
+  TNginxServer server(Root.Path(), "", WithTls(CA->Good));
   for (const std::string host : {"127.0.0.1", "localhost"}) {
     Http.Get("https://" + host + ":" + std::to_string(server.Port()) + "/x.gob");
     EXPECT_EQ(Http.StatusCode(), 200) << host;
@@ -64,7 +64,7 @@ TEST_F(Tls, CertificatesThatFailSayWhy) {
   for (const auto& c : cases) {
     std::optional<TTrustTestCA> trust;
     if (c.Trusted) trust.emplace(*CA);
-    TNginxServer server(Root.Path(), "", {.Tls = CA->*c.Certificate});
+    TNginxServer server(Root.Path(), "", WithTls(CA->*c.Certificate));
     EXPECT_EQ(Get(server.Url("/x.gob")), "Secure connection to 127.0.0.1 failed: " + c.Reason);
     EXPECT_EQ(server.AccessLog(), "") << c.Reason; // no request went out
   }
