@@ -152,10 +152,13 @@ void TRetriever::Transfer(const std::string& localName) {
       if (status >= 100 && status <= 599) throw Exception(Printable(HTTPClient.StatusLine()));
       throw Exception("The server sent no valid HTTP reply.");
     }
-    if (HTTPClient.BytesTotal > 0 && HTTPClient.BytesReceived < HTTPClient.BytesTotal)
-      throw Exception(Format("The connection was closed after %lld of %lld bytes.",
-                             static_cast<long long>(HTTPClient.BytesReceived),
-                             static_cast<long long>(HTTPClient.BytesTotal)));
+    if (!HTTPClient.BodyComplete()) {
+      if (HTTPClient.BytesTotal > 0)
+        throw Exception(Format("The connection was closed after %lld of %lld bytes.",
+                               static_cast<long long>(HTTPClient.BytesReceived),
+                               static_cast<long long>(HTTPClient.BytesTotal)));
+      throw Exception("The connection was closed before the end of the file.");
+    }
     break;
   }
   case upFTP:

@@ -1,6 +1,8 @@
 #include "urlparser.h"
 
+#include <cctype>
 #include <iterator>
+#include <optional>
 
 namespace dravik {
 
@@ -28,6 +30,104 @@ const char* ProtocolScheme(TURLParserProtocol protocol) noexcept {
 
 int DefaultPort(TURLParserProtocol protocol) noexcept {
   return kProtocols[protocol].Port;
+}
+
+namespace {
+
+// A URL's five parts (RFC 3986, appendix B); an absent part is none, not empty.
+struct TURLParts {
+  std::optional<std::string> Scheme, Authority, Query;
+  std::string Path;
+};
+
+TURLParts SplitParts(std::string_view url) {
+  TURLParts p;
+  url = url.substr(0, url.find('#'));
+  const size_t colon = url.find(':');
+  if (colon != std::string_view::npos && colon > 0 && colon < url.find_first_of("/?") &&
+      std::isalpha(static_cast<unsigned char>(url[0]))) {
+    p.Scheme = LowerCase(url.substr(0, colon));
+    url.remove_prefix(colon + 1);
+  }
+  if (url.starts_with("//")) {
+    url.remove_prefix(2);
+    const size_t end = url.find_first_of("/?");
+    p.Authority = std::string(url.substr(0, end));
+    url.remove_prefix(end == std::string_view::npos ? url.size() : end);
+  }
+  const size_t q = url.find('?');
+  p.Path = std::string(url.substr(0, q));
+  if (q != std::string_view::npos) p.Query = std::string(url.substr(q + 1));
+  return p;
+}
+
+std::string RemoveDotSegments(std::string in) {
+  std::string out;
+  while (!in.empty()) {
+    if (in.starts_with("../")) {
+      in.erase(0, 3);
+    } else if (in.starts_with("./")) {
+      in.erase(0, 2);
+    } else if (in.starts_with("/./")) {
+      in.erase(0, 2);
+    } else if (in == "/.") {
+      in = "/";
+    } else if (in.starts_with("/../") || in == "/..") {
+      in = in == "/.." ? "/" : in.substr(3);
+      const size_t last = out.rfind('/');
+      out.erase(last == std::string::npos ? 0 : last);
+    } else if (in == "." || in == "..") {
+      in.clear();
+    } else {
+      const size_t next = in.find('/', 1);
+      out += in.substr(0, next);
+      in.erase(0, next == std::string::npos ? in.size() : next);
+    }
+  }
+  return out;
+}
+
+} // namespace
+
+std::string ResolveURL(std::string_view baseURL, std::string_view reference) {
+  const TURLParts base = SplitParts(baseURL);
+  const TURLParts r = SplitParts(reference);
+  TURLParts t;
+  if (r.Scheme) {
+    t = r;
+    t.Path = RemoveDotSegments(r.Path);
+  } else {
+    t.Scheme = base.Scheme;
+    if (r.Authority) {
+      t.Authority = r.Authority;
+      t.Path = RemoveDotSegments(r.Path);
+      t.Query = r.Query;
+    } else {
+      t.Authority = base.Authority;
+      if (r.Path.empty()) {
+        t.Path = base.Path;
+        t.Query = r.Query ? r.Query : base.Query;
+      } else {
+        if (r.Path.starts_with('/')) {
+          t.Path = RemoveDotSegments(r.Path);
+        } else if (base.Authority && base.Path.empty()) {
+          t.Path = RemoveDotSegments("/" + r.Path);
+        } else {
+          const size_t slash = base.Path.rfind('/');
+          t.Path = RemoveDotSegments(
+              (slash == std::string::npos ? std::string() : base.Path.substr(0, slash + 1)) +
+              r.Path);
+        }
+        t.Query = r.Query;
+      }
+    }
+  }
+  std::string url;
+  if (t.Scheme) url += *t.Scheme + ":";
+  if (t.Authority) url += "//" + *t.Authority;
+  url += t.Path;
+  if (t.Query) url += "?" + *t.Query;
+  return url;
 }
 
 void TURLParser::SetURL(std::string_view url) {

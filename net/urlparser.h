@@ -26,6 +26,11 @@ int DefaultPort(TURLParserProtocol protocol) noexcept;
 // A host as a URL writes it: an IPv6 address in brackets ("[::1]"), anything else as it is.
 std::string HostForURL(const std::string& host);
 
+// Resolves a reference (a Location header, a link) against an absolute base URL as RFC 3986
+// does: "x.gob", "../x.gob", "/x.gob", "//host/x.gob", "?q", "" and full URLs, with "." and
+// ".." segments removed. The fragment of the result is dropped.
+std::string ResolveURL(std::string_view base, std::string_view reference);
+
 class TURLParser {
 public:
   TURLParserProtocol Protocol = upHTTP;
