@@ -457,9 +457,10 @@ void TPowersock::SendFile(const std::string& fileName) {
   }
 }
 
-void TPowersock::CaptureFile(const std::string& fileName) {
+void TPowersock::CaptureFile(const std::string& fileName, int64_t startAt) {
   StatusMessage(slInternal, "CaptureFile");
-  TFileStream file(fileName, fmCreate);
+  TFileStream file(fileName, startAt > 0 ? fmOpenReadWrite : fmCreate);
+  if (startAt > 0) file.Seek(startAt);
   BytesReceived = 0;
   auto flush = [&] {
     std::string_view data = Buffered();

@@ -153,7 +153,8 @@ public:
   // existing one is replaced), counting it in BytesReceived and raising OnPacketRecvd. After
   // Cancel() the file is closed, kept, and EAbortError "Socket capture aborted" thrown.
   // Throws EFCreateError / EWriteError for file failures.
-  void CaptureFile(const std::string& fileName);
+  // With `startAt` above 0 the data goes into the existing file from that byte on (resuming).
+  void CaptureFile(const std::string& fileName, int64_t startAt = 0);
   // Collects received bytes into `text` until the peer closes (count -1) or `text` holds
   // `count` characters.
   void CaptureString(std::string& text, int64_t count);

@@ -108,7 +108,7 @@ private:
 
 class TFakeStatusDialog : public TStatusDialog {
 public:
-  std::string Caption, Line1, Line2;
+  std::string Caption, Line1, Line2, ProgressText;
   int64_t Max = 100, Position = 0;
   bool Shown = false;
   int ShowCount = 0;
@@ -126,12 +126,14 @@ public:
   }
   void SetProgressMax(int64_t m) override { Max = m; }
   void SetProgressPosition(int64_t p) override { Position = p; }
+  void SetProgressText(const std::string& t) override { ProgressText = t; }
   void Show() override {
     Shown = true;
     ++ShowCount;
     Position = 0;
     Line1.clear();
     Line2.clear();
+    ProgressText.clear();
   }
   void Hide() override { Shown = false; }
   bool Visible() const override { return Shown; }
