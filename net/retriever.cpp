@@ -127,7 +127,7 @@ std::string TRetriever::Run(const std::string& url, bool resume) {
   FDialog.SetOnCancel([this](TStatusDialog& sender) { StatusCancelClicked(sender); });
   FDialog.Show();
   FStarted = FPainted = std::chrono::steady_clock::now();
-  FLastReceived = FLastTotal = 0;
+  FLastReceived = FLastTotal = FOffset = 0;
 
   const std::string partName = PartName();
   const int64_t offset = resume ? std::max<int64_t>(0, winfs::FileSize(partName)) : 0;
@@ -192,7 +192,6 @@ std::string TRetriever::Run(const std::string& url, bool resume) {
 // it.
 std::string TRetriever::Transfer(std::string url, const std::string& partName, int64_t offset) {
   for (int changes = 0;; ++changes) {
-    FOffset = offset;
     switch (URLParser.Protocol) {
     case upHTTP:
     case upHTTPS: {
@@ -225,7 +224,7 @@ std::string TRetriever::TransferHTTP(const std::string& partName, int64_t offset
   HTTPClient.Get(URLParser.URL());
   if (HTTPClient.StatusCode() == 416 && offset > 0) {
     // The server cannot continue from there: start over.
-    HTTPClient.RangeStart = FOffset = 0;
+    HTTPClient.RangeStart = 0;
     HTTPClient.Get(URLParser.URL());
   }
   if (!HTTPClient.ForeignRedirect().empty()) return std::string();
@@ -235,14 +234,14 @@ std::string TRetriever::TransferHTTP(const std::string& partName, int64_t offset
     if (status >= 100 && status <= 599) throw Exception(Printable(HTTPClient.StatusLine()));
     throw Exception("The server sent no valid HTTP reply.");
   }
-  if (!HTTPClient.Resumed()) FOffset = 0;
   if (status == 206 && !HTTPClient.Resumed())
     throw Exception("The server sent another part of the file than the one asked for.");
   if (!HTTPClient.BodyComplete()) {
+    const int64_t base = HTTPClient.Resumed() ? HTTPClient.RangeStart : 0;
     if (HTTPClient.BytesTotal > 0)
       throw Exception(Format("The connection was closed after %lld of %lld bytes.",
-                             static_cast<long long>(FOffset + HTTPClient.BytesReceived),
-                             static_cast<long long>(FOffset + HTTPClient.BytesTotal)));
+                             static_cast<long long>(base + HTTPClient.BytesReceived),
+                             static_cast<long long>(base + HTTPClient.BytesTotal)));
     throw Exception("The connection was closed before the end of the file.");
   }
   CurrentClient = nullptr;
@@ -277,7 +276,6 @@ std::string TRetriever::TransferFTP(const std::string& partName, int64_t offset)
   FTPClient.Mode(MODE_IMAGE);
   CheckCancel();
   FTPClient.Download(name, partName);
-  if (!FTPClient.Resumed()) FOffset = 0;
   CheckCancel();
   FTPClient.Disconnect();
   CurrentClient = nullptr;
@@ -320,7 +318,10 @@ void TRetriever::ClientStatus(TPowersock&, const std::string& status) {
 }
 
 void TRetriever::ClientPacketRecvd(TPowersock& sender) {
-  // The counts of the file, not of this connection: a resumed transfer begins at FOffset.
+  // The counts of the file, not of this connection: a resumed transfer begins further on.
+  if (FBusy)
+    FOffset = &sender == &HTTPClient ? (HTTPClient.Resumed() ? HTTPClient.RangeStart : 0)
+                                     : (FTPClient.Resumed() ? FTPClient.RestartAt : 0);
   const int64_t offset = FBusy ? FOffset : 0;
   FLastReceived = offset + sender.BytesReceived;
   FLastTotal = sender.BytesTotal > 0 ? offset + sender.BytesTotal : 0;

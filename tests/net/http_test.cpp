@@ -183,33 +183,6 @@ protected:
   TNMHTTP Http;
 };
 
-// A peer that answers any request with `reply`.
-TTcpServer::THandler Reply(std::string reply) {
-  return [reply](TTcpConnection& c) {
-    c.ReadUntil("\r\n\r\n");
-    c.Send(reply);
-  };
-}
-
-// What the handler threads of a peer record, in order.
-class TRecord {
-public:
-  // Adds `item`; returns how many items there are now.
-  size_t Add(std::string item) {
-    std::lock_guard<std::mutex> lock(FMutex);
-    FItems.push_back(std::move(item));
-    return FItems.size();
-  }
-  std::vector<std::string> Items() {
-    std::lock_guard<std::mutex> lock(FMutex);
-    return FItems;
-  }
-
-private:
-  std::mutex FMutex;
-  std::vector<std::string> FItems;
-};
-
 } // namespace
 
 TEST_F(HttpPeer, RequestBytesAreExact) {

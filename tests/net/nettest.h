@@ -6,11 +6,13 @@
 #include "net/powersock.h"
 #include "net/statusdialog.h"
 #include "platform/pump.h"
+#include "tests/fixtures/tcpserver.h"
 
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -142,6 +144,33 @@ public:
   void ClickCancel() {
     if (OnCancel) OnCancel(*this);
   }
+};
+
+// A peer that answers any request with `reply`.
+inline TTcpServer::THandler Reply(std::string reply) {
+  return [reply](TTcpConnection& c) {
+    c.ReadUntil("\r\n\r\n");
+    c.Send(reply);
+  };
+}
+
+// What the handler threads of a peer record, in order.
+class TRecord {
+public:
+  // Adds `item`; returns how many items there are now.
+  size_t Add(std::string item) {
+    std::lock_guard<std::mutex> lock(FMutex);
+    FItems.push_back(std::move(item));
+    return FItems.size();
+  }
+  std::vector<std::string> Items() {
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FItems;
+  }
+
+private:
+  std::mutex FMutex;
+  std::vector<std::string> FItems;
 };
 
 } // namespace dravik::test

@@ -57,14 +57,6 @@ protected:
   TRetriever R;
 };
 
-// Anything asked for gets this reply (200 with a body), unless the test says otherwise.
-TTcpServer::THandler Reply(std::string reply) {
-  return [reply](TTcpConnection& c) {
-    c.ReadUntil("\r\n\r\n");
-    c.Send(reply);
-  };
-}
-
 } // namespace
 
 TEST(RetrieverNames, SafeLocalName) {
