@@ -115,6 +115,7 @@ public:
   bool BodyComplete() const noexcept { return FBodyComplete; }
   const std::string& ContentDisposition() const noexcept { return FContentDisposition; }
   const std::string& Validator() const noexcept { return FValidator; }
+  const std::string& Location() const noexcept { return FLocation; }
   // The redirection to a scheme other than http and https where the last Get stopped.
   const std::string& ForeignRedirect() const noexcept { return FForeignRedirect; }
 
