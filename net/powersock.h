@@ -226,6 +226,7 @@ private:
   void SendStep();
   void FinishConnect();
   void CloseSocket(bool raiseEvent);
+  static void CloseFd(int& fd);
   ssize_t Receive(char* buffer, size_t count);
   ssize_t Transmit(const char* buffer, size_t count);
   void HandshakeStep();

@@ -160,6 +160,21 @@ TEST_F(HttpNginx, LargeFile) {
   EXPECT_TRUE(increasing);
 }
 
+TEST_F(HttpNginx, RangeContinuesAPartialFile) {
+  const std::string big = RandomBytes(300000, 9);
+  WriteHostFile(Root.Path() + "/big.bin", big);
+  for (const std::string validator : {"", "\"not this version\""}) {
+    WriteHostFile(Prefix.HostC("body.bin"), big.substr(0, 100000));
+    Http.RangeStart = 100000;
+    Http.RangeValidator = validator;
+    Http.Get(Server->Url("/big.bin"));
+    EXPECT_EQ(Http.StatusCode(), validator.empty() ? 206 : 200);
+    EXPECT_EQ(Http.Resumed(), validator.empty());
+    EXPECT_EQ(Http.CompleteLength(), 300000);
+    EXPECT_TRUE(Body() == big);
+  }
+}
+
 TEST_F(HttpNginx, BodyIntoTextWithoutFileMode) {
   Http.InputFileMode = false;
   Http.Get(Server->Url("/small.gob"));
