@@ -111,8 +111,13 @@ bool TNMHTTP::Transaction1() {
     Disconnect();
     throw;
   }
-  ReadHeader();
-  ReceiveBody();
+  try {
+    ReadHeader();
+    ReceiveBody();
+  } catch (const Exception&) {
+    Disconnect(); // a reply that cannot be read is not read further
+    throw;
+  }
   if (FStatusCode < 300) {
     if (OnSuccess) OnSuccess(*this, FCmd);
     StatusMessage(slCompleted, "Transaction Completed");

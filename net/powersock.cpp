@@ -261,26 +261,20 @@ void TPowersock::SendStep() {
   FSendPos = 0;
 }
 
-// One platform read: > 0 bytes, 0 when the peer has closed, -1 with errno set, or -2 after a
-// TLS failure (recorded as the pending error).
+// One platform read or send: > 0 bytes, 0 when the peer has closed, -1 with errno set, or -2
+// after a TLS failure (recorded as the pending error).
 ssize_t TPowersock::Receive(char* buffer, size_t count) {
-  if (!FTls) return ::recv(FSocket, buffer, count, 0);
-  try {
-    TTlsSession::TWant want;
-    long n = FTls->Read(buffer, count, want);
-    if (n < 0) errno = EAGAIN;
-    return n;
-  } catch (...) {
-    FPendingError = std::current_exception();
-    return -2;
-  }
+  return FTls ? TlsTransfer(false, buffer, count) : ::recv(FSocket, buffer, count, 0);
 }
 
 ssize_t TPowersock::Transmit(const char* buffer, size_t count) {
-  if (!FTls) return ::send(FSocket, buffer, count, MSG_NOSIGNAL);
+  return FTls ? TlsTransfer(true, const_cast<char*>(buffer), count)
+              : ::send(FSocket, buffer, count, MSG_NOSIGNAL);
+}
+
+ssize_t TPowersock::TlsTransfer(bool write, char* buffer, size_t count) {
   try {
-    TTlsSession::TWant want;
-    long n = FTls->Write(buffer, count, want);
+    const long n = FTls->Transfer(write, buffer, count);
     if (n < 0) errno = EAGAIN;
     return n;
   } catch (...) {

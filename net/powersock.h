@@ -229,6 +229,7 @@ private:
   static void CloseFd(int& fd);
   ssize_t Receive(char* buffer, size_t count);
   ssize_t Transmit(const char* buffer, size_t count);
+  ssize_t TlsTransfer(bool write, char* buffer, size_t count);
   void HandshakeStep();
   bool TlsPending() const;
   void SocketFailed(int errnoValue);

@@ -116,29 +116,16 @@ TTlsSession::TWant TTlsSession::Handshake() {
   throw ESockError(FailureText(e, err));
 }
 
-long TTlsSession::Read(char* buffer, size_t count, TWant& want) {
+long TTlsSession::Transfer(bool write, char* buffer, size_t count) {
   ERR_clear_error();
-  size_t got = 0;
-  const int r = SSL_read_ex(FSsl, buffer, count, &got);
+  size_t done = 0;
+  const int r =
+      write ? SSL_write_ex(FSsl, buffer, count, &done) : SSL_read_ex(FSsl, buffer, count, &done);
   const int err = errno;
-  if (r == 1) return long(got);
+  if (r == 1) return long(done);
   const int e = SSL_get_error(FSsl, r);
-  want = e == SSL_ERROR_WANT_WRITE ? TWant::Write : TWant::Read;
   if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) return -1;
-  if (e == SSL_ERROR_ZERO_RETURN) return 0;
-  if (e == SSL_ERROR_SYSCALL && err == 0) return 0;
-  throw ESockError(FailureText(e, err));
-}
-
-long TTlsSession::Write(const char* buffer, size_t count, TWant& want) {
-  ERR_clear_error();
-  size_t sent = 0;
-  const int r = SSL_write_ex(FSsl, buffer, count, &sent);
-  const int err = errno;
-  if (r == 1) return long(sent);
-  const int e = SSL_get_error(FSsl, r);
-  want = e == SSL_ERROR_WANT_READ ? TWant::Read : TWant::Write;
-  if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) return -1;
+  if (!write && (e == SSL_ERROR_ZERO_RETURN || (e == SSL_ERROR_SYSCALL && err == 0))) return 0;
   throw ESockError(FailureText(e, err));
 }
 

@@ -26,11 +26,10 @@ public:
   // failed ("Secure connection to H failed: the certificate has expired", "... is for another
   // host", "... was issued by an unknown authority", or OpenSSL's reason).
   TWant Handshake();
-  // Decrypted bytes into `buffer`: > 0 bytes; 0 when the peer has closed; -1 when nothing is
-  // there now (`want` says what to wait for). Throws ESockError on a TLS or socket error.
-  long Read(char* buffer, size_t count, TWant& want);
-  // Bytes sent (> 0), or -1 when the socket cannot take any now. Throws ESockError.
-  long Write(const char* buffer, size_t count, TWant& want);
+  // Sends `count` bytes of `buffer` (`write`), or receives up to `count` decrypted bytes into
+  // it: the bytes moved (> 0); 0 when the peer has closed (receiving); -1 when the socket
+  // cannot go on now (its next event will tell). Throws ESockError on a TLS or socket error.
+  long Transfer(bool write, char* buffer, size_t count);
   // Decrypted bytes held inside the session (no socket event announces them).
   size_t Pending() const;
   // Sends the closing alert when the socket takes it at once; never waits.

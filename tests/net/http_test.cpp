@@ -426,6 +426,7 @@ TEST_F(HttpPeer, BodyEndsWhereTheResponseSays) {
   TTcpServer bad(Reply("HTTP/1.0 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n"));
   EXPECT_EQ(MessageOf<ESockError>([&] { Http.Get(bad.Url("http", "/x")); }),
             "Invalid chunked encoding");
+  EXPECT_FALSE(Http.Connected()); // found by fuzz_http: the connection stayed open
 }
 
 TEST_F(HttpPeer, RedirectionsWithoutAnAddressAreErrors) {
