@@ -87,14 +87,17 @@ int main(int argc, char** argv) {
   } cases[] = {
       {"http", http.Url("/big.gob")}, {"https", https.Url("/big.gob")}, {"ftp (passive)", ftpUrl}};
 
+  // An argument names the one protocol to run ("http", "https", "ftp").
+  const std::string only = argc > 1 ? argv[1] : "";
   const double peakBefore = PeakMiB();
-  for (int run = 0; run < 3; ++run) {
+  for (int run = 0; run < 5; ++run) {
     for (TCase& c : cases) {
-      c.Ours = std::min(c.Ours, Best(1, [&] {
-                          const std::string file = retriever.RetrieveFile(c.Url);
-                          if (file.empty() || winfs::FileSize(file) != kSize) std::exit(1);
-                          winfs::DeleteFile(file);
-                        }));
+      const std::string name = c.Name;
+      if (!only.empty() && name.substr(0, name.find(' ')) != only) continue;
+      std::string file;
+      c.Ours = std::min(c.Ours, Best(1, [&] { file = retriever.RetrieveFile(c.Url); }));
+      if (file.empty() || winfs::FileSize(file) != kSize) return 1;
+      winfs::DeleteFile(file);
       const std::string curl =
           "curl -s --cacert '" + ca.CaFile() + "' -o '" + curlOut + "' '" + c.Url + "'";
       c.Curl = std::min(c.Curl, Best(1, [&] {
@@ -108,6 +111,7 @@ int main(int argc, char** argv) {
   double worst = 0;
   const TCase* worstCase = &cases[0];
   for (const TCase& c : cases) {
+    if (c.Ours > 1e29) continue;
     PrintResult((std::string("download ") + c.Name).c_str(), c.Ours, "curl", c.Curl);
     if (c.Ours / c.Curl > worst) {
       worst = c.Ours / c.Curl;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -78,7 +79,7 @@ short TPowersock::WantedEvents() const {
   if (!FConnected) return 0;
   if (FHandshaking) return FTlsWant;
   short events = 0;
-  if (!FCanceled && FRecv.size() - FRecvPos < kRecvLimit) events |= POLLIN;
+  if (!FCanceled && FRecvEnd - FRecvPos < kRecvLimit) events |= POLLIN;
   if (FSendPos < FSend.size()) events |= POLLOUT;
   return events;
 }
@@ -145,8 +146,8 @@ void TPowersock::RaisePending() {
 }
 
 bool TPowersock::TlsPending() const {
-  return FTls && FConnected && !FHandshaking && !FCanceled &&
-         FRecv.size() - FRecvPos < kRecvLimit && FTls->Pending() > 0;
+  return FTls && FConnected && !FHandshaking && !FCanceled && FRecvEnd - FRecvPos < kRecvLimit &&
+         FTls->Pending() > 0;
 }
 
 std::string NoDataText(int milliseconds) {
@@ -194,23 +195,23 @@ void TPowersock::ReadStep() {
     ~TGuard() { Flag = false; }
   } guard{FInStep};
 
-  if (FRecvPos > 0 && (FRecvPos == FRecv.size() || FRecvPos > FRecv.size() / 2)) {
-    FRecv.erase(0, FRecvPos);
+  if (FRecvPos > 0 && (FRecvPos == FRecvEnd || FRecvPos > FRecvEnd / 2)) {
+    std::memmove(FRecv.data(), FRecv.data() + FRecvPos, FRecvEnd - FRecvPos);
+    FRecvEnd -= FRecvPos;
     FScanPos -= FRecvPos;
     FRecvPos = 0;
   }
   bool got = false;
-  while (FSocket >= 0 && !FCanceled && FRecv.size() - FRecvPos < kRecvLimit) {
-    size_t old = FRecv.size();
-    FRecv.resize(old + PacketSize);
-    ssize_t n = Receive(FRecv.data() + old, PacketSize);
+  while (FSocket >= 0 && !FCanceled && FRecvEnd - FRecvPos < kRecvLimit) {
+    // FRecv only grows (to the limit and a packet): its bytes past FRecvEnd are room.
+    if (FRecv.size() < FRecvEnd + PacketSize) FRecv.resize(FRecvEnd + PacketSize);
+    ssize_t n = Receive(FRecv.data() + FRecvEnd, PacketSize);
     int err = errno;
     if (n > 0) {
-      FRecv.resize(old + size_t(n));
+      FRecvEnd += size_t(n);
       got = true;
       continue;
     }
-    FRecv.resize(old);
     if (n < -1) { // a TLS failure, already recorded
       CloseSocket(true);
       break;
@@ -308,14 +309,14 @@ void TPowersock::CloseSocket(bool raiseEvent) {
 }
 
 std::string_view TPowersock::Buffered() const noexcept {
-  return std::string_view(FRecv).substr(FRecvPos);
+  return std::string_view(FRecv.data() + FRecvPos, FRecvEnd - FRecvPos);
 }
 
 void TPowersock::DropBuffered(size_t count) {
-  FRecvPos += std::min(count, FRecv.size() - FRecvPos);
+  FRecvPos += std::min(count, FRecvEnd - FRecvPos);
   if (FScanPos < FRecvPos) FScanPos = FRecvPos;
-  if (FRecvPos == FRecv.size()) {
-    FRecv.clear();
+  if (FRecvPos == FRecvEnd) {
+    FRecvEnd = 0;
     FRecvPos = FScanPos = 0;
   }
 }
@@ -343,10 +344,12 @@ void TPowersock::Writeln(std::string_view text) {
 
 std::optional<size_t> TPowersock::FindLineEnd() {
   if (FScanPos < FRecvPos) FScanPos = FRecvPos;
-  const size_t lf = FRecv.find('\n', FScanPos);
-  if (lf == std::string::npos) FScanPos = FRecv.size();
+  const void* found = std::memchr(FRecv.data() + FScanPos, '\n', FRecvEnd - FScanPos);
+  const size_t lf =
+      found ? size_t(static_cast<const char*>(found) - FRecv.data()) : std::string::npos;
+  if (lf == std::string::npos) FScanPos = FRecvEnd;
   // Without a line end yet, everything buffered belongs to the line.
-  const size_t end = lf == std::string::npos ? FRecv.size() : lf;
+  const size_t end = lf == std::string::npos ? FRecvEnd : lf;
   if (end - FRecvPos > size_t(MaxLineLength) + 1) // the line and its CR
     throw ESockError(
         Format("Received a line longer than %lld bytes", static_cast<long long>(MaxLineLength)));
@@ -355,7 +358,7 @@ std::optional<size_t> TPowersock::FindLineEnd() {
 }
 
 std::string TPowersock::TakeLine(size_t lf) {
-  std::string line = FRecv.substr(FRecvPos, lf + 1 - FRecvPos);
+  std::string line(FRecv.data() + FRecvPos, lf + 1 - FRecvPos);
   DropBuffered(line.size());
   return line;
 }

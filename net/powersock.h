@@ -250,8 +250,9 @@ private:
   int FLastError = 0;
   int FReplyNumber = 0;
   std::string FStatus;
-  std::string FRecv; // FRecv[FRecvPos..] is unread
+  std::string FRecv; // FRecv[FRecvPos, FRecvEnd) is unread; the rest is room
   size_t FRecvPos = 0;
+  size_t FRecvEnd = 0;
   size_t FScanPos = 0; // where the search for a line end resumes
   std::string FSend;
   size_t FSendPos = 0;

@@ -112,7 +112,7 @@ void TPowersock::ConnectSocket() {
   FTimedOut = false;
   if (FConnected) throw ESockError("Already connected");
   FPendingError = nullptr;
-  FRecv.clear();
+  FRecvEnd = 0;
   FRecvPos = FScanPos = 0;
   FPeerClosed = false;
   CloseFd(FSocket);
@@ -238,7 +238,7 @@ void TPowersock::Accept(const std::string& peerAddress) {
   FConnected = true;
   FConnecting = false;
   FPeerClosed = false;
-  FRecv.clear();
+  FRecvEnd = 0;
   FRecvPos = FScanPos = 0;
 }
 
