@@ -88,7 +88,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (complete) {
     Check(response.starts_with(http.Header), "the header is not the start of the response");
     const std::string rest = response.substr(http.Header.size());
-    if (http.ContentLength() >= 0)
+    const int status = http.StatusCode();
+    if ((status >= 100 && status < 200) || status == 204 || status == 304)
+      Check(http.Body.empty(), "a body for a status that has none");
+    else if (http.ContentLength() >= 0)
       Check(http.Body == rest.substr(0, size_t(http.ContentLength())),
             "the body is not the response's announced length");
     else if (http.Header.find("hunked") == std::string::npos) // a chunked body is decoded

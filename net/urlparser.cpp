@@ -1,5 +1,6 @@
 #include "urlparser.h"
 
+#include <algorithm>
 #include <cctype>
 #include <iterator>
 #include <optional>
@@ -43,9 +44,14 @@ struct TURLParts {
 TURLParts SplitParts(std::string_view url) {
   TURLParts p;
   url = url.substr(0, url.find('#'));
+  // A scheme: a letter, then letters, digits, "+", "-" and ".", before the first ":".
   const size_t colon = url.find(':');
-  if (colon != std::string_view::npos && colon > 0 && colon < url.find_first_of("/?") &&
-      std::isalpha(static_cast<unsigned char>(url[0]))) {
+  const auto schemeChar = [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+  };
+  if (colon != std::string_view::npos && colon > 0 &&
+      std::isalpha(static_cast<unsigned char>(url[0])) &&
+      std::all_of(url.begin(), url.begin() + colon, schemeChar)) {
     p.Scheme = LowerCase(url.substr(0, colon));
     url.remove_prefix(colon + 1);
   }

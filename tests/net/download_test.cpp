@@ -49,29 +49,11 @@ protected:
     return names;
   }
 
+  TNoProxies NoProxies;
   TTempPrefix Prefix;
   TScriptedDialogs Dialogs;
   TFakeStatusDialog Dialog;
   TRetriever R;
-};
-
-// Sets environment variables for its lifetime.
-class TEnvironment {
-public:
-  TEnvironment(std::initializer_list<std::pair<const char*, std::string>> values) {
-    for (const auto& [name, value] : values) {
-      const char* old = std::getenv(name);
-      FOld.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-      ::setenv(name, value.c_str(), 1);
-    }
-  }
-  ~TEnvironment() {
-    for (const auto& [name, value] : FOld)
-      value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
-  }
-
-private:
-  std::vector<std::pair<const char*, std::optional<std::string>>> FOld;
 };
 
 // The value of a request's header line ("" when it has none).

@@ -11,7 +11,9 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
+#include <initializer_list>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -171,6 +173,36 @@ public:
 private:
   std::mutex FMutex;
   std::vector<std::string> FItems;
+};
+
+// Sets environment variables for its lifetime.
+class TEnvironment {
+public:
+  explicit TEnvironment(std::initializer_list<std::pair<const char*, std::string>> values) {
+    for (const auto& [name, value] : values) {
+      const char* old = std::getenv(name);
+      FOld.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+      ::setenv(name, value.c_str(), 1);
+    }
+  }
+  ~TEnvironment() {
+    for (const auto& [name, value] : FOld)
+      value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+  }
+
+private:
+  std::vector<std::pair<const char*, std::optional<std::string>>> FOld;
+};
+
+// No proxy from the machine's environment: the tests' requests go to 127.0.0.1 and nowhere else.
+class TNoProxies : public TEnvironment {
+public:
+  TNoProxies()
+      : TEnvironment({{"http_proxy", ""},
+                      {"https_proxy", ""},
+                      {"HTTPS_PROXY", ""},
+                      {"all_proxy", ""},
+                      {"ALL_PROXY", ""}}) {}
 };
 
 } // namespace dravik::test

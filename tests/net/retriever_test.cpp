@@ -51,6 +51,7 @@ protected:
     EXPECT_EQ(Dialogs.Asked()[0].Buttons, TMsgDlgButtons{mbOK});
   }
 
+  TNoProxies NoProxies;
   TTempPrefix Prefix;
   TScriptedDialogs Dialogs;
   TFakeStatusDialog Dialog;

@@ -167,6 +167,8 @@ TEST(URLParser, ResolveReferences) {
       {"g/../h", "http://a/b/c/h"},
       {"HTTPS://Other:8443/x.gob", "https://Other:8443/x.gob"},
       {"ftp://[::1]:2121/pub/x.gob", "ftp://[::1]:2121/pub/x.gob"},
+      // Not a scheme: a colon after characters a scheme cannot hold (found by fuzz_download).
+      {"a b:c", "http://a/b/c/a b:c"},
   };
   for (const auto& [reference, expected] : cases)
     EXPECT_EQ(ResolveURL(base, reference), expected) << reference;
