@@ -12,8 +12,8 @@
 //
 // Received data is held in a bounded buffer: a line longer than MaxLineLength fails with
 // ESockError instead of growing the buffer, and reading from the socket pauses while the
-// buffer is full until an operation takes the data. Only CaptureFile moves unlimited amounts
-// (straight into its file).
+// buffer is full until an operation takes the data. Unlimited amounts go straight into files
+// (CaptureFile, and the HTTP client's body).
 #pragma once
 
 #include "hostlookup.h"
