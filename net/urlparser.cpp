@@ -128,6 +128,10 @@ std::string ResolveURL(std::string_view baseURL, std::string_view reference) {
       }
     }
   }
+  // A relative result whose first segment holds a colon would read as a scheme.
+  if (!t.Scheme && !t.Authority &&
+      t.Path.substr(0, t.Path.find('/')).find(':') != std::string::npos)
+    t.Path = "./" + t.Path;
   std::string url;
   if (t.Scheme) url += *t.Scheme + ":";
   if (t.Authority) url += "//" + *t.Authority;

@@ -173,6 +173,8 @@ TEST(URLParser, ResolveReferences) {
   for (const auto& [reference, expected] : cases)
     EXPECT_EQ(ResolveURL(base, reference), expected) << reference;
   EXPECT_EQ(ResolveURL("https://h:8443", "x.zip"), "https://h:8443/x.zip");
+  // Against a base without a scheme (found by fuzz_download).
+  EXPECT_EQ(ResolveURL("../a:b/c", "d"), "./a:b/d");
 }
 
 TEST(URLParser, HttpsAndIpv6Hosts) {
