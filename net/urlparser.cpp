@@ -223,11 +223,9 @@ std::string TURLParser::URL() const {
 }
 
 void TURLParser::SetPath(std::string_view value) {
-  std::string path(value);
-  if (path.empty())
-    path = "/";
-  else if (path.front() != '/')
-    path = FPath + path;
+  std::string path = value.empty()          ? std::string(1, '/')
+                     : value.front() != '/' ? FPath + std::string(value)
+                                            : std::string(value);
   if (path.back() != '/') path += '/';
 
   for (size_t p; (p = path.find("/./")) != std::string::npos;)
@@ -240,7 +238,7 @@ void TURLParser::SetPath(std::string_view value) {
       path.erase(segment, p + 3 - segment);
     }
   }
-  if (path.empty() || path == "//") path = "/";
+  if (path.empty() || path == "//") path.assign(1, '/');
   FPath = path;
 }
 
