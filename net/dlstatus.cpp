@@ -64,6 +64,11 @@ void TDLStatus::SetProgressPosition(int64_t position) {
   ApplyProgress();
 }
 
+void TDLStatus::SetProgressText(const std::string& text) {
+  ProgressBar1->setFormat(QString::fromStdString(text));
+  ProgressBar1->setTextVisible(!text.empty());
+}
+
 // The bar counts in int; larger byte counts are scaled down.
 void TDLStatus::ApplyProgress() {
   const int64_t scale = FMax > INT_MAX ? FMax / INT_MAX + 1 : 1;
@@ -110,6 +115,7 @@ void TDLStatus::FormShow() {
   ApplyProgress();
   Status1->clear();
   Status2->clear();
+  SetProgressText(std::string());
 }
 
 void TDLStatus::reject() {

@@ -30,6 +30,7 @@ public:
   void SetStatus2(const std::string& text) override;
   void SetProgressMax(int64_t max) override;
   void SetProgressPosition(int64_t position) override;
+  void SetProgressText(const std::string& text) override;
   void Show() override;
   void Hide() override;
   bool Visible() const override;

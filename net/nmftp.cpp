@@ -10,6 +10,13 @@ namespace dravik {
 
 namespace {
 
+// Marks the time a transfer waits for its data: a negative reply then ends the wait.
+struct TTransferWatch {
+  bool& Flag;
+  explicit TTransferWatch(bool& flag) : Flag(flag) { Flag = true; }
+  ~TTransferWatch() { Flag = false; }
+};
+
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
@@ -22,10 +29,12 @@ bool OpensMultiLine(const std::string& line) {
 
 } // namespace
 
-std::string FormatPortCommand(uint32_t address, int port) {
-  const uint32_t a = ntohl(address);
-  return Format("PORT %u,%u,%u,%u,%d,%d", a >> 24, (a >> 16) & 0xFF, (a >> 8) & 0xFF, a & 0xFF,
-                (port >> 8) & 0xFF, port & 0xFF);
+std::string FormatPortCommand(const std::string& address, int port) {
+  if (address.find(':') != std::string::npos) return Format("EPRT |2|%s|%d|", address, port);
+  std::string a = address;
+  for (char& c : a)
+    if (c == '.') c = ',';
+  return Format("PORT %s,%d,%d", a, (port >> 8) & 0xFF, port & 0xFF);
 }
 
 int64_t ReplyByteCount(std::string_view reply) noexcept {
@@ -59,11 +68,14 @@ TNMFTP::~TNMFTP() {
 
 void TNMFTP::DataArrived() {
   // A server that gives up ("421 closing control connection", "426 transfer aborted") ends
-  // whatever waits, with its reply as the error.
+  // whatever waits, with its reply as the error; so does any negative reply while a transfer
+  // waits for its data ("425 Can't open data connection").
   std::string_view b = Buffered();
-  if (!(b.starts_with("421") || b.starts_with("426"))) return;
+  const bool negative = FInTransfer && !b.empty() && (b[0] == '4' || b[0] == '5') &&
+                        b.find('\n') != std::string_view::npos;
+  if (!(b.starts_with("421") || b.starts_with("426") || negative)) return;
   if (FServerAbortCode) return;
-  FServerAbortCode = b.starts_with("421") ? 421 : 426;
+  FServerAbortCode = ReplyCodeOf(b);
   std::string line(b.substr(0, std::min<size_t>(b.find('\n'), 1024)));
   SetPendingError(std::make_exception_ptr(FTPException(WithoutLineEnd(line))));
 }
@@ -91,10 +103,14 @@ void TNMFTP::ReadContinuation(const std::string& first, int64_t* byteCount) {
 // Sends a command (after dropping any unread input) and reads its whole reply; returns the
 // first line. With `byteCount`, the first line that announces a byte count sets it.
 std::string TNMFTP::Command(const std::string& command, int64_t* byteCount) {
+  // A line break from a decoded URL would end the command early and start another.
+  if (command.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+    throw FTPException("Invalid character in the command " +
+                       command.substr(0, command.find_first_of(std::string_view("\r\n\0", 3))));
   Drain();
   DropBuffered(Buffered().size());
   if (!Connected()) throw ESockError("Connection closed by the server");
-  if (FServerAbortCode == 426) {
+  if (FServerAbortCode != 0 && FServerAbortCode != 421) {
     // Left over from a transfer that was broken off; the control connection is still good.
     FServerAbortCode = 0;
     SetPendingError(nullptr);
@@ -264,13 +280,42 @@ void TNMFTP::Mode(int transferType) {
 void TNMFTP::OpenDataConnection() {
   FData = std::make_unique<TPowersock>();
   FData->TimeOut = TimeOut;
+  FData->ReceiveTimeOut = ReceiveTimeOut;
   FData->Companion = this;
-  // Listen where the server reaches us: the control connection's own address.
+  FDataPassive = false;
+  if (Passive) {
+    // The data connection goes to the server of the control connection, whatever address a
+    // PASV reply names (behind NAT it is often one that cannot be reached).
+    int port = 0;
+    StatusMessage(slProtocol, "EPSV");
+    std::string reply = Command("EPSV");
+    if (ReplyNumber() == 229) port = EpsvPort(reply);
+    if (port == 0) {
+      StatusMessage(slProtocol, "PASV");
+      reply = Command("PASV");
+      if (ReplyNumber() == 227) port = PasvPort(reply);
+    }
+    if (port > 0) {
+      FData->Host = PeerAddress();
+      FData->Port = port;
+      FData->Connect();
+      FDataPassive = true;
+      return;
+    }
+  }
+  // Active: the server connects to us, where it reaches us: the control connection's own
+  // address.
   FData->Listen(LocalAddress());
   std::string command = FormatPortCommand(LocalAddress(), FData->LocalPort());
   StatusMessage(slProtocol, command);
   std::string reply = Command(command);
   if (ReplyNumber() >= 301 && ReplyNumber() <= 599) FailUnlessHandled(cmdDoCommand, reply);
+}
+
+// The server's side of the data connection once the transfer command has been accepted:
+// connected already in passive mode, accepted now in active mode.
+void TNMFTP::AcceptData() {
+  if (!FDataPassive) FData->Accept(PeerAddress());
 }
 
 void TNMFTP::LearnSystem() {
@@ -323,7 +368,8 @@ void TNMFTP::List() {
   }
   BytesTotal = ReplyByteCount(reply);
   if (OnTransactionStart) OnTransactionStart(*this);
-  FData->Accept(PeerAddress());
+  TTransferWatch watch(FInTransfer);
+  AcceptData();
   int64_t received = 0;
   while (true) {
     std::string line = FData->ReadLn();
@@ -343,10 +389,18 @@ void TNMFTP::List() {
 void TNMFTP::Download(const std::string& remoteName, const std::string& localName) {
   CheckConnection();
   TScopeExit dropData([this] { FData.reset(); });
+  FResumed = false;
+  FAnnounced = 0;
   try {
     OpenDataConnection();
     if (OnPacketRecvd) FData->OnPacketRecvd = OnPacketRecvd;
     if (OnPacketSent) FData->OnPacketSent = OnPacketSent;
+    if (RestartAt > 0) {
+      StatusMessage(slProtocol, Format("REST %lld", static_cast<long long>(RestartAt)));
+      Command(Format("REST %lld", static_cast<long long>(RestartAt)));
+      FResumed = ReplyNumber() == 350; // otherwise the file comes whole
+    }
+    const int64_t offset = FResumed ? RestartAt : 0;
     const std::string command = "RETR " + remoteName;
     StatusMessage(slProtocol, command);
     BytesTotal = 0;
@@ -355,22 +409,65 @@ void TNMFTP::Download(const std::string& remoteName, const std::string& localNam
       FailUnlessHandled(cmdDownload, reply);
       return;
     }
+    // Servers announce the whole file's size; one below the offset can only be what is left.
+    FAnnounced = BytesTotal > offset ? BytesTotal : BytesTotal > 0 ? offset + BytesTotal : 0;
+    FData->BytesTotal = FAnnounced > 0 ? FAnnounced - offset : 0;
 
-    FData->Accept(PeerAddress());
-    if (OnTransactionStart) OnTransactionStart(*this);
-    FData->CaptureFile(localName.empty() ? remoteName : localName);
+    {
+      TTransferWatch watch(FInTransfer);
+      AcceptData();
+      if (OnTransactionStart) OnTransactionStart(*this);
+      FData->CaptureFile(localName.empty() ? remoteName : localName, offset);
+    }
     if (OnTransactionStop) OnTransactionStop(*this);
     FData->Disconnect();
     BytesTotal = FData->BytesReceived;
     StatusMessage(slProtocol, Format("Received %lld Bytes", static_cast<long long>(BytesTotal)));
     std::string final = ReadReply();
     if (ReplyNumber() >= 400 && ReplyNumber() <= 599) throw FTPException(final);
+    if (FAnnounced > 0 && offset + BytesTotal < FAnnounced)
+      throw FTPException(Format("The connection was closed after %lld of %lld bytes.",
+                                static_cast<long long>(offset + BytesTotal),
+                                static_cast<long long>(FAnnounced)));
   } catch (const EAbortError&) {
     ReportPendingReplies();
     throw;
   }
   FData.reset();
   if (OnSuccess) OnSuccess(*this, cmdDownload);
+}
+
+int EpsvPort(std::string_view reply) noexcept {
+  // "229 Entering Extended Passive Mode (|||6446|)"
+  const size_t open = reply.find('(');
+  if (open == std::string_view::npos || open + 4 > reply.size()) return 0;
+  const char d = reply[open + 1];
+  if (reply.substr(open + 1, 3) != std::string(3, d)) return 0;
+  int port = 0;
+  size_t i = open + 4;
+  for (; i < reply.size() && IsDigit(reply[i]) && port <= 65535; ++i)
+    port = port * 10 + (reply[i] - '0');
+  return i < reply.size() && reply[i] == d && port >= 1 && port <= 65535 ? port : 0;
+}
+
+int PasvPort(std::string_view reply) noexcept {
+  // "227 Entering Passive Mode (127,0,0,1,19,136)": the last two numbers.
+  int numbers[6];
+  size_t i = reply.find_first_of("0123456789", 4);
+  for (int n = 0; n < 6; ++n) {
+    if (i == std::string_view::npos || i >= reply.size() || !IsDigit(reply[i])) return 0;
+    int v = 0;
+    for (; i < reply.size() && IsDigit(reply[i]) && v <= 255; ++i)
+      v = v * 10 + (reply[i] - '0');
+    if (v > 255) return 0;
+    numbers[n] = v;
+    if (n < 5) {
+      if (i >= reply.size() || reply[i] != ',') return 0;
+      ++i;
+    }
+  }
+  const int port = numbers[4] * 256 + numbers[5];
+  return port >= 1 ? port : 0;
 }
 
 } // namespace dravik

@@ -1,8 +1,9 @@
-// FTP client in active mode: the control connection is this component; each listing or file
-// transfer gets a data connection of its own, on which the client listens and which it
-// announces with a PORT command. The operations wait as the socket layer's do (the user
-// interface stays live) and throw: FTPException with the server's reply line for a negative
-// reply, ESockError for connection failures, EAbortError after Abort() or Cancel().
+// FTP client: the control connection is this component; each listing or file transfer gets a
+// data connection of its own: passive first (EPSV, then PASV; the client connects to the
+// server of the control connection), and active when the server refuses both (the client
+// listens and announces its port with PORT, or EPRT over IPv6). The operations wait as the socket
+// layer's do (the user interface stays live) and throw: FTPException with the server's reply line
+// for a negative reply, ESockError for connection failures, EAbortError after Abort() or Cancel().
 #pragma once
 
 #include "powersock.h"
@@ -42,11 +43,16 @@ constexpr int NMOS_UNIX = 2400, NMOS_DOS = 2401, NMOS_VM = 2402, NMOS_MACOS = 24
               NMOS_MVS = 2408, NMOS_OTHER = 2410, NMOS_AUTO = 2411, NMOS_OS400 = 2414,
               NMOS_NETWARE = 2416;
 
-// "PORT a,b,c,d,hi,lo" for an IPv4 address (network byte order) and a port.
-std::string FormatPortCommand(uint32_t address, int port);
+// "PORT a,b,c,d,hi,lo" for a numeric IPv4 address and a port; "EPRT |2|address|port|" for an
+// IPv6 one.
+std::string FormatPortCommand(const std::string& address, int port);
 // The byte count a reply announces: the run of digits nearest before "BYTE" (any case),
 // 0 when there is none.
 int64_t ReplyByteCount(std::string_view reply) noexcept;
+// The data port a 229 reply ("(|||6446|)") or a 227 reply ("(h1,h2,h3,h4,p1,p2)") names; 0
+// when it names none.
+int EpsvPort(std::string_view reply) noexcept;
+int PasvPort(std::string_view reply) noexcept;
 
 class TNMFTP : public TPowersock {
 public:
@@ -62,6 +68,12 @@ public:
   int Vendor = NMOS_AUTO;
   // Only the server system (Vendor) is learned when set; listings are not parsed further.
   bool ParseList = false;
+  // Data connections passive first (false: active only, as the original client had it).
+  bool Passive = true;
+  // Resuming: with RestartAt above 0, Download asks for the file from that byte on (REST) and,
+  // when the server agrees, appends to the local file, which must hold exactly that many
+  // bytes; otherwise the file comes whole.
+  int64_t RestartAt = 0;
 
   THandlerEvent OnConnectionRequired; // set handled after connecting
   TNotifyEvent OnAuthenticationNeeded;
@@ -93,12 +105,19 @@ public:
   // LIST over a data connection, each line to OnListItem.
   void List();
   // RETR `remoteName` into `localName` (Windows path; the remote name when empty). BytesTotal
-  // is the count the server announces, then the bytes received. A negative final reply (a
-  // transfer the server broke off) throws FTPException.
+  // is the count the server announces, then the bytes received; the data connection's
+  // BytesTotal is what is still to come, for progress. A negative reply while waiting for the
+  // data, or a negative final reply (a transfer the server broke off), throws FTPException; so
+  // does a file shorter than the size the server announced ("The connection was closed after
+  // N of M bytes.").
   void Download(const std::string& remoteName, const std::string& localName);
 
   // The last reply line read (without its line end).
   const std::string& LastReply() const noexcept { return FLastReply; }
+  // About the last Download: whether it continued the file at RestartAt, and the size of the
+  // whole file as the server announced it (0 when it did not).
+  bool Resumed() const noexcept { return FResumed; }
+  int64_t Announced() const noexcept { return FAnnounced; }
   // The data connection of the running transfer, if any.
   TPowersock* DataConnection() const noexcept { return FData.get(); }
 
@@ -114,12 +133,17 @@ private:
   void CheckConnection();
   void FailUnlessHandled(TFTPCmdType kind, const std::string& reply);
   void OpenDataConnection();
+  void AcceptData();
   void ReportPendingReplies();
   void LearnSystem();
 
   std::unique_ptr<TPowersock> FData;
   std::string FLastReply;
-  int FServerAbortCode = 0; // 421 or 426 seen by the control-connection watch
+  int FServerAbortCode = 0; // the reply code seen by the control-connection watch
+  bool FDataPassive = false;
+  bool FInTransfer = false; // waiting for a transfer's data
+  bool FResumed = false;
+  int64_t FAnnounced = 0;
 };
 
 } // namespace dravik

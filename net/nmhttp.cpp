@@ -2,9 +2,12 @@
 
 #include "platform/filestream.h"
 #include "platform/scopeexit.h"
+#include "proxyenv.h"
+#include "urlparser.h"
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cstdint>
 #include <memory>
 
@@ -14,8 +17,6 @@ namespace {
 
 const char* const kVerbs[] = {"GET ",  "OPTIONS ", "HEAD ",   "POST ", "PUT ",    "PATCH ",
                               "COPY ", "MOVE ",    "DELETE ", "LINK ", "UNLINK ", "TRACE "};
-
-constexpr size_t kMaxPath = 256;
 
 // Position of the nth (1-based) "/" in `s`, or npos.
 size_t NthSlash(std::string_view s, int n) {
@@ -75,65 +76,113 @@ void TNMHTTP::Get(const std::string& url) {
   FURL = url;
   FCmd = CmdGET;
   FAborted = false;
-  TScopeExit resetCmd([this] { FCmd = CmdGET; });
+  FForeignRedirect.clear();
+  FCookies.clear();
+  TScopeExit reset([this] {
+    FCmd = CmdGET;
+    FCookies.clear(); // they live for one Get only
+  });
   for (int requests = 1; Transaction1(); ++requests)
     if (requests > MaxRedirects)
       throw ESockError(Format("Too many redirections (more than %d)", MaxRedirects));
 }
 
 // One request and its response. True when another request follows (a redirection, whose
-// URL is then in FURL, or a status of 299 or 399, which repeats the request).
+// URL is then in FURL).
 bool TNMHTTP::Transaction1() {
   SplitURL();
-  // A repeated request (status 299 or 399) asks for this URL again, whatever Location said.
-  const std::string requestURL = FURL;
+  if (UseEnvironmentProxy) {
+    const auto proxy = ProxyFromEnvironment(FSecure ? "https" : "http", Host);
+    Proxy = proxy ? proxy->Host : std::string();
+    ProxyPort = proxy ? proxy->Port : 0;
+  }
   BuildHeader();
   if (OnAboutToSend) OnAboutToSend(*this);
   Connect();
   try {
+    if (FSecure) {
+      if (!Proxy.empty()) OpenTunnel();
+      StartTLS(Host);
+    }
     Write(FRequestHeader.Text());
   } catch (...) {
     Disconnect();
     throw;
   }
-  ReadHeader();
-  if (InputFileMode) {
-    CaptureFile(Body);
-  } else {
-    Body.clear();
-    CaptureString(Body, -1);
+  try {
+    ReadHeader();
+    ReceiveBody();
+  } catch (const Exception&) {
+    Disconnect(); // a reply that cannot be read is not read further
+    throw;
   }
-  if (FStatusCode < 299) {
+  if (FStatusCode < 300) {
     if (OnSuccess) OnSuccess(*this, FCmd);
     StatusMessage(slCompleted, "Transaction Completed");
   } else if (FStatusCode > 399) {
     if (OnFailure) OnFailure(*this, FCmd);
   }
   Disconnect();
-  if (FStatusCode >= 300 && FStatusCode <= 398) {
-    if (!FReceivedCookie.empty()) HeaderInfo.Cookie = FReceivedCookie;
-    bool handled = false;
-    if (OnRedirect) OnRedirect(*this, handled);
-    if (handled) return false;
-    FURL = RedirectTarget(FURL);
-  }
   if (FStatusCode == 401 && OnAuthenticationNeeded) OnAuthenticationNeeded(*this);
-  if (FStatusCode == 299 || FStatusCode == 399) FURL = requestURL;
-  return FStatusCode >= 299 && FStatusCode <= 399;
+  if (FStatusCode < 300 || FStatusCode > 399) return false;
+
+  // A redirection. A 304 (nothing was asked conditionally) or one without an address would
+  // only repeat itself.
+  if (FStatusCode == 304 || FLocation.empty())
+    throw ESockError(Format("The server answered \"%s\" without a new address", FStatusLine));
+  if (!FReceivedCookie.empty()) {
+    const std::string pair = Trim(FReceivedCookie.substr(0, FReceivedCookie.find(';')));
+    const std::string name = pair.substr(0, pair.find('='));
+    std::erase_if(FCookies, [&](const auto& c) {
+      return SameText(c.first, Host) && c.second.substr(0, c.second.find('=')) == name;
+    });
+    if (!pair.empty()) FCookies.emplace_back(Host, pair);
+  }
+  bool handled = false;
+  if (OnRedirect) OnRedirect(*this, handled);
+  if (handled) return false;
+  const std::string target = ResolveURL(RequestURL(), FLocation);
+  const size_t schemeEnd = target.find("://");
+  const std::string scheme =
+      schemeEnd == std::string::npos ? std::string() : LowerCase(target.substr(0, schemeEnd));
+  if (scheme == "ftp") {
+    FForeignRedirect = target;
+    return false;
+  }
+  if (scheme != "http" && scheme != "https")
+    throw ESockError(Format("Cannot follow the redirection to %s", target));
+  FURL = target;
+  return true;
 }
 
-std::string TNMHTTP::RedirectTarget(std::string location) const {
-  location = Trim(location);
-  if (size_t p = location.find("://"); p != std::string::npos) {
-    if (LowerCase(location.substr(0, p)) != "http")
-      throw ESockError(Format("Cannot follow the redirection to %s", location));
-    return location;
-  }
-  if (!location.empty() && location.front() == '/') return location; // same server
-  // A name or a relative path: from the root of the same server.
-  std::string base = "http://" + Host;
-  if (Port != 80) base += Format(":%d", Port);
-  return base + "/" + location;
+// The URL of the request just made, as an absolute URL.
+std::string TNMHTTP::RequestURL() const {
+  return std::string(FSecure ? "https://" : "http://") + HostLine() + FPath;
+}
+
+std::string TNMHTTP::CookiesFor(const std::string& host) const {
+  std::string line;
+  for (const auto& [cookieHost, pair] : FCookies)
+    if (SameText(cookieHost, host)) line += (line.empty() ? "" : "; ") + pair;
+  return line;
+}
+
+// Asks the proxy for a tunnel to Host:Port (for https), reading its answer up to the empty
+// line. Throws ESockError with the proxy's status line when it refuses.
+void TNMHTTP::OpenTunnel() {
+  const std::string target = HostForURL(Host) + Format(":%d", Port);
+  Write("CONNECT " + target + " HTTP/1.1\r\nHost: " + target + "\r\n\r\n");
+  const std::string status = WithoutLineEnd(ReadLn());
+  std::string line;
+  int64_t size = 0;
+  do {
+    line = ReadLn();
+    size += int64_t(line.size());
+    if (size > MaxHeaderSize) throw ESockError("The proxy's answer is too long");
+  } while (!line.empty() && line != "\r\n" && line != "\n");
+  const size_t space = status.find(' ');
+  if (space == std::string::npos || StrToIntDef(status.substr(space + 1, 3), 0) / 100 != 2)
+    throw ESockError("The proxy refused the connection to " + target + ": " + status);
 }
 
 void TNMHTTP::SplitURL() {
@@ -148,7 +197,8 @@ void TNMHTTP::SplitURL() {
     else
       url += c;
   }
-  FURL = url;
+  FURL = url.substr(0, url.find('#')); // the fragment is the client's, not the server's
+  if (FURL.empty()) throw ESockError("Empty URL");
   if (Port == 0) Port = 80;
 
   // "scheme://host/..." and "//host/..." name their server; anything else is "host/path" or a
@@ -162,11 +212,11 @@ void TNMHTTP::SplitURL() {
   } else if (size_t first = FURL.find('/'); first != std::string::npos) {
     path = FURL.substr(first);
   }
-  if (path.size() > kMaxPath) path.resize(kMaxPath);
 
   if (hasScheme) {
     std::string scheme = LowerCase(FURL.substr(0, schemeEnd));
-    Port = scheme == "gopher" ? 70 : scheme == "ftp" ? 21 : 80;
+    FSecure = scheme == "https";
+    Port = scheme == "gopher" ? 70 : scheme == "ftp" ? 21 : FSecure ? 443 : 80;
   }
 
   std::string hostPart;
@@ -180,7 +230,14 @@ void TNMHTTP::SplitURL() {
   }
   // User information is not part of the host ("user:password@host").
   if (size_t at = hostPart.rfind('@'); at != std::string::npos) hostPart.erase(0, at + 1);
-  if (size_t colon = hostPart.find(':'); colon != std::string::npos) {
+  if (hostPart.starts_with('[') && hostPart.find(']') != std::string::npos) {
+    const size_t close = hostPart.find(']');
+    if (close + 1 < hostPart.size()) {
+      if (hostPart[close + 1] != ':') throw EConvertError("Invalid host " + hostPart);
+      Port = PortNumber(hostPart.substr(close + 2));
+    }
+    hostPart = hostPart.substr(1, close - 1);
+  } else if (size_t colon = hostPart.find(':'); colon != std::string::npos) {
     Port = PortNumber(hostPart.substr(colon + 1));
     hostPart.resize(colon);
   }
@@ -208,23 +265,37 @@ void TNMHTTP::SetHeaderLine(const std::string& name, const std::string& value) {
   if (!value.empty()) FRequestHeader.Add(name + ": " + value);
 }
 
+// The server as the Host line names it: with its port unless that is the scheme's default,
+// an IPv6 address in brackets.
+std::string TNMHTTP::HostLine() const {
+  std::string host = HostForURL(Host);
+  if (Port != (FSecure ? 443 : 80)) host += Format(":%d", Port);
+  return host;
+}
+
 void TNMHTTP::BuildHeader() {
   FRequestHeader.Clear();
-  FRequestHeader.Add(kVerbs[FCmd] + (Proxy.empty() ? FPath : FURL) + " HTTP/1.0");
-  if (!Proxy.empty()) {
+  // Through a proxy the request names the whole URL, unless it goes through a tunnel.
+  const bool viaProxy = !Proxy.empty() && !FSecure;
+  FRequestHeader.Add(kVerbs[FCmd] + (viaProxy ? RequestURL() : FPath) + " HTTP/1.0");
+  if (viaProxy) {
     FRequestHeader.Add("Proxy-Connection: Keep-Alive");
-    FRequestHeader.Add("Host: " + Host);
+    FRequestHeader.Add("Host: " + HostLine());
   }
-  SetHeaderLine("Host", Host);
+  SetHeaderLine("Host", HostLine());
   FRequestHeader.Add("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
   FRequestHeader.Add("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
   SetHeaderLine("From", HeaderInfo.LocalMailAddress);
   SetHeaderLine("User-Agent", HeaderInfo.LocalProgram);
-  SetHeaderLine("Cookie", HeaderInfo.Cookie);
+  SetHeaderLine("Cookie", HeaderInfo.Cookie.empty() ? CookiesFor(Host) : HeaderInfo.Cookie);
   SetHeaderLine("Referer", HeaderInfo.Referer);
   if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty())
     SetHeaderLine("Authorization",
                   "Basic " + EncodeBase64(HeaderInfo.UserId + ":" + HeaderInfo.Password));
+  if (RangeStart > 0) {
+    SetHeaderLine("Range", Format("bytes=%lld-", static_cast<long long>(RangeStart)));
+    SetHeaderLine("If-Range", RangeValidator);
+  }
   SetHeaderLine("Content-type", "application/x-www-form-urlencoded");
   FRequestHeader.Add("");
 }
@@ -234,6 +305,11 @@ void TNMHTTP::ReadHeader() {
   FReceivedCookie.clear();
   FStatusCode = 0;
   FStatusLine.clear();
+  FLocation.clear();
+  FContentLength = FCompleteLength = FRangeFrom = -1;
+  FChunked = false;
+  FContentDisposition.clear();
+  FValidator.clear();
   std::unique_ptr<TFileStream> headerFile;
   if (OutputFileMode)
     headerFile = std::make_unique<TFileStream>(Header, fmCreate);
@@ -269,25 +345,121 @@ void TNMHTTP::ReadHeader() {
     std::string line = ReadLn();
     addLine(line);
     if (line.empty() || line == "\r\n" || line == "\n") break;
-    std::string upper = UpperCase(line.substr(0, line.find(' ')));
-    if (upper == "SET-COOKIE:") {
-      FReceivedCookie = WithoutLineEnd(line.substr(std::min<size_t>(12, line.size())));
-      if (FReceivedCookie.size() > kMaxPath) FReceivedCookie.resize(kMaxPath);
-    } else if (upper == "LOCATION:") {
-      FURL = WithoutLineEnd(line.substr(std::min<size_t>(10, line.size())));
-      if (FURL.size() > kMaxPath) FURL.resize(kMaxPath);
-    } else if (upper == "CONTENT-LENGTH:") {
-      size_t p = UpperCase(line).find("ENGTH:") + 7;
-      while (p < line.size() && !(line[p] >= '0' && line[p] <= '9'))
-        ++p;
-      int64_t total = 0;
-      bool overflow = false;
-      for (; p < line.size() && line[p] >= '0' && line[p] <= '9'; ++p) {
-        if (total > (INT64_MAX - 9) / 10) overflow = true;
-        if (!overflow) total = total * 10 + (line[p] - '0');
-      }
-      BytesTotal = overflow ? 0 : total;
+    const size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    HeaderField(UpperCase(Trim(line.substr(0, colon))),
+                Trim(WithoutLineEnd(line.substr(colon + 1))));
+  }
+  if (FChunked) FContentLength = -1;
+  BytesTotal = FContentLength > 0 ? FContentLength : 0;
+  if (FStatusCode == 200 && FContentLength >= 0) FCompleteLength = FContentLength;
+}
+
+namespace {
+
+// The run of decimal digits at the start of `s`; -1 when there is none or it is too long.
+int64_t LeadingNumber(std::string_view s) {
+  int64_t n = 0;
+  size_t i = 0;
+  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+    if (n > (INT64_MAX - 9) / 10) return -1;
+    n = n * 10 + (s[i] - '0');
+  }
+  return i == 0 ? -1 : n;
+}
+
+} // namespace
+
+void TNMHTTP::HeaderField(const std::string& name, const std::string& value) {
+  if (name == "SET-COOKIE") {
+    FReceivedCookie = value;
+  } else if (name == "LOCATION") {
+    FLocation = value;
+  } else if (name == "CONTENT-LENGTH") {
+    const size_t digit = value.find_first_of("0123456789");
+    if (digit != std::string::npos) FContentLength = LeadingNumber(value.substr(digit));
+  } else if (name == "TRANSFER-ENCODING") {
+    // The last coding decides how the body ends.
+    FChunked = LowerCase(value).ends_with("chunked");
+  } else if (name == "CONTENT-RANGE") {
+    // "bytes 1000-4999/5000"
+    std::string v = LowerCase(value);
+    if (v.starts_with("bytes ")) {
+      v = Trim(v.substr(6));
+      FRangeFrom = LeadingNumber(v);
+      if (size_t slash = v.find('/'); slash != std::string::npos)
+        FCompleteLength = LeadingNumber(v.substr(slash + 1));
     }
+  } else if (name == "CONTENT-DISPOSITION") {
+    FContentDisposition = value;
+  } else if (name == "ETAG") {
+    if (!value.starts_with("W/")) FValidator = value; // a weak one cannot vouch for the bytes
+  } else if (name == "LAST-MODIFIED") {
+    if (FValidator.empty()) FValidator = value;
+  }
+}
+
+void TNMHTTP::ReceiveBody() {
+  StatusMessage(slInternal, "CaptureFile");
+  BytesReceived = 0;
+  FBodyComplete = false;
+  FResumed = RangeStart > 0 && FStatusCode == 206 && FRangeFrom == RangeStart;
+  // A resumed download's file holds only the wanted resource: other answers leave it alone.
+  const bool toFile = InputFileMode && (RangeStart == 0 || FStatusCode == 200 || FResumed);
+  std::unique_ptr<TFileStream> file;
+  if (toFile && FResumed) {
+    file = std::make_unique<TFileStream>(Body, fmOpenReadWrite);
+    file->Seek(RangeStart);
+  } else if (toFile) {
+    file = std::make_unique<TFileStream>(Body, fmCreate);
+  } else if (!InputFileMode) {
+    Body.clear();
+  }
+  const bool noBody = FCmd == CmdHEAD || FStatusCode == 204 || FStatusCode == 304 ||
+                      (FStatusCode >= 100 && FStatusCode < 200);
+  int64_t left = noBody ? 0 : FChunked ? -1 : FContentLength; // -1: to the end
+  if (FChunked) FChunks = THttpChunkDecoder();
+  auto put = [&](std::string_view data) {
+    if (data.empty()) return;
+    if (file) {
+      file->WriteBuffer(data.data(), int64_t(data.size()));
+    } else if (!InputFileMode) {
+      if (int64_t(Body.size() + data.size()) > MaxCaptureString)
+        throw ESockError(
+            Format("Received more than %lld bytes", static_cast<long long>(MaxCaptureString)));
+      Body.append(data);
+    }
+    BytesReceived += int64_t(data.size());
+    if (OnPacketRecvd) OnPacketRecvd(*this);
+  };
+  std::string decoded;
+  while (true) {
+    const std::string_view data = Buffered();
+    if (!data.empty() && left != 0) {
+      if (FChunked) {
+        decoded.clear();
+        const size_t used = FChunks.Feed(data, decoded);
+        DropBuffered(used);
+        put(decoded);
+        if (FChunks.Done()) left = 0;
+      } else {
+        const size_t take =
+            left < 0 ? data.size() : size_t(std::min<int64_t>(left, int64_t(data.size())));
+        put(data.substr(0, take));
+        DropBuffered(take);
+        if (left > 0) left -= int64_t(take);
+      }
+    }
+    if (left == 0) {
+      FBodyComplete = true;
+      break;
+    }
+    if (!Connected() && Buffered().empty()) {
+      FBodyComplete = left < 0 && !FChunked;
+      break;
+    }
+    WaitOrAbort([this] { return !Buffered().empty() || !Connected(); }, "Socket capture aborted",
+                true);
   }
 }
 

@@ -1,16 +1,20 @@
-// HTTP/1.0 client: one request per connection, the response header read line by line, the
-// body captured into a file or a text until the server closes, redirections followed. A
-// status of 400 or more is not an error here: its body is delivered like any other, and the
-// caller looks at StatusCode(). Errors of the socket layer (ESockError, EAbortError after
-// Abort or Cancel) pass out of Get; so do file errors of the body file.
+// HTTP/1.0 client (http and https): one request per connection, the response header read line
+// by line, the body captured into a file or a text, redirections followed. The body ends where
+// the response says (Content-Length, the last chunk of a chunked body) or where the server
+// closes. A status of 400 or more is not an error here: its body is delivered like any other,
+// and the caller looks at StatusCode(). Errors of the socket layer (ESockError, EAbortError
+// after Abort or Cancel) pass out of Get; so do file errors of the body file.
 #pragma once
 
+#include "httpchunks.h"
 #include "platform/stringlist.h"
 #include "powersock.h"
 
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace dravik {
 
@@ -64,15 +68,29 @@ public:
   int MaxRedirects = 20;
 
   TNotifyEvent OnAboutToSend;
-  TCmdEvent OnSuccess;      // status below 299
+  TCmdEvent OnSuccess;      // status below 300
   TCmdEvent OnFailure;      // status above 399
   THandlerEvent OnRedirect; // set handled to stop following
   TNotifyEvent OnAuthenticationNeeded;
 
-  // Fetches `url` ("http://host[:port]/path", or a path on the current Host). Redirections
-  // (300 to 399, taken from the Location line) are followed, to http URLs only. Throws
-  // ESockError "Empty URL", "Too many redirections", a redirection to another scheme, and the
-  // socket layer's errors; EConvertError for a port that is not a number.
+  // Resuming: with RangeStart above 0 the request asks for the resource from that byte on
+  // ("Range", and "If-Range" with RangeValidator when set). A 206 answer that starts there is
+  // appended to the Body file, which must hold exactly the first RangeStart bytes; a 200 answer
+  // replaces it (the server started over). Other answers leave the file alone.
+  int64_t RangeStart = 0;
+  std::string RangeValidator;
+  // Each request takes its proxy from the environment (proxyenv.h), setting Proxy and
+  // ProxyPort.
+  bool UseEnvironmentProxy = false;
+
+  // Fetches `url` ("http://host[:port]/path", "https://...", or a path on the current Host).
+  // https goes over TLS (through a CONNECT tunnel when Proxy is set). Redirections (300 to
+  // 399) are followed to the Location resolved against the request's URL, to http and https;
+  // one to ftp stops Get with ForeignRedirect() set. A cookie set by a redirection goes only to
+  // its own host, and only within this Get. Throws ESockError "Empty URL", "Too many
+  // redirections", a redirection without a Location (and 304) or to an unknown scheme, the
+  // socket layer's errors (TLS failures among them), "Invalid chunked encoding"; EConvertError
+  // for a port that is not a number.
   void Get(const std::string& url);
   // Cancels the running request: its wait ends with EAbortError.
   void Abort() override;
@@ -86,13 +104,33 @@ public:
   const std::string& ReceivedCookie() const noexcept { return FReceivedCookie; }
   const std::string& URL() const noexcept { return FURL; }
 
+  // About the last response: its Content-Length (-1 when it gave none), the size of the whole
+  // resource when known (-1 otherwise), whether its body continued the file at RangeStart,
+  // whether the body ended as the response framed it (its length reached, its last chunk
+  // read, or a close when it gave no length), its Content-Disposition, and what identifies
+  // this version of the resource for a later If-Range (its ETag, else Last-Modified).
+  int64_t ContentLength() const noexcept { return FContentLength; }
+  int64_t CompleteLength() const noexcept { return FCompleteLength; }
+  bool Resumed() const noexcept { return FResumed; }
+  bool BodyComplete() const noexcept { return FBodyComplete; }
+  const std::string& ContentDisposition() const noexcept { return FContentDisposition; }
+  const std::string& Validator() const noexcept { return FValidator; }
+  const std::string& Location() const noexcept { return FLocation; }
+  // The redirection to a scheme other than http and https where the last Get stopped.
+  const std::string& ForeignRedirect() const noexcept { return FForeignRedirect; }
+
 private:
   bool Transaction1();
   void SplitURL();
+  void OpenTunnel();
   void BuildHeader();
+  std::string HostLine() const;
   void SetHeaderLine(const std::string& name, const std::string& value);
   void ReadHeader();
-  std::string RedirectTarget(std::string location) const;
+  void HeaderField(const std::string& name, const std::string& value);
+  void ReceiveBody();
+  std::string RequestURL() const;
+  std::string CookiesFor(const std::string& host) const;
 
   std::string FURL;
   std::string FPath;
@@ -102,6 +140,20 @@ private:
   std::string FReceivedCookie;
   TStringList FRequestHeader;
   bool FAborted = false;
+  std::string FLocation;
+  int64_t FContentLength = -1;
+  int64_t FCompleteLength = -1;
+  int64_t FRangeFrom = -1; // where a 206 answer's Content-Range begins
+  bool FChunked = false;
+  bool FResumed = false;
+  bool FBodyComplete = false;
+  std::string FContentDisposition;
+  std::string FValidator;
+  std::string FForeignRedirect;
+  THttpChunkDecoder FChunks;
+  // Cookies set by redirections during this Get: host and "name=value".
+  std::vector<std::pair<std::string, std::string>> FCookies;
+  bool FSecure = false; // https: TLS after connecting
 };
 
 } // namespace dravik

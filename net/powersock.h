@@ -1,9 +1,10 @@
-// The socket layer under the HTTP and FTP clients: one TCP connection (IPv4) whose operations
-// look blocking to the caller. Every wait runs in turns on the calling (user-interface)
-// thread: each turn polls the socket for at most 2 ms, takes in whatever has arrived and sends
-// what it can, then calls ProcessMessages() so the windows stay live, and then checks the
-// cancel and time-out marks. A Cancel() from an event handler therefore ends the current wait
-// within one turn. Host names are looked up on a background thread while the wait pumps.
+// The socket layer under the HTTP and FTP clients: one TCP connection (IPv4 or IPv6, plain or
+// TLS) whose operations look blocking to the caller. Every wait runs in turns on the calling
+// (user-interface) thread: each turn polls the socket for at most 2 ms, takes in whatever has
+// arrived and sends what it can, then calls ProcessMessages() so the windows stay live, and then
+// checks the cancel and time-out marks. A Cancel() from an event handler therefore ends the current
+// wait within one turn. Host names are looked up on a background thread while the wait pumps, and
+// every address found is tried in turn.
 //
 // Errors are exceptions: ESockError for socket, lookup and connection failures (texts such as
 // "Connection Failed" or "10061:Connection refused"), EAbortError for a wait ended by
@@ -11,11 +12,14 @@
 //
 // Received data is held in a bounded buffer: a line longer than MaxLineLength fails with
 // ESockError instead of growing the buffer, and reading from the socket pauses while the
-// buffer is full until an operation takes the data. Only CaptureFile moves unlimited amounts
-// (straight into its file).
+// buffer is full until an operation takes the data. Unlimited amounts go straight into files
+// (CaptureFile, and the HTTP client's body).
 #pragma once
 
+#include "hostlookup.h"
 #include "platform/sysutils.h"
+#include "sockerrors.h"
+#include "threadtimer.h"
 
 #include <chrono>
 #include <cstdint>
@@ -25,10 +29,16 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
+#include <vector>
 
 namespace dravik {
 
 class TFileStream;
+class TTlsSession;
+
+// "No data received for 60 seconds" (or "... for 300 ms" for a time that is not whole seconds).
+std::string NoDataText(int milliseconds);
 
 class ESockError : public Exception {
 public:
@@ -41,26 +51,10 @@ public:
   using Exception::Exception;
 };
 
-// Windows Sockets error codes, as the error table and LastErrorNo() use them.
-constexpr int WSAEINTR = 10004;
-constexpr int WSAEWOULDBLOCK = 10035;
-constexpr int WSAEINPROGRESS = 10036;
-constexpr int WSAENOTCONN = 10057;
-constexpr int WSAECONNRESET = 10054;
-constexpr int WSAETIMEDOUT = 10060;
-constexpr int WSAECONNREFUSED = 10061;
-constexpr int WSAHOST_NOT_FOUND = 11001;
-
-// "code:description" from the Windows Sockets error table ("10061:Connection refused",
-// "0:Unrecognized error code"); "Unknown Error No. %d" for a code not in it.
-std::string SocketErrorText(int code);
 // The number formed by a reply line's leading decimal digits (at most 10), 0 when none.
 int ReplyCodeOf(std::string_view line) noexcept;
 // `line` without the CR and LF characters at its end.
 std::string WithoutLineEnd(std::string line);
-// The Windows Sockets code for a POSIX errno value (ECONNREFUSED -> 10061); values without a
-// counterpart are returned unchanged.
-int WinsockError(int errnoValue) noexcept;
 
 // Status levels: a status is passed to OnStatus when ReportLevel >= its level.
 constexpr int slProtocol = 1;    // protocol traffic: commands, reply lines, transfer sizes
@@ -68,35 +62,6 @@ constexpr int slCompleted = 2;   // "Transaction Completed"
 constexpr int slTraffic = 4;     // "Sending Buffer", "Accepting", "Request Close Socket"
 constexpr int slInternal = 8;    // every other internal step
 constexpr int slErrorCheck = 16; // "Checking Error In Error Manager"
-
-// Host name lookup used by Connect, run on a background thread: the IPv4 address in network
-// byte order, or none. The default asks getaddrinfo. Tests install their own (it must not
-// refer to anything that may be freed while a lookup runs).
-using THostResolver = std::function<std::optional<uint32_t>(const std::string& host)>;
-THostResolver SetHostResolver(THostResolver resolver); // null restores the default
-
-// A small time-out timer. It runs while Enabled, Interval > 0 and OnTimer is set; Check(),
-// called by the waits on every turn, raises OnTimer once a whole interval has passed since it
-// was started or last fired.
-class TThreadTimer {
-public:
-  using TTimerEvent = std::function<void(TThreadTimer& sender)>;
-
-  int Interval() const noexcept { return FInterval; }
-  void SetInterval(int milliseconds);
-  bool Enabled() const noexcept { return FEnabled; }
-  void SetEnabled(bool enabled);
-  bool Running() const noexcept { return FEnabled && FInterval > 0 && OnTimer; }
-  void Check();
-
-  TTimerEvent OnTimer;
-
-private:
-  void Restart();
-  int FInterval = 1000;
-  bool FEnabled = false;
-  std::chrono::steady_clock::time_point FStart;
-};
 
 class TPowersock {
 public:
@@ -121,6 +86,10 @@ public:
   std::string Host;
   int Port = 0;
   int TimeOut = 0; // milliseconds for the host lookup and the connect; 0: no limit
+  // Milliseconds a wait for received data (a line, a capture, an accepted data connection,
+  // the TLS handshake) goes on without any data arriving before it fails with ESockError
+  // "No data received for N seconds"; 0: no limit.
+  int ReceiveTimeOut = 0;
   int ReportLevel = 1;
   std::string Proxy; // when set, Connect goes to Proxy:ProxyPort instead of Host:Port
   int ProxyPort = 0;
@@ -147,12 +116,17 @@ public:
   const std::string& Status() const noexcept { return FStatus; }
   int LastErrorNo() const noexcept { return FLastError; }
 
-  // Resolves the host (a dotted numeric address is used as it is), connects, and waits until
-  // connected. Throws ESockError: "Already connected", "Host Lookup Timed Out", "Null Remote
-  // Address" (lookup failed and OnInvalidHost did not ask for another try), "Connection Timed
-  // out", "Connection Failed", "Invalid port %d"; EAbortError "Host Lookup Canceled" or
-  // "Connection Canceled" after Cancel().
+  // Resolves the host (a numeric IPv4 or IPv6 address is used as it is), connects to each of
+  // its addresses in turn until one answers. Throws ESockError: "Already connected", "Host
+  // Lookup Timed Out", "Null Remote Address" (lookup failed and OnInvalidHost did not ask for
+  // another try), "Connection timed out" (after TimeOut), "Connection Failed" (refused), the
+  // error text of a connect that failed at once, "Invalid port %d"; EAbortError "Host Lookup
+  // Canceled" or "Connection Canceled" after Cancel().
   virtual void Connect();
+  // Makes the connection a TLS one (https): handshakes and verifies the server's certificate
+  // for `serverName`. ESockError saying why when it fails; EAbortError after Cancel().
+  void StartTLS(const std::string& serverName);
+  bool Secure() const noexcept { return FTls != nullptr; }
   // Closes the connection (raises OnDisconnect when there was one). Never waits.
   virtual void Disconnect();
   // Ends the current (or next) wait with EAbortError.
@@ -179,28 +153,31 @@ public:
   // existing one is replaced), counting it in BytesReceived and raising OnPacketRecvd. After
   // Cancel() the file is closed, kept, and EAbortError "Socket capture aborted" thrown.
   // Throws EFCreateError / EWriteError for file failures.
-  void CaptureFile(const std::string& fileName);
+  // With `startAt` above 0 the data goes into the existing file from that byte on (resuming).
+  void CaptureFile(const std::string& fileName, int64_t startAt = 0);
   // Collects received bytes into `text` until the peer closes (count -1) or `text` holds
   // `count` characters.
   void CaptureString(std::string& text, int64_t count);
 
-  // Listens on `localAddress` (IPv4, network byte order; 0 for any) at a port the system
-  // chooses, with a backlog of 1.
-  void Listen(uint32_t localAddress = 0);
-  // Waits for a connection to the listening socket from `peerAddress` (network byte order;
-  // 0: any), accepts it and closes the listening socket; the accepted connection takes its
-  // place. Connections from other addresses are refused. EAbortError "Socket accept
-  // aborted"; ESockError "Connection closed by the server" when the Companion's peer has
-  // closed while nobody has connected.
-  void Accept(uint32_t peerAddress = 0);
+  // Listens on `localAddress` (numeric IPv4 or IPv6; "" for any IPv4 address) at a port the
+  // system chooses, with a backlog of 1.
+  void Listen(const std::string& localAddress = "");
+  // Waits for a connection to the listening socket from `peerAddress` (numeric; "": any),
+  // accepts it and closes the listening socket; the accepted connection takes its place.
+  // Connections from other addresses are refused. EAbortError "Socket accept aborted";
+  // ESockError "Connection closed by the server" when the Companion's peer has closed while
+  // nobody has connected, or the ReceiveTimeOut text.
+  void Accept(const std::string& peerAddress = "");
 
   // The socket's own IPv4 address with "," for "." ("127,0,0,1") and its port as ",%d,%d"
   // (high byte, low byte), as an FTP PORT command writes them.
   std::string GetLocalAddress() const;
   std::string GetPortString() const;
-  uint32_t LocalAddress() const; // network byte order; 0 when there is no socket
+  // The connection's (else the listening socket's) own address as numeric text, its port, and
+  // the peer's address; "" or 0 when there is no socket.
+  std::string LocalAddress() const;
   int LocalPort() const;
-  uint32_t PeerAddress() const;
+  std::string PeerAddress() const;
 
   // Stores the status text and raises OnStatus when ReportLevel >= level.
   void StatusMessage(int level, const std::string& text);
@@ -218,10 +195,13 @@ protected:
   // Runs turns until `done()` holds. Rethrows a pending error of this socket (or of the
   // companion). Returns Canceled (clearing the mark) or TimedOut instead of throwing; with
   // `deadline` also Deadline once it passes.
+  // `receiving`: the wait is for data from the peer, and ReceiveTimeOut applies.
   TWaitEnd Wait(const std::function<bool()>& done,
-                std::optional<std::chrono::steady_clock::time_point> deadline = std::nullopt);
+                std::optional<std::chrono::steady_clock::time_point> deadline = std::nullopt,
+                bool receiving = false);
   // Like Wait, but throws EAbortError(abortText) when canceled.
-  void WaitOrAbort(const std::function<bool()>& done, const char* abortText);
+  void WaitOrAbort(const std::function<bool()>& done, const char* abortText,
+                   bool receiving = false);
   // Bytes received and not yet taken.
   std::string_view Buffered() const noexcept;
   void DropBuffered(size_t count);
@@ -239,7 +219,6 @@ protected:
   std::string ReadLnUntil(std::optional<std::chrono::steady_clock::time_point> deadline);
 
 private:
-  struct TLookup;
   void Turn();
   void HandleEvents(short revents);
   short WantedEvents() const;
@@ -247,9 +226,15 @@ private:
   void SendStep();
   void FinishConnect();
   void CloseSocket(bool raiseEvent);
+  static void CloseFd(int& fd);
+  ssize_t Receive(char* buffer, size_t count);
+  ssize_t Transmit(const char* buffer, size_t count);
+  ssize_t TlsTransfer(bool write, char* buffer, size_t count);
+  void HandshakeStep();
+  bool TlsPending() const;
   void SocketFailed(int errnoValue);
   void RaisePending();
-  uint32_t ResolveHost(const std::string& host);
+  std::vector<std::string> ResolveHost(const std::string& host);
   std::string TakeLine(size_t end);
   std::optional<size_t> FindLineEnd();
   void TimerFired(TThreadTimer& timer);
@@ -265,12 +250,17 @@ private:
   int FLastError = 0;
   int FReplyNumber = 0;
   std::string FStatus;
-  std::string FRecv; // FRecv[FRecvPos..] is unread
+  std::string FRecv; // FRecv[FRecvPos, FRecvEnd) is unread; the rest is room
   size_t FRecvPos = 0;
+  size_t FRecvEnd = 0;
   size_t FScanPos = 0; // where the search for a line end resumes
   std::string FSend;
   size_t FSendPos = 0;
   std::exception_ptr FPendingError;
+  std::unique_ptr<TTlsSession> FTls;
+  bool FHandshaking = false;
+  short FTlsWant = 0;
+  std::chrono::steady_clock::time_point FLastReceived;
   TThreadTimer FTimer;
 };
 

@@ -20,6 +20,24 @@ inline std::string BytesReceivedText(int64_t received, int64_t total) {
                 static_cast<long long>(total), static_cast<long long>(received * 100 / total));
 }
 
+// The progress bar's text during a transfer: the rate of `bytes` in `seconds` and, while
+// `remaining` bytes are still to come, the time left ("1.5 MB/s, 0:42 left"); "" before a
+// rate can be told.
+inline std::string RateText(int64_t bytes, double seconds, int64_t remaining) {
+  if (seconds < 0.2 || bytes <= 0) return std::string();
+  const double rate = double(bytes) / seconds;
+  std::string text = rate < 1024          ? Format("%d B/s", int(rate))
+                     : rate < 1024 * 1024 ? Format("%.1f KB/s", rate / 1024)
+                                          : Format("%.1f MB/s", rate / (1024 * 1024));
+  if (remaining > 0) {
+    const long long left = static_cast<long long>(double(remaining) / rate + 0.5);
+    text += left >= 3600
+                ? Format(", %lld:%02lld:%02lld left", left / 3600, left / 60 % 60, left % 60)
+                : Format(", %lld:%02lld left", left / 60, left % 60);
+  }
+  return text;
+}
+
 class TStatusDialog {
 public:
   using TCancelEvent = std::function<void(TStatusDialog& sender)>;
@@ -33,6 +51,8 @@ public:
   // Progress bar range is 0 to max (100 when shown first); position is clamped to it.
   virtual void SetProgressMax(int64_t max) = 0;
   virtual void SetProgressPosition(int64_t position) = 0;
+  // Text shown in the progress bar (the rate and time left); "" shows none.
+  virtual void SetProgressText(const std::string& text) = 0;
   // Shows the dialog without waiting (not modal); showing sets the progress to 0 and empties
   // both lines.
   virtual void Show() = 0;

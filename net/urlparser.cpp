@@ -1,5 +1,10 @@
 #include "urlparser.h"
 
+#include <algorithm>
+#include <cctype>
+#include <iterator>
+#include <optional>
+
 namespace dravik {
 
 EInvalidProtocol::EInvalidProtocol(const std::string& scheme)
@@ -12,9 +17,13 @@ struct TProtocolInfo {
   int Port;
 };
 
-constexpr TProtocolInfo kProtocols[] = {{"http", 80}, {"ftp", 21}, {"file", 0}};
+constexpr TProtocolInfo kProtocols[] = {{"http", 80}, {"ftp", 21}, {"file", 0}, {"https", 443}};
 
 } // namespace
+
+std::string HostForURL(const std::string& host) {
+  return host.find(':') != std::string::npos ? "[" + host + "]" : host;
+}
 
 const char* ProtocolScheme(TURLParserProtocol protocol) noexcept {
   return kProtocols[protocol].Scheme;
@@ -22,6 +31,113 @@ const char* ProtocolScheme(TURLParserProtocol protocol) noexcept {
 
 int DefaultPort(TURLParserProtocol protocol) noexcept {
   return kProtocols[protocol].Port;
+}
+
+namespace {
+
+// A URL's five parts (RFC 3986, appendix B); an absent part is none, not empty.
+struct TURLParts {
+  std::optional<std::string> Scheme, Authority, Query;
+  std::string Path;
+};
+
+TURLParts SplitParts(std::string_view url) {
+  TURLParts p;
+  url = url.substr(0, url.find('#'));
+  // A scheme: a letter, then letters, digits, "+", "-" and ".", before the first ":".
+  const size_t colon = url.find(':');
+  const auto schemeChar = [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+  };
+  if (colon != std::string_view::npos && colon > 0 &&
+      std::isalpha(static_cast<unsigned char>(url[0])) &&
+      std::all_of(url.begin(), url.begin() + colon, schemeChar)) {
+    p.Scheme = LowerCase(url.substr(0, colon));
+    url.remove_prefix(colon + 1);
+  }
+  if (url.starts_with("//")) {
+    url.remove_prefix(2);
+    const size_t end = url.find_first_of("/?");
+    p.Authority = std::string(url.substr(0, end));
+    url.remove_prefix(end == std::string_view::npos ? url.size() : end);
+  }
+  const size_t q = url.find('?');
+  p.Path = std::string(url.substr(0, q));
+  if (q != std::string_view::npos) p.Query = std::string(url.substr(q + 1));
+  return p;
+}
+
+std::string RemoveDotSegments(std::string in) {
+  std::string out;
+  while (!in.empty()) {
+    if (in.starts_with("../")) {
+      in.erase(0, 3);
+    } else if (in.starts_with("./")) {
+      in.erase(0, 2);
+    } else if (in.starts_with("/./")) {
+      in.erase(0, 2);
+    } else if (in == "/.") {
+      in = "/";
+    } else if (in.starts_with("/../") || in == "/..") {
+      in = in == "/.." ? "/" : in.substr(3);
+      const size_t last = out.rfind('/');
+      out.erase(last == std::string::npos ? 0 : last);
+    } else if (in == "." || in == "..") {
+      in.clear();
+    } else {
+      const size_t next = in.find('/', 1);
+      out += in.substr(0, next);
+      in.erase(0, next == std::string::npos ? in.size() : next);
+    }
+  }
+  return out;
+}
+
+} // namespace
+
+std::string ResolveURL(std::string_view baseURL, std::string_view reference) {
+  const TURLParts base = SplitParts(baseURL);
+  const TURLParts r = SplitParts(reference);
+  TURLParts t;
+  if (r.Scheme) {
+    t = r;
+    t.Path = RemoveDotSegments(r.Path);
+  } else {
+    t.Scheme = base.Scheme;
+    if (r.Authority) {
+      t.Authority = r.Authority;
+      t.Path = RemoveDotSegments(r.Path);
+      t.Query = r.Query;
+    } else {
+      t.Authority = base.Authority;
+      if (r.Path.empty()) {
+        t.Path = base.Path;
+        t.Query = r.Query ? r.Query : base.Query;
+      } else {
+        if (r.Path.starts_with('/')) {
+          t.Path = RemoveDotSegments(r.Path);
+        } else if (base.Authority && base.Path.empty()) {
+          t.Path = RemoveDotSegments("/" + r.Path);
+        } else {
+          const size_t slash = base.Path.rfind('/');
+          t.Path = RemoveDotSegments(
+              (slash == std::string::npos ? std::string() : base.Path.substr(0, slash + 1)) +
+              r.Path);
+        }
+        t.Query = r.Query;
+      }
+    }
+  }
+  // A relative result whose first segment holds a colon would read as a scheme.
+  if (!t.Scheme && !t.Authority &&
+      t.Path.substr(0, t.Path.find('/')).find(':') != std::string::npos)
+    t.Path = "./" + t.Path;
+  std::string url;
+  if (t.Scheme) url += *t.Scheme + ":";
+  if (t.Authority) url += "//" + *t.Authority;
+  url += t.Path;
+  if (t.Query) url += "?" + *t.Query;
+  return url;
 }
 
 void TURLParser::SetURL(std::string_view url) {
@@ -59,7 +175,13 @@ void TURLParser::SetURL(std::string_view url) {
   }
 
   std::string host(hostPart), portText;
-  if (size_t colon = hostPart.find(':'); colon != std::string_view::npos) {
+  if (hostPart.starts_with('[') && hostPart.find(']') != std::string_view::npos) {
+    // An IPv6 address: "[::1]" or "[::1]:8080"; the host is kept without its brackets.
+    const size_t close = hostPart.find(']');
+    host = std::string(hostPart.substr(1, close - 1));
+    if (close + 1 < hostPart.size() && hostPart[close + 1] == ':')
+      portText = std::string(hostPart.substr(close + 2));
+  } else if (size_t colon = hostPart.find(':'); colon != std::string_view::npos) {
     host = std::string(hostPart.substr(0, colon));
     portText = std::string(hostPart.substr(colon + 1));
   }
@@ -75,7 +197,7 @@ void TURLParser::SetURL(std::string_view url) {
 
   const std::string lowerScheme = LowerCase(scheme);
   int index = -1;
-  for (int i = 0; i < 3; ++i)
+  for (int i = 0; i < int(std::size(kProtocols)); ++i)
     if (lowerScheme == kProtocols[i].Scheme) index = i;
   if (index < 0) throw EInvalidProtocol(scheme);
 
@@ -93,7 +215,7 @@ std::string TURLParser::URL() const {
   url += "://";
   // Joined, not formatted: a part holding a NUL byte must not be cut short there.
   if (!UserID.empty() && UserID != "anonymous") url += UserID + ":" + Password + "@";
-  url += Host;
+  url += HostForURL(Host);
   if (Port != DefaultPort(Protocol)) url += Format(":%d", Port);
   url += FPath;
   url += FFilename;
@@ -101,11 +223,9 @@ std::string TURLParser::URL() const {
 }
 
 void TURLParser::SetPath(std::string_view value) {
-  std::string path(value);
-  if (path.empty())
-    path = "/";
-  else if (path.front() != '/')
-    path = FPath + path;
+  std::string path = value.empty()          ? std::string(1, '/')
+                     : value.front() != '/' ? FPath + std::string(value)
+                                            : std::string(value);
   if (path.back() != '/') path += '/';
 
   for (size_t p; (p = path.find("/./")) != std::string::npos;)
@@ -118,7 +238,7 @@ void TURLParser::SetPath(std::string_view value) {
       path.erase(segment, p + 3 - segment);
     }
   }
-  if (path.empty() || path == "//") path = "/";
+  if (path.empty() || path == "//") path.assign(1, '/');
   FPath = path;
 }
 

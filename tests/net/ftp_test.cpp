@@ -4,6 +4,7 @@
 #include "tests/fixtures/ftpserver.h"
 #include "tests/fixtures/tcpserver.h"
 #include "tests/fixtures/tempprefix.h"
+#include "tests/fixtures/vsftpdserver.h"
 
 #include <gtest/gtest.h>
 
@@ -61,7 +62,7 @@ TEST_F(FtpReal, AnonymousDownloadInTheRetrieversOrder) {
   EXPECT_EQ(ReadHostFile(Prefix.HostC("x.gob")), Content);
   EXPECT_EQ(announced, 5003); // from "(5003 bytes)" in the RETR reply
   EXPECT_EQ(Ftp.BytesTotal, 5003);
-  // Progress comes from the data connection, which knows no total.
+  // Progress comes from the data connection, which knows what is to come from the 150 reply.
   ASSERT_NE(packetSender, nullptr);
   EXPECT_NE(packetSender, static_cast<TPowersock*>(&Ftp));
   EXPECT_EQ(Ftp.DataConnection(), nullptr);
@@ -77,6 +78,58 @@ TEST_F(FtpReal, AnonymousDownloadInTheRetrieversOrder) {
   EXPECT_TRUE(Contains(Statuses, "QUIT"));
   for (const auto& s : Statuses)
     EXPECT_EQ(s.find("dravik@users.invalid"), std::string::npos) << "password shown: " << s;
+}
+
+// Passive first (EPSV, PASV), active when the server refuses both, against both servers and
+// over IPv6; resuming with REST.
+TEST_F(FtpReal, PassiveAndActiveServersAndResuming) {
+  const std::string data = std::string(200000, 'r') + "tail";
+  WriteHostFile(Root.Path() + "/pub/big.gob", data);
+  struct TCase {
+    std::string Server;
+    bool Passive, Active;
+    std::string DataCommand; // the one that opened the data connection
+  } cases[] = {
+      {"pyftpdlib", true, false, "EPSV"},     {"pyftpdlib", false, true, "PORT"},
+      {"pyftpdlib ::1", true, false, "EPSV"}, {"pyftpdlib ::1", false, true, "EPRT"},
+      {"vsftpd", true, false, "EPSV"},        {"vsftpd", false, true, "PORT"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Server + (c.Passive ? " passive" : " active"));
+    std::unique_ptr<TFtpServer> py;
+    std::unique_ptr<TVsftpdServer> vs;
+    if (c.Server == "vsftpd") {
+      if (!TVsftpdServer::Available()) continue;
+      vs = std::make_unique<TVsftpdServer>(Root.Path(), c.Passive, c.Active);
+      Ftp.Port = vs->Port();
+      Ftp.Host = "127.0.0.1";
+    } else {
+      TFtpServerOptions options;
+      options.Passive = c.Passive;
+      options.Active = c.Active;
+      if (c.Server.ends_with("::1")) options.Address = "::1";
+      py = std::make_unique<TFtpServer>(Root.Path(), options);
+      Ftp.Port = py->Port();
+      Ftp.Host = options.Address;
+    }
+    Statuses.clear();
+    Ftp.RestartAt = 0;
+    Ftp.Connect();
+    Ftp.ChangeDir("/pub/");
+    Ftp.Mode(MODE_IMAGE);
+    Ftp.Download("big.gob", "C:\\big.gob");
+    EXPECT_TRUE(ReadHostFile(Prefix.HostC("big.gob")) == data);
+    EXPECT_TRUE(std::any_of(Statuses.begin(), Statuses.end(),
+                            [&](const std::string& s) { return s.starts_with(c.DataCommand); }));
+    // A part of the file, continued.
+    WriteHostFile(Prefix.HostC("big.gob"), data.substr(0, 123456));
+    Ftp.RestartAt = 123456;
+    Ftp.Download("big.gob", "C:\\big.gob");
+    EXPECT_TRUE(Ftp.Resumed());
+    EXPECT_EQ(Ftp.BytesTotal, int64_t(data.size()) - 123456);
+    EXPECT_TRUE(ReadHostFile(Prefix.HostC("big.gob")) == data);
+    Ftp.Disconnect();
+  }
 }
 
 TEST_F(FtpReal, NamedUserAndWrongPassword) {
@@ -146,7 +199,8 @@ protected:
 } // namespace
 
 TEST(FtpFormats, PortLineAndByteCounts) {
-  EXPECT_EQ(FormatPortCommand(htonl(0xC0A80105), 4097), "PORT 192,168,1,5,16,1");
+  EXPECT_EQ(FormatPortCommand("192.168.1.5", 4097), "PORT 192,168,1,5,16,1");
+  EXPECT_EQ(FormatPortCommand("::1", 4097), "EPRT |2|::1|4097|");
   EXPECT_EQ(ReplyByteCount("150 Opening BINARY mode data connection for x (4096 bytes)"), 4096);
   EXPECT_EQ(ReplyByteCount("150 12 files, 345 Bytes"), 345);
   EXPECT_EQ(ReplyByteCount("150 Opening data connection"), 0);
@@ -217,6 +271,7 @@ TEST_F(FtpPeer, PortLineNamesTheListeningSocket) {
 TEST_F(FtpPeer, ByteCountFromAContinuationLine) {
   TMiniFtpScript script;
   script.Retr = "150-Opening data connection\r\n150 Sending 777 bytes";
+  script.FileData = std::string(777, 'x');
   TMiniFtp server(script);
   Use(server);
   int64_t announced = -1;
@@ -224,7 +279,7 @@ TEST_F(FtpPeer, ByteCountFromAContinuationLine) {
   Ftp.Connect();
   Ftp.Download("x.gob", "C:\\x.gob");
   EXPECT_EQ(announced, 777);
-  EXPECT_EQ(Ftp.BytesTotal, 10);
+  EXPECT_EQ(Ftp.BytesTotal, 777);
 }
 
 TEST_F(FtpPeer, BrokenOffTransferIsAnError) {
@@ -353,4 +408,51 @@ TEST_F(FtpPeer, AbortStopsEveryStageAtOnce) {
   pump.At(50, [&] { ftp.Abort(); });
   EXPECT_THROW(ftp.Connect(), EAbortError);
   EXPECT_LT(MsSince(TPumpScript::ClickTime()), 100);
+}
+
+// A file that ends before the size the 150 reply announced is an error, and can be continued
+// (REST); a refused REST brings the file whole.
+TEST_F(FtpPeer, ShortFileIsAnErrorAndRestContinuesIt) {
+  TMiniFtpScript script;
+  script.FileData = "0123456789";
+  script.FirstSendOnly = 6;
+  TMiniFtp server(script);
+  Use(server);
+  Ftp.Connect();
+  EXPECT_EQ(MessageOf<FTPException>([&] { Ftp.Download("x.gob", "C:\\x.gob"); }),
+            "The connection was closed after 6 of 10 bytes.");
+  EXPECT_EQ(ReadHostFile(Prefix.HostC("x.gob")), "012345");
+  Ftp.RestartAt = 6;
+  Ftp.Download("x.gob", "C:\\x.gob");
+  EXPECT_TRUE(Ftp.Resumed());
+  EXPECT_EQ(ReadHostFile(Prefix.HostC("x.gob")), "0123456789");
+  EXPECT_TRUE(Contains(server.Commands(), "REST 6"));
+}
+
+// Negative replies while the client waits for the server's data connection end the wait at
+// once, and the listing may be refused without harm to the connection.
+TEST_F(FtpPeer, NegativeReplyWhileWaitingForTheDataConnection) {
+  TTcpServer server([](TTcpConnection& c) {
+    c.SendLine("220 ready");
+    for (;;) {
+      const std::string command = c.ReadLine(10000);
+      if (command.empty()) return;
+      if (command.starts_with("RETR")) {
+        c.SendLine("150 Opening data connection for x.gob (10 bytes)");
+        c.SendLine("425 Can't open data connection.");
+      } else if (command.starts_with("EPSV") || command.starts_with("PASV")) {
+        c.SendLine("502 Passive mode not available");
+      } else {
+        c.SendLine(command.starts_with("USER") ? "230 Welcome" : "200 OK");
+      }
+    }
+  });
+  Ftp.Port = server.Port();
+  Ftp.ReceiveTimeOut = 20000;
+  Ftp.Connect();
+  const auto start = Clock::now();
+  EXPECT_EQ(MessageOf<FTPException>([&] { Ftp.Download("x.gob", "C:\\x.gob"); }),
+            "425 Can't open data connection.");
+  EXPECT_LT(MsSince(start), 5000);
+  EXPECT_EQ(Ftp.DataConnection(), nullptr);
 }

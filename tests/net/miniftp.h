@@ -1,9 +1,11 @@
 // A scripted FTP server for what real servers do not do: silence at a chosen step, slow
-// endless transfers, unusual replies. Active mode only (it connects to the PORT address).
+// endless transfers, unusual replies, files shorter than announced. Active mode only (it
+// connects to the PORT address; EPSV and PASV get 502, so clients fall back to PORT).
 #pragma once
 
 #include "tests/fixtures/tcpserver.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <memory>
@@ -21,8 +23,10 @@ struct TMiniFtpScript {
   std::string Retr = "150 Opening BINARY mode data connection for x.gob (10 bytes)";
   std::string FileData = "0123456789";
   std::string Final = "226 Transfer complete";
-  bool DripForever = false;      // RETR sends data slowly and never ends
-  std::string ControlDuringDrip; // sent on the control connection while dripping
+  std::string List = "150 Here comes the directory listing"; // a 4xx/5xx refuses the listing
+  size_t FirstSendOnly = std::string::npos; // the first RETR sends only this many bytes
+  bool DripForever = false;                 // RETR sends data slowly and never ends
+  std::string ControlDuringDrip;            // sent on the control connection while dripping
 };
 
 // Serves one script to every connection and records the commands it receives.
@@ -42,6 +46,7 @@ private:
     for (const auto& line : FScript.Greeting)
       c.SendLine(line);
     std::unique_ptr<TTcpConnection> data;
+    size_t offset = 0;
     while (true) {
       std::string command = c.ReadLine(10000);
       if (command.empty()) return;
@@ -71,8 +76,15 @@ private:
         FDataPort = h[4] * 256 + h[5];
         data = std::make_unique<TTcpConnection>(fd, c.StopFlag());
         c.SendLine("200 PORT command successful");
+      } else if (verb == "REST") {
+        offset = std::stoul(command.substr(5));
+        c.SendLine("350 Restarting");
       } else if (verb == "LIST") {
-        c.SendLine("150 Here comes the directory listing");
+        c.SendLine(FScript.List);
+        if (FScript.List[0] != '1') {
+          data.reset();
+          continue;
+        }
         data->Send("-rw-r--r-- 1 ftp ftp 10 Jan 01 00:00 x.gob\r\n");
         data.reset();
         c.SendLine("226 Directory send OK");
@@ -87,7 +99,9 @@ private:
           }
           return;
         }
-        data->Send(FScript.FileData);
+        const size_t n = FRetrs++ == 0 ? FScript.FirstSendOnly : std::string::npos;
+        data->Send(FScript.FileData.substr(std::min(offset, FScript.FileData.size()), n));
+        offset = 0;
         data.reset();
         c.SendLine(FScript.Final);
       } else if (verb == "QUIT") {
@@ -103,6 +117,7 @@ private:
   std::mutex FMutex;
   std::vector<std::string> FCommands;
   std::atomic<int> FDataPort{0};
+  std::atomic<int> FRetrs{0};
   TTcpServer FServer; // last: stops (joins its handlers) before the rest goes
 };
 

@@ -6,11 +6,15 @@
 #include "net/powersock.h"
 #include "net/statusdialog.h"
 #include "platform/pump.h"
+#include "tests/fixtures/tcpserver.h"
 
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
+#include <initializer_list>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -86,11 +90,14 @@ public:
   // `delayMs`: how long each lookup takes.
   explicit TFakeResolver(int delayMs = 0) {
     Lookups() = 0;
-    FPrevious = SetHostResolver([delayMs](const std::string& host) -> std::optional<uint32_t> {
+    FPrevious = SetHostResolver([delayMs](const std::string& host) {
       ++Lookups();
       if (delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-      if (host == "halvex.test" || host == "localhost") return htonl(0x7F000001);
-      return std::nullopt;
+      if (host == "halvex.test" || host == "localhost")
+        return std::vector<std::string>{"127.0.0.1"};
+      // Both families, the one that is not served first: each address is tried in turn.
+      if (host == "dual.test") return std::vector<std::string>{"::1", "127.0.0.1"};
+      return std::vector<std::string>();
     });
   }
   ~TFakeResolver() { SetHostResolver(FPrevious); }
@@ -105,7 +112,7 @@ private:
 
 class TFakeStatusDialog : public TStatusDialog {
 public:
-  std::string Caption, Line1, Line2;
+  std::string Caption, Line1, Line2, ProgressText;
   int64_t Max = 100, Position = 0;
   bool Shown = false;
   int ShowCount = 0;
@@ -123,12 +130,14 @@ public:
   }
   void SetProgressMax(int64_t m) override { Max = m; }
   void SetProgressPosition(int64_t p) override { Position = p; }
+  void SetProgressText(const std::string& t) override { ProgressText = t; }
   void Show() override {
     Shown = true;
     ++ShowCount;
     Position = 0;
     Line1.clear();
     Line2.clear();
+    ProgressText.clear();
   }
   void Hide() override { Shown = false; }
   bool Visible() const override { return Shown; }
@@ -137,6 +146,63 @@ public:
   void ClickCancel() {
     if (OnCancel) OnCancel(*this);
   }
+};
+
+// A peer that answers any request with `reply`.
+inline TTcpServer::THandler Reply(std::string reply) {
+  return [reply](TTcpConnection& c) {
+    c.ReadUntil("\r\n\r\n");
+    c.Send(reply);
+  };
+}
+
+// What the handler threads of a peer record, in order.
+class TRecord {
+public:
+  // Adds `item`; returns how many items there are now.
+  size_t Add(std::string item) {
+    std::lock_guard<std::mutex> lock(FMutex);
+    FItems.push_back(std::move(item));
+    return FItems.size();
+  }
+  std::vector<std::string> Items() {
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FItems;
+  }
+
+private:
+  std::mutex FMutex;
+  std::vector<std::string> FItems;
+};
+
+// Sets environment variables for its lifetime.
+class TEnvironment {
+public:
+  explicit TEnvironment(std::initializer_list<std::pair<const char*, std::string>> values) {
+    for (const auto& [name, value] : values) {
+      const char* old = std::getenv(name);
+      FOld.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+      ::setenv(name, value.c_str(), 1);
+    }
+  }
+  ~TEnvironment() {
+    for (const auto& [name, value] : FOld)
+      value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+  }
+
+private:
+  std::vector<std::pair<const char*, std::optional<std::string>>> FOld;
+};
+
+// No proxy from the machine's environment: the tests' requests go to 127.0.0.1 and nowhere else.
+class TNoProxies : public TEnvironment {
+public:
+  TNoProxies()
+      : TEnvironment({{"http_proxy", ""},
+                      {"https_proxy", ""},
+                      {"HTTPS_PROXY", ""},
+                      {"all_proxy", ""},
+                      {"ALL_PROXY", ""}}) {}
 };
 
 } // namespace dravik::test

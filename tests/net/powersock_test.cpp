@@ -13,7 +13,7 @@ namespace {
 
 // No test asks the system to look a name up: the names the fake resolver does not know fail.
 const bool kNoSystemLookups = [] {
-  SetHostResolver([](const std::string&) -> std::optional<uint32_t> { return std::nullopt; });
+  SetHostResolver([](const std::string&) { return std::vector<std::string>(); });
   return true;
 }();
 
@@ -65,6 +65,18 @@ TEST(Powersock, NumericAddressConnectsWithoutLookupAndTalks) {
   // A fresh connection on the same component.
   s.Connect();
   EXPECT_EQ(s.Transaction("again"), "250 again");
+}
+
+TEST(Powersock, EveryAddressOfANameIsTriedInTurn) {
+  TFakeResolver resolver; // dual.test: ::1 (nothing listens there), then 127.0.0.1
+  TTcpServer server(EchoReplies());
+  TPowersock s;
+  s.Host = "dual.test";
+  s.Port = server.Port();
+  s.TimeOut = 5000;
+  s.Connect();
+  EXPECT_EQ(s.PeerAddress(), "127.0.0.1");
+  EXPECT_EQ(s.Transaction("v4"), "250 v4");
 }
 
 TEST(Powersock, NameLookupKeepsThePumpRunning) {
@@ -135,7 +147,7 @@ TEST(Powersock, TimeOutOnAnUnresponsiveHost) {
   s.Port = silent.Port();
   s.TimeOut = 300;
   auto start = Clock::now();
-  EXPECT_EQ(MessageOf<ESockError>([&] { s.Connect(); }), "Connection Timed out");
+  EXPECT_EQ(MessageOf<ESockError>([&] { s.Connect(); }), "Connection timed out");
   EXPECT_GE(MsSince(start), 280);
   EXPECT_LT(MsSince(start), 2000);
   EXPECT_FALSE(s.Connected());
@@ -267,7 +279,7 @@ TEST(Powersock, StatusLevels) {
 
 TEST(Powersock, ListenAndAcceptOnlyTheExpectedPeer) {
   TPowersock listener;
-  listener.Listen(htonl(0x7F000001));
+  listener.Listen("127.0.0.1");
   const int port = listener.LocalPort();
   EXPECT_EQ(listener.GetLocalAddress(), "127,0,0,1");
   EXPECT_EQ(listener.GetPortString(),
@@ -277,7 +289,7 @@ TEST(Powersock, ListenAndAcceptOnlyTheExpectedPeer) {
     ::send(fd, "hi", 2, MSG_NOSIGNAL);
     ::close(fd);
   });
-  listener.Accept(htonl(0x7F000001));
+  listener.Accept("127.0.0.1");
   peer.join();
   EXPECT_TRUE(listener.Connected());
   EXPECT_EQ(listener.ReadLn(), "hi");

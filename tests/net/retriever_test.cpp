@@ -51,19 +51,12 @@ protected:
     EXPECT_EQ(Dialogs.Asked()[0].Buttons, TMsgDlgButtons{mbOK});
   }
 
+  TNoProxies NoProxies;
   TTempPrefix Prefix;
   TScriptedDialogs Dialogs;
   TFakeStatusDialog Dialog;
   TRetriever R;
 };
-
-// Anything asked for gets this reply (200 with a body), unless the test says otherwise.
-TTcpServer::THandler Reply(std::string reply) {
-  return [reply](TTcpConnection& c) {
-    c.ReadUntil("\r\n\r\n");
-    c.Send(reply);
-  };
-}
 
 } // namespace
 
@@ -125,14 +118,6 @@ TEST_F(Retriever, DownloadReturnsWhatWentWrongInsteadOfShowingIt) {
 }
 
 TEST_F(Retriever, BadRepliesAreFailures) {
-  {
-    TTcpServer server(
-        Reply("HTTP/1.0 200 OK\r\nContent-Length: 5000\r\n\r\n" + std::string(1000, 'x')));
-    Dialogs.Answer(mrOk);
-    ExpectCleanFailure(R.RetrieveFile(server.Url("http", "/cut.gob")));
-    ExpectError("The connection was closed after 1000 of 5000 bytes.");
-  }
-  Dialogs.ClearRecord();
   {
     TTcpServer server(Reply(std::string("\x01\x02garbage\0\xff\r\nmore\r\n\r\nbody", 26)));
     Dialogs.Answer(mrOk);
@@ -227,7 +212,7 @@ TEST_F(Retriever, CancelDuringHttpShowsNothingAndKeepsNothing) {
     TPumpScript pump;
     bool partial = false;
     pump.At(150, [&] {
-      partial = std::filesystem::exists(Host(R.TempDir + "c.gob"));
+      partial = !winfs::FindFiles(R.TempDir + "*", winfs::faAnyFile).empty();
       Dialog.ClickCancel();
     });
     ExpectCleanFailure(R.RetrieveFile(server.Url("http", "/c.gob")));
@@ -269,7 +254,7 @@ TEST_F(Retriever, FtpAnonymousAndNamedUsers) {
   EXPECT_EQ(file, R.TempDir + "x.gob");
   EXPECT_EQ(ReadHostFile(Host(file)), std::string(5120, 'f'));
   EXPECT_EQ(Dialog.Caption, "Downloading x.gob from 127.0.0.1");
-  EXPECT_EQ(Dialog.Line2, "5120 bytes received.");
+  EXPECT_EQ(Dialog.Line2, "5120 of 5120 bytes (100%) received."); // the size from the 150 reply
   EXPECT_FALSE(R.FTPClient.Connected());
   EXPECT_NE(server.Log().find("USER 'anonymous' logged in"), std::string::npos);
   std::filesystem::remove(Host(file));

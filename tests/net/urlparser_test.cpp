@@ -147,3 +147,44 @@ TEST(URLParser, OddShapes) {
   EXPECT_EQ(p.Path(), "/dl.php?f=a/");
   EXPECT_EQ(p.Filename(), "b.zip");
 }
+
+// RFC 3986, section 5.4, and the shapes servers use in Location headers.
+TEST(URLParser, ResolveReferences) {
+  const std::string base = "http://a/b/c/d;p?q";
+  const std::pair<std::string, std::string> cases[] = {
+      {"g", "http://a/b/c/g"},
+      {"./g", "http://a/b/c/g"},
+      {"g/", "http://a/b/c/g/"},
+      {"/g", "http://a/g"},
+      {"//g", "http://g"},
+      {"?y", "http://a/b/c/d;p?y"},
+      {"g?y", "http://a/b/c/g?y"},
+      {"#s", "http://a/b/c/d;p?q"},
+      {"", "http://a/b/c/d;p?q"},
+      {"../g", "http://a/b/g"},
+      {"../../../g", "http://a/g"},
+      {"/./g", "http://a/g"},
+      {"g/../h", "http://a/b/c/h"},
+      {"HTTPS://Other:8443/x.gob", "https://Other:8443/x.gob"},
+      {"ftp://[::1]:2121/pub/x.gob", "ftp://[::1]:2121/pub/x.gob"},
+      // Not a scheme: a colon after characters a scheme cannot hold (found by fuzz_download).
+      {"a b:c", "http://a/b/c/a b:c"},
+  };
+  for (const auto& [reference, expected] : cases)
+    EXPECT_EQ(ResolveURL(base, reference), expected) << reference;
+  EXPECT_EQ(ResolveURL("https://h:8443", "x.zip"), "https://h:8443/x.zip");
+  // Against a base without a scheme (found by fuzz_download).
+  EXPECT_EQ(ResolveURL("../a:b/c", "d"), "./a:b/d");
+}
+
+TEST(URLParser, HttpsAndIpv6Hosts) {
+  TURLParser p;
+  p.SetURL("HTTPS://[::1]:8443/pub/x.gob");
+  EXPECT_EQ(p.Protocol, upHTTPS);
+  EXPECT_EQ(p.Host, "::1");
+  EXPECT_EQ(p.Port, 8443);
+  EXPECT_EQ(p.URL(), "https://[::1]:8443/pub/x.gob");
+  p.SetURL("https://[::1]/x.gob");
+  EXPECT_EQ(p.Port, 443);
+  EXPECT_EQ(p.URL(), "https://[::1]/x.gob");
+}

@@ -65,8 +65,10 @@ TEST(DLStatus, ShowingClearsTheLinesAndTheBar) {
   d.SetStatus2("5 bytes received.");
   d.SetProgressMax(4000);
   d.SetProgressPosition(1000);
+  d.SetProgressText("1.5 MB/s, 0:42 left");
   EXPECT_EQ(d.ProgressBar1->maximum(), 4000);
   EXPECT_EQ(d.ProgressBar1->value(), 1000);
+  EXPECT_EQ(d.ProgressBar1->text(), "1.5 MB/s, 0:42 left");
   d.Hide();
   EXPECT_FALSE(d.Visible());
   d.Show();
@@ -74,6 +76,7 @@ TEST(DLStatus, ShowingClearsTheLinesAndTheBar) {
   EXPECT_EQ(Text(d.Status1), "");
   EXPECT_EQ(Text(d.Status2), "");
   EXPECT_EQ(d.ProgressBar1->value(), 0);
+  EXPECT_FALSE(d.ProgressBar1->isTextVisible());
 }
 
 TEST(DLStatus, LargeCountsAreScaled) {

@@ -370,5 +370,7 @@ TEST(RepositoryLinks, RelativeLinksResolveAgainstThePage) {
   EXPECT_EQ(ResolveLink(parser, "http://127.0.0.1/repo/", "a.gob"), "http://127.0.0.1/repo/a.gob");
   EXPECT_EQ(ResolveLink(parser, "file:///C:/Repository/index.html", "patches/a.gob"),
             "file:///C:/Repository/patches/a.gob");
-  EXPECT_THROW(ResolveLink(parser, "https://127.0.0.1/r/index.html", "a.gob"), EInvalidProtocol);
+  EXPECT_EQ(ResolveLink(parser, "https://127.0.0.1/r/index.html", "a.gob"),
+            "https://127.0.0.1/r/a.gob");
+  EXPECT_THROW(ResolveLink(parser, "gopher://127.0.0.1/r/index.html", "a.gob"), EInvalidProtocol);
 }
