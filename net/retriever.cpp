@@ -115,13 +115,25 @@ TDownload TRetriever::Download(const std::string& url) {
   }
   if (TempDir.empty()) TempDir = winfs::GetTempPath();
   DiscardPartial();
+  return Quietly(url, false);
+}
+
+TDownload TRetriever::Resume() {
+  if (FBusy) return {"", "A download is already in progress."};
+  if (!CanResume()) return {"", "The download cannot be continued."};
+  URLParser.SetURL(FPartial.URL);
+  return Quietly(FPartial.URL, true);
+}
+
+TDownload TRetriever::Quietly(const std::string& url, bool resume) {
   const bool report = ReportErrors;
   ReportErrors = false;
   TScopeExit restore([this, report] { ReportErrors = report; });
-  const std::string file = Run(url, false);
+  const std::string file = Run(url, resume);
   if (!file.empty()) return {file, ""};
   if (FResult.Outcome == roCanceled) return {};
-  return {"", FResult.Message.empty() ? "The download failed." : FResult.Message};
+  return {"", FResult.Message.empty() ? "The download failed." : FResult.Message,
+          FResult.PartialKept};
 }
 
 std::string TRetriever::ResumeFile() {

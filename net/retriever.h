@@ -80,12 +80,13 @@ public:
   // As RetrieveFile, but what went wrong (an unknown scheme and a running download included)
   // is returned instead of shown or thrown.
   TDownload Download(const std::string& url) override;
+  TDownload Resume() override;
   // Continues the download whose part was kept (CanResume()); returns as RetrieveFile does,
   // "" at once when there is nothing to continue.
   std::string ResumeFile();
   bool CanResume() const;
   // Deletes the kept part, if any.
-  void DiscardPartial();
+  void DiscardPartial() override;
   const TRetrieveResult& LastResult() const noexcept { return FResult; }
   // Stops the running transfer (its current wait ends; RetrieveFile then cleans up and
   // returns ""). Does nothing when none runs.
@@ -106,6 +107,8 @@ private:
   };
   void DataModule1Create();
   std::string Run(const std::string& url, bool resume);
+  // Run with what went wrong returned instead of shown.
+  TDownload Quietly(const std::string& url, bool resume);
   std::string Transfer(std::string url, const std::string& partName, int64_t offset);
   std::string TransferHTTP(const std::string& partName, int64_t offset);
   std::string TransferFTP(const std::string& partName, int64_t offset);

@@ -3,6 +3,7 @@
 #include "patches/downloader.h"
 #include "patches/patchedapp.h"
 #include "patches/zipmaster.h"
+#include "platform/dialogs.h"
 #include "platform/inifile.h"
 #include "platform/scopeexit.h"
 #include "platform/shelllink.h"
@@ -144,7 +145,19 @@ void TInstaller::InstallFromURL(const std::string& url, int depth) {
     Add(ioFailed, url, Format("Cannot download %s: no downloads here", url));
     return;
   }
-  const TDownload download = FDownloader->Download(url);
+  TDownload download = FDownloader->Download(url);
+  // A transfer that broke off after part of the file arrived: the user may go on from there.
+  while (download.File.empty() && download.Resumable) {
+    if (Dialogs().MessageDlg(download.Error +
+                                 "\r\n\r\nPart of the file has arrived. Try again and go on "
+                                 "from there?",
+                             mtError, {mbYes, mbNo}) != mrYes) {
+      FDownloader->DiscardPartial();
+      Add(ioSkipped, url, Format("Cannot download %s: %s", url, download.Error));
+      return;
+    }
+    download = FDownloader->Resume();
+  }
   if (download.File.empty()) {
     if (download.Error.empty())
       Add(ioSkipped, url, Format("The download of %s was cancelled", url));
@@ -153,7 +166,17 @@ void TInstaller::InstallFromURL(const std::string& url, int depth) {
     return;
   }
   TScopeExit downloaded([&download] { (void)winfs::DeleteFile(download.File); });
-  InstallFile(download.File, url, depth);
+  // What the server sent is named as the server named it; something else than a patch, an
+  // archive or a shortcut is said, not dropped in silence.
+  const std::string& file = download.File;
+  bool known = MatchesMask(file, FGame.PatchFilter);
+  for (const char* mask : {"*.url", "*.lnk", "*.zip"})
+    known = known || MatchesMask(file, mask);
+  if (!known) {
+    Add(ioFailed, url, Format("%s is not a patch file", ExtractFileName(file)));
+    return;
+  }
+  InstallFile(file, url, depth);
 }
 
 } // namespace dravik

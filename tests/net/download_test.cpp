@@ -192,10 +192,11 @@ TEST_F(Download, BrokenFtpDownloadResumesWithRest) {
   script.List = "550 Listing refused"; // does not stop the download
   TMiniFtp server(script);
   const std::string url = "ftp://127.0.0.1:" + std::to_string(server.Port()) + "/pub/x.gob";
-  EXPECT_EQ(R.RetrieveFile(url), "");
-  EXPECT_EQ(R.LastResult().Message, "The connection was closed after 6 of 10 bytes.");
-  ASSERT_TRUE(R.LastResult().PartialKept);
-  const std::string file = R.ResumeFile();
+  // Through the installer's downloader interface.
+  const TDownload broken = R.Download(url);
+  EXPECT_EQ(broken.Error, "The connection was closed after 6 of 10 bytes.");
+  ASSERT_TRUE(broken.Resumable);
+  const std::string file = R.Resume().File;
   EXPECT_EQ(Read(file), "0123456789");
   const auto commands = server.Commands();
   EXPECT_EQ(std::count(commands.begin(), commands.end(), "REST 6"), 1);

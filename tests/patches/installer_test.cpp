@@ -22,15 +22,27 @@ public:
   std::map<std::string, std::string> Files; // URL -> host file
   std::vector<std::string> Asked;
 
+  int Discarded = 0;
+
   TDownload Download(const std::string& url) override {
     Asked.push_back(url);
     if (url == "cancel") return {};
+    // "broken:URL" breaks off after part of the file; Resume then brings URL's file.
+    if (url.starts_with("broken:")) {
+      FBroken = url.substr(7);
+      return {"", "Connection reset by peer", true};
+    }
     auto it = Files.find(url);
     if (it == Files.end()) return {"", "HTTP/1.1 404 Not Found"};
     const std::string local = winfs::GetTempPath() + url.substr(url.rfind('/') + 1);
     fs::copy_file(it->second, winfs::ToHostPath(local), fs::copy_options::overwrite_existing);
     return {local, ""};
   }
+  TDownload Resume() override { return Download(FBroken); }
+  void DiscardPartial() override { ++Discarded; }
+
+private:
+  std::string FBroken;
 };
 
 class Installer : public Store {
@@ -145,6 +157,25 @@ TEST_F(Installer, InternetShortcutsDownloadTheirURLAndNameItInTheReport) {
   ExpectNoTemporaryFiles(); // the download is deleted
   // Without a downloader a shortcut fails with a reason.
   EXPECT_EQ(Outcomes(Install({W(Src("get.URL"))})), std::vector<TInstallOutcome>{ioFailed});
+}
+
+TEST_F(Installer, ABrokenDownloadGoesOnWhenTheUserSaysSoAndWhatIsNoPatchIsSaid) {
+  game.WritePatch(Src("served.gob"), {"s.mat"});
+  WriteHostFile(Src("readme.txt"), "not a patch");
+  downloader.Files = {{"http://h/served.gob", Src("served.gob")},
+                      {"http://h/readme.txt", Src("readme.txt")}};
+  dialogs.Answer(mrNo);
+  dialogs.Answer(mrYes);
+  TInstallReport report = TInstaller(*app, &downloader)
+                              .InstallURLs({"broken:http://h/served.gob",
+                                            "broken:http://h/served.gob", "http://h/readme.txt"});
+  EXPECT_EQ(Outcomes(report), (std::vector<TInstallOutcome>{ioSkipped, ioInstalled, ioFailed}));
+  EXPECT_EQ(downloader.Discarded, 1);
+  EXPECT_EQ(dialogs.Asked().size(), 2u);
+  EXPECT_TRUE(dialogs.Asked()[0].Text.starts_with("Connection reset by peer\r\n\r\nPart of"));
+  EXPECT_EQ(Listed(), std::vector<std::string>{"served.gob"});
+  EXPECT_EQ(FailureMessage(report), "readme.txt is not a patch file");
+  ExpectNoTemporaryFiles();
 }
 
 TEST_F(Installer, ALoopOfLinksShortcutsAndArchivesEndsAtTheDepthLimit) {
