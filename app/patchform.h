@@ -17,6 +17,7 @@
 #include "platform/messages.h"
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,6 +59,87 @@ public:
   // WM_GET_STATUS_DIALOG: the download progress dialog as a TStatusDialog* (0 without one).
   // Errors pass to the sender.
   LRESULT HandleMessage(unsigned message, WPARAM wParam, LPARAM lParam) override;
+
+  // Start-up and game selection.
+  void FormShow();
+  void SetupForGame();
+  void LoadSettings();
+  void SaveSettings();
+  void GameSelectorClick(QAction* item);
+
+  // The patch list.
+  int SelectedRow() const; // -1 when no row is selected
+  void PatchListChange();
+  void PatchListColumnClick(int column);
+  void PatchListDblClick();
+  void ActivateClick();
+  void RemovePatch1Click();
+  void Refresh1Click();
+  void DeactivateAll1Click();
+  void Properties2Click();
+  void ConflictOptionClick();
+  void Exit1Click();
+  // Switches the patch at `row` with its click; the callers bring the view up to date.
+  void TogglePatch(int row);
+  void UpdateActivateControls(int row);
+  void UpdateConflictColumn();
+  void RefreshView();
+
+  // Launch, options, documents, dialogs.
+  void LaunchClick();
+  void OptionClick(QAction* item);
+  void Custom1Click();
+  void ZoneOptionClick();
+  void LaunchInternetGamingZone1Click();
+  void CreateGOB1Click();
+  void Documentation1Click();
+  void FrequentlyAskedQuestions1Click();
+  void About1Click();
+  void DisplayDebuggingInfo1Click();
+  std::string GameExecutable();
+  std::string GameParameters();
+
+  // Adding patches.
+  void AddPatch1Click();
+  // A drop on the patch list: the names of the accepted formats in the source's order and the
+  // strings of the first one.
+  void DropControl1Drop(const std::vector<std::string>& formats,
+                        const std::vector<std::string>& strings);
+  void InstallFromURL(const std::string& url);
+  void RepositoryButtonClick();
+  // In-program drags onto the patch list: entries of the repository window are accepted, and
+  // dropping them has that window install them.
+  bool PatchListDragOver(const QMimeData* data) const;
+  void PatchListDragDrop();
+
+protected:
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+private:
+  void FormCreate(const std::vector<std::string>& args);
+  // Building the window (patchformlayout.cpp).
+  void CreateMenus();
+  void CreateFileMenu();
+  void CreatePatchMenu();
+  void CreateOptionsMenu();
+  void CreateGameMenu();
+  void CreateHelpMenu();
+  void CreatePopupMenu();
+  void ConnectMenus();
+  void CreateToolBar();
+  void CreatePatchList();
+  void CreateDropTarget();
+  QAction* NewAction(QMenu* menu, const char* name, const char* caption);
+  QToolButton* NewToolButton(const char* name, const char* iconName, const char* hint);
+  // Runs `handler` for a menu item or button, showing what escapes it. A checkable item's check
+  // mark is put back first: the handlers set check marks themselves.
+  void OnClick(QAction* item, std::function<void()> handler);
+  void OnClick(QAbstractButton* button, std::function<void()> handler);
+
+  TPatchList* CurrentList() const;
+  void SetRepositoryShown(bool shown);
 
   // State.
   int GameIndex = 0;
@@ -119,76 +201,6 @@ public:
   TPatchListModel* PatchListModel;
   TDropControl* DropControl1;
 
-  // Start-up and game selection.
-  void FormShow();
-  void SetupForGame();
-  void LoadSettings();
-  void SaveSettings();
-  void GameSelectorClick(QAction* item);
-
-  // The patch list.
-  int SelectedRow() const; // -1 when no row is selected
-  void PatchListChange();
-  void PatchListColumnClick(int column);
-  void PatchListDblClick();
-  void ActivateClick();
-  void RemovePatch1Click();
-  void Refresh1Click();
-  void DeactivateAll1Click();
-  void Properties2Click();
-  void ConflictOptionClick();
-  void Exit1Click();
-  // Switches the patch at `row` with its click; the callers bring the view up to date.
-  void TogglePatch(int row);
-  void UpdateActivateControls(int row);
-  void UpdateConflictColumn();
-  void RefreshView();
-
-  // Launch, options, documents, dialogs.
-  void LaunchClick();
-  void OptionClick(QAction* item);
-  void Custom1Click();
-  void ZoneOptionClick();
-  void LaunchInternetGamingZone1Click();
-  void CreateGOB1Click();
-  void Documentation1Click();
-  void FrequentlyAskedQuestions1Click();
-  void About1Click();
-  void DisplayDebuggingInfo1Click();
-  std::string GameExecutable();
-  std::string GameParameters();
-
-  // Adding patches.
-  void AddPatch1Click();
-  // A drop on the patch list: the names of the accepted formats in the source's order and the
-  // strings of the first one.
-  void DropControl1Drop(const std::vector<std::string>& formats,
-                        const std::vector<std::string>& strings);
-  void InstallFromURL(const std::string& url);
-  void RepositoryButtonClick();
-  // In-program drags onto the patch list: entries of the repository window are accepted, and
-  // dropping them has that window install them.
-  bool PatchListDragOver(const QMimeData* data) const;
-  void PatchListDragDrop();
-
-protected:
-  void showEvent(QShowEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
-
-private:
-  void FormCreate(const std::vector<std::string>& args);
-  void CreateMenus();
-  void CreateToolBar();
-  void CreatePatchList();
-  QAction* NewAction(QMenu* menu, const char* name, const char* caption);
-  QToolButton* NewToolButton(const char* name, const char* iconName, const char* hint);
-  // Runs `handler` for a menu item or button, showing what escapes it. A checkable item's check
-  // mark is put back first: the handlers set check marks themselves.
-  template <typename F> void OnClick(QAction* item, F handler);
-  template <typename F> void OnClick(QAbstractButton* button, F handler);
-  TPatchList* CurrentList() const;
-  void SetRepositoryShown(bool shown);
   TRepositoryForm* FRepositoryForm = nullptr; // made on first use, owned by this window
   QObject* FPatchListViewport = nullptr;      // where in-program drags onto the list arrive
 };
