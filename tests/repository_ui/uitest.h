@@ -6,15 +6,19 @@
 #include "net/retriever.h"
 #include "net/statusdialog.h"
 #include "patches/patchedapp.h"
+#include "platform/html.h"
 #include "platform/messages.h"
 #include "platform/winfs.h"
+#include "repository/listview.h"
 #include "tests/net/nettest.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QNetworkProxy>
 #include <QTest>
+#include <QWidget>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -29,6 +33,30 @@ inline bool WaitFor(const std::function<bool()>& done, int ms = 15000) {
     QTest::qWait(5);
   }
   return true;
+}
+
+// A control of the repository window, found by its name.
+template <typename T = QAction> T* Named(const QWidget& form, const char* name) {
+  T* found = form.findChild<T*>(name);
+  EXPECT_TRUE(found) << name;
+  return found;
+}
+inline TRepositoryListView* ListOf(const QWidget& form) {
+  return Named<TRepositoryListView>(form, "ListView1");
+}
+inline THTML* HtmlOf(const QWidget& form) {
+  return Named<THTML>(form, "HTML1");
+}
+// The texts the list shows in `column` (0: the captions), entry by entry.
+inline std::vector<std::string> ColumnTexts(const QWidget& form, int column = 0) {
+  std::vector<std::string> out;
+  const QAbstractItemModel* model = ListOf(form)->Model;
+  for (int row = 0; row < model->rowCount(); ++row)
+    out.push_back(model->index(row, column).data().toString().toStdString());
+  return out;
+}
+inline int EntryCount(const QWidget& form) {
+  return ListOf(form)->Model->rowCount();
 }
 
 // Requests go straight to 127.0.0.1, whatever the environment says about proxies.
