@@ -17,6 +17,7 @@
 #include "platform/winfs.h"
 #include "tests/fixtures/fakewineserver.h"
 #include "tests/fixtures/nginxserver.h"
+#include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/testgame.h"
 #include "tests/gob_ui/dragdriver.h"
 

@@ -4,6 +4,7 @@
 #include "platform/stringgrid.h"
 #include "platform/sysutils.h"
 #include "tests/fixtures/gobmaker.h"
+#include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/tempprefix.h"
 #include "tests/gob_ui/dragdriver.h"
 

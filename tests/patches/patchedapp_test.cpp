@@ -6,6 +6,7 @@
 #include "platform/winfs.h"
 #include "tests/fixtures/gobmaker.h"
 #include "tests/fixtures/lnkwriter.h"
+#include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/testgame.h"
 #include "tests/fixtures/zipmaker.h"
 

@@ -5,6 +5,7 @@
 #include "platform/html.h"
 #include "platform/prefix.h"
 #include "repository/repositoryform.h"
+#include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/tempprefix.h"
 #include "tools/demoprefix.h"
 #include "uitest.h"

@@ -5,6 +5,7 @@
 #include "platform/html.h"
 #include "repository/repositoryform.h"
 #include "tests/fixtures/nginxserver.h"
+#include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/testgame.h"
 #include "tests/fixtures/zipmaker.h"
 #include "uitest.h"

@@ -10,6 +10,7 @@
 #include "repository/repositoryform.h"
 #include "repository/repositorylist.h"
 #include "tests/fixtures/nginxserver.h"
+#include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/testgame.h"
 #include "tests/net/nettest.h"
 #include "uitest.h"
