@@ -20,6 +20,7 @@
 #include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/testgame.h"
 #include "tests/gob_ui/dragdriver.h"
+#include "tests/qtmain/modal.h"
 
 #include <QAction>
 #include <QApplication>
@@ -47,20 +48,6 @@ namespace {
 
 const char* const kSettingsKey = "\\SOFTWARE\\Orlemont\\HXPatch";
 const char* const kHalvexRegistration = "\\SOFTWARE\\Microsoft\\DirectPlay\\Applications\\Halvex";
-
-// Runs `act` on the next modal window once it is open.
-void WhenModal(std::function<void(QWidget*)> act) {
-  auto* timer = new QTimer;
-  timer->setInterval(5);
-  QObject::connect(timer, &QTimer::timeout, [timer, act] {
-    if (QWidget* w = QApplication::activeModalWidget()) {
-      timer->stop();
-      timer->deleteLater();
-      act(w);
-    }
-  });
-  timer->start();
-}
 
 // Waits until the host file exists (a started program writes it), at most a few seconds.
 bool WaitForFile(const std::string& path) {

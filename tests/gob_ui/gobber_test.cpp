@@ -7,6 +7,7 @@
 #include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/tempprefix.h"
 #include "tests/gob_ui/dragdriver.h"
+#include "tests/qtmain/modal.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -125,14 +126,6 @@ protected:
     for (const auto& m : ReadGOB(win))
       r.push_back(m.FullName);
     return r;
-  }
-  // Runs `f` once the next modal dialog is up.
-  static void WhenModal(std::function<void(QWidget*)> f) {
-    QTimer::singleShot(0, [f] {
-      QWidget* w = QApplication::activeModalWidget();
-      ASSERT_NE(w, nullptr);
-      f(w);
-    });
   }
 };
 

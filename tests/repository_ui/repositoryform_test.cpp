@@ -13,6 +13,7 @@
 #include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/testgame.h"
 #include "tests/net/nettest.h"
+#include "tests/qtmain/modal.h"
 #include "uitest.h"
 
 #include <QAction>
@@ -54,20 +55,6 @@ const char* const kPage = R"(<html><body>
 <tr><td>No link</td><td>Item</td><td>2022-01-01</td><td>Fifth</td></tr>
 </table></body></html>
 )";
-
-// Runs `act` on the next modal window once it is open.
-void WhenModal(std::function<void(QWidget*)> act) {
-  auto* timer = new QTimer;
-  timer->setInterval(5);
-  QObject::connect(timer, &QTimer::timeout, [timer, act] {
-    if (QWidget* w = QApplication::activeModalWidget()) {
-      timer->stop();
-      timer->deleteLater();
-      act(w);
-    }
-  });
-  timer->start();
-}
 
 class RepositoryWindow : public ::testing::Test {
 protected:
