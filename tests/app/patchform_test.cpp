@@ -19,7 +19,7 @@
 #include "tests/fixtures/nginxserver.h"
 #include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/testgame.h"
-#include "tests/gob_ui/dragdriver.h"
+#include "tests/qtmain/dragdriver.h"
 #include "tests/qtmain/modal.h"
 
 #include <QAction>

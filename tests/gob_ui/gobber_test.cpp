@@ -6,7 +6,7 @@
 #include "tests/fixtures/gobmaker.h"
 #include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/tempprefix.h"
-#include "tests/gob_ui/dragdriver.h"
+#include "tests/qtmain/dragdriver.h"
 #include "tests/qtmain/modal.h"
 
 #include <QApplication>
