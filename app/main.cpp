@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
   dravik::SetDialogs(&dialogs);
   dravik::InstallQtMessagePump();
   // Documents named without a folder ("docs.html") are looked for in the data folder.
-  dravik::EnterDataFolder();
+  (void)dravik::EnterDataFolder(); // without one Dravik runs on; only its help is missing
 
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i)

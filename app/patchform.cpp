@@ -5,10 +5,12 @@
 #include "net/dlstatus.h"
 #include "net/retriever.h"
 #include "nogameform.h"
+#include "patches/installer.h"
 #include "patches/patchedapp.h"
 #include "patchlistview.h"
 #include "patchorder.h"
 #include "platform/icons.h"
+#include "platform/scopeexit.h"
 #include "platform/sound.h"
 #include "platform/sysutils.h"
 #include "platform/winfs.h"
@@ -19,18 +21,15 @@
 #include <QActionGroup>
 #include <QBuffer>
 #include <QCloseEvent>
-#include <QDropEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QImageReader>
 #include <QMenu>
-#include <QMimeData>
 #include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
-#include <functional>
 
 namespace dravik {
 
@@ -45,22 +44,16 @@ QString Caption(const std::string& text) {
   return Q(text).replace('&', "&&");
 }
 
-// Runs its action when the scope ends, however it ends.
-class TFinally {
-public:
-  explicit TFinally(std::function<void()> action) : FAction(std::move(action)) {}
-  ~TFinally() {
+// Brings the window up to date when the scope ends, however it ends. An error while redrawing
+// is dropped: it must neither hide the command's own error nor escape a destructor.
+template <typename F> auto RedrawAtExit(F redraw) {
+  return TScopeExit([redraw = std::move(redraw)]() noexcept {
     try {
-      FAction();
+      redraw();
     } catch (...) {
     }
-  }
-  TFinally(const TFinally&) = delete;
-  TFinally& operator=(const TFinally&) = delete;
-
-private:
-  std::function<void()> FAction;
-};
+  });
+}
 
 // The game's icon from its catalogue bytes; null when they hold no readable icon.
 QIcon GameIcon(const std::vector<uint8_t>& bytes) {
@@ -159,8 +152,9 @@ void TPatchForm::FormCreate(const std::vector<std::string>& args) {
     // installed game, so that the store is never looked for in an unknown folder.
     if (!CurrentApp() || !CurrentApp()->IsInstalled()) GameIndex = items.front()->data().toInt();
     Guarded([this] {
-      CurrentApp()->Rescan();
+      const std::string warning = CurrentApp()->Rescan();
       RefreshView();
+      ShowStoreWarning(warning);
     });
     return;
   }
@@ -201,7 +195,7 @@ void TPatchForm::SetupForGame() {
   if (!app) return;
   SortColumn = 0;
   LoadSettings();
-  app->OpenStore();
+  ShowStoreWarning(app->OpenStore());
   OpenDialog1.Filter = app->AppName + " Patches (" + app->PatchFilter + ")|" + app->PatchFilter +
                        "|ZIP Files (*.zip)|*.zip";
   setWindowTitle(Q(app->AppName + " Dravik"));
@@ -283,7 +277,7 @@ void TPatchForm::PatchListColumnClick(int column) {
 void TPatchForm::PatchListDblClick() {
   const int row = SelectedRow();
   if (row < 0) return;
-  TFinally repaint([this, row] {
+  auto repaint = RedrawAtExit([this, row] {
     PatchListModel->Repaint();
     UpdateActivateControls(row);
   });
@@ -293,7 +287,7 @@ void TPatchForm::PatchListDblClick() {
 void TPatchForm::ActivateClick() {
   const int row = SelectedRow();
   if (row < 0) return;
-  TFinally refresh([this, row] {
+  auto refresh = RedrawAtExit([this, row] {
     RefreshView();
     UpdateActivateControls(row);
   });
@@ -303,21 +297,25 @@ void TPatchForm::ActivateClick() {
 void TPatchForm::RemovePatch1Click() {
   const int row = SelectedRow();
   if (row < 0) return;
-  TFinally refresh([this] { RefreshView(); });
+  auto refresh = RedrawAtExit([this] { RefreshView(); });
   CurrentApp()->DeletePatch(CurrentApp()->Patches[row]);
 }
 
 void TPatchForm::Refresh1Click() {
   THXPatchedApp* app = CurrentApp();
   if (!app) return;
-  TFinally refresh([this] { RefreshView(); });
-  app->Rescan();
+  std::string warning;
+  {
+    auto refresh = RedrawAtExit([this] { RefreshView(); });
+    warning = app->Rescan();
+  }
+  ShowStoreWarning(warning);
 }
 
 void TPatchForm::DeactivateAll1Click() {
   TPatchList* list = CurrentList();
   if (!list) return;
-  TFinally refresh([this] {
+  auto refresh = RedrawAtExit([this] {
     RefreshView();
     UpdateActivateControls(SelectedRow());
   });
@@ -330,7 +328,7 @@ void TPatchForm::Properties2Click() {
   if (row < 0 || !Application() || !Application()->PropertyForm) return;
   TPropertyForm* form = Application()->PropertyForm.get();
   form->Patch = CurrentApp()->Patches[row];
-  TFinally forget([form] { form->Patch = nullptr; });
+  TScopeExit forget([form] { form->Patch = nullptr; });
   form->exec();
 }
 
@@ -383,81 +381,49 @@ void TPatchForm::RefreshView() {
 // ---------------------------------------------------------------------------------------------
 // Adding patches
 
+TDownloader* TPatchForm::Downloader() const {
+  return Application() ? Application()->Retriever.get() : nullptr;
+}
+
+void TPatchForm::ShowStoreWarning(const std::string& warning) {
+  if (!warning.empty()) Dialogs().MessageDlg(warning, mtWarning, {mbOK});
+}
+
 void TPatchForm::AddPatch1Click() {
   if (!Dialogs().Execute(OpenDialog1, false)) return;
   THXPatchedApp* app = CurrentApp();
   if (!app) return;
-  TFinally refresh([this] { RefreshView(); });
-  for (const std::string& file : OpenDialog1.Files)
-    app->InstallFile(file);
+  TInstallReport report;
+  {
+    auto refresh = RedrawAtExit([this] { RefreshView(); });
+    report = TInstaller(*app, Downloader()).InstallFiles(OpenDialog1.Files);
+  }
+  ShowInstallFailures(report);
 }
 
 void TPatchForm::DropControl1Drop(const std::vector<std::string>& formats,
                                   const std::vector<std::string>& strings) {
   if (formats.empty()) return;
-  TFinally refresh([this] { RefreshView(); });
-  if (formats.front() == "UniformResourceLocator" || formats.front() == "Netscape Bookmark") {
-    if (!strings.empty()) InstallFromURL(strings.front());
-    return;
+  TInstallReport report;
+  {
+    auto refresh = RedrawAtExit([this] { RefreshView(); });
+    if (formats.front() == "UniformResourceLocator" || formats.front() == "Netscape Bookmark") {
+      if (!strings.empty()) report = InstallURLs({strings.front()});
+    } else if (THXPatchedApp* app = CurrentApp()) {
+      report = TInstaller(*app, Downloader()).InstallFiles(strings);
+    }
   }
-  THXPatchedApp* app = CurrentApp();
-  if (!app) return;
-  for (const std::string& file : strings)
-    app->InstallFile(file);
+  ShowInstallFailures(report);
 }
 
 void TPatchForm::InstallFromURL(const std::string& url) {
-  if (!Application() || !Application()->Retriever) return;
-  const std::string file = Application()->Retriever->RetrieveFile(url);
-  if (file.empty() || !winfs::FileExists(file)) return;
-  TFinally remove([file] { winfs::DeleteFile(file); });
-  if (THXPatchedApp* app = CurrentApp()) app->InstallFile(file);
+  ShowInstallFailures(InstallURLs({url}));
 }
 
-void TPatchForm::RepositoryButtonClick() {
-  // Made on first use and kept; it reports its showing and hiding with WM_REPOSITORY_SHOWN and
-  // WM_REPOSITORY_HIDDEN, which set the button and the menu caption.
-  FRepositoryForm = RepositoryForm(this);
-  FRepositoryForm->setVisible(!FRepositoryForm->isVisible());
-}
-
-bool TPatchForm::PatchListDragOver(const QMimeData* data) const {
-  return data && data->hasFormat(kRepositoryEntriesMime);
-}
-
-void TPatchForm::PatchListDragDrop() {
-  // The repository window installs its selected entries and then asks for a refresh.
-  if (FRepositoryForm) SendMessage(FRepositoryForm, WM_INSTALL_SELECTED, 0, 0);
-}
-
-bool TPatchForm::eventFilter(QObject* watched, QEvent* event) {
-  // Compared by the pointer kept at set-up: the list may be part-way through its destruction.
-  if (watched != FPatchListViewport) return QMainWindow::eventFilter(watched, event);
-  switch (event->type()) {
-  case QEvent::DragEnter:
-  case QEvent::DragMove: {
-    auto* drag = static_cast<QDragMoveEvent*>(event);
-    if (!PatchListDragOver(drag->mimeData())) break;
-    drag->acceptProposedAction();
-    return true;
-  }
-  case QEvent::Drop: {
-    auto* drop = static_cast<QDropEvent*>(event);
-    if (!PatchListDragOver(drop->mimeData())) break;
-    drop->acceptProposedAction();
-    // After the drop has ended: the installation asks questions and shows progress.
-    QTimer::singleShot(0, this, [this] { Guarded([this] { PatchListDragDrop(); }); });
-    return true;
-  }
-  default:
-    break;
-  }
-  return QMainWindow::eventFilter(watched, event);
-}
-
-void TPatchForm::SetRepositoryShown(bool shown) {
-  RepositoryButton->setChecked(shown);
-  PatchRepository1->setText(shown ? "Hide &Repository Window" : "Show &Repository Window");
+TInstallReport TPatchForm::InstallURLs(const std::vector<std::string>& urls) {
+  THXPatchedApp* app = CurrentApp();
+  if (!app) return {};
+  return TInstaller(*app, Downloader()).InstallURLs(urls);
 }
 
 LRESULT TPatchForm::HandleMessage(unsigned message, WPARAM, LPARAM lParam) {
@@ -468,7 +434,8 @@ LRESULT TPatchForm::HandleMessage(unsigned message, WPARAM, LPARAM lParam) {
   case WM_GET_GAME:
     return reinterpret_cast<LRESULT>(CurrentApp());
   case WM_DOWNLOAD_INSTALL:
-    if (lParam) InstallFromURL(reinterpret_cast<const char*>(lParam));
+    if (auto* request = reinterpret_cast<TDownloadInstallRequest*>(lParam))
+      request->Report = InstallURLs({request->URL});
     return 0;
   case WM_REPOSITORY_SHOWN:
     SetRepositoryShown(true);

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "launch.h"
+#include "patches/installer.h"
 #include "platform/dialogs.h"
 #include "platform/messages.h"
 
@@ -41,7 +42,7 @@ class TPatchList;
 class TPatchListModel;
 class TRepositoryForm;
 
-class TPatchForm : public QMainWindow, public TMessageWindow {
+class TPatchForm : public QMainWindow, public TMessageWindow, public TURLInstaller {
   Q_OBJECT
 
 public:
@@ -54,7 +55,8 @@ public:
   THXPatchedApp* CurrentApp() const;
 
   // WM_REFRESH: Refresh1Click. WM_GET_GAME: the THXPatchedApp* of CurrentApp.
-  // WM_DOWNLOAD_INSTALL: InstallFromURL with the NUL-terminated text at lParam.
+  // WM_DOWNLOAD_INSTALL: InstallURLs with the URL of the TDownloadInstallRequest at lParam,
+  // whose Report it fills.
   // WM_REPOSITORY_SHOWN / _HIDDEN: the repository button's state and menu caption.
   // WM_GET_STATUS_DIALOG: the download progress dialog as a TStatusDialog* (0 without one).
   // Errors pass to the sender.
@@ -105,7 +107,11 @@ public:
   // strings of the first one.
   void DropControl1Drop(const std::vector<std::string>& formats,
                         const std::vector<std::string>& strings);
+  // Downloads and installs `url` into the current game and shows what failed; the caller
+  // redraws the list.
   void InstallFromURL(const std::string& url);
+  // Into the current game, showing nothing; for the repository window.
+  TInstallReport InstallURLs(const std::vector<std::string>& urls) override;
   void RepositoryButtonClick();
   // In-program drags onto the patch list: entries of the repository window are accepted, and
   // dropping them has that window install them.
@@ -139,6 +145,10 @@ private:
   void OnClick(QAbstractButton* button, std::function<void()> handler);
 
   TPatchList* CurrentList() const;
+  // The application's retriever; null without an application.
+  TDownloader* Downloader() const;
+  // The store's warning after a re-read, in a warning box (nothing when it is empty).
+  static void ShowStoreWarning(const std::string& warning);
   void SetRepositoryShown(bool shown);
 
   // State.
@@ -204,22 +214,5 @@ private:
   TRepositoryForm* FRepositoryForm = nullptr; // made on first use, owned by this window
   QObject* FPatchListViewport = nullptr;      // where in-program drags onto the list arrive
 };
-
-// Runs `f`, showing any error that escapes it in the standard error box.
-template <typename F> void Guarded(F&& f) noexcept {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    try {
-      ShowCommandError(e);
-    } catch (...) {
-    }
-  } catch (...) {
-    try {
-      Dialogs().ShowException("Unexpected error");
-    } catch (...) {
-    }
-  }
-}
 
 } // namespace dravik

@@ -1,6 +1,7 @@
 // Installing a ZIP of 50 patches (about 100 MB) into an empty store, against `unzip -j` of the
 // same archive into a folder.
 #include "bench/benchutil.h"
+#include "patches/installer.h"
 #include "patches/patchedapp.h"
 #include "platform/dialogs.h"
 #include "platform/winfs.h"
@@ -53,7 +54,7 @@ int main() {
   double ours = 1e30, theirs = 1e30;
   for (int run = 0; run < 3; ++run) {
     emptyStore();
-    ours = std::min(ours, Best(1, [&] { app->InstallFile(zipWin); }));
+    ours = std::min(ours, Best(1, [&] { TInstaller(*app, nullptr).InstallFiles({zipWin}); }));
     fs::remove_all(work + "/out");
     theirs = std::min(
         theirs, Best(1, [&] {

@@ -1,6 +1,7 @@
 #include "hxapps.h"
 
 #include "platform/registry.h"
+#include "platform/scopeexit.h"
 #include "platform/stringlist.h"
 #include "platform/sysutils.h"
 
@@ -16,14 +17,6 @@ TRegistry& CatalogueRegistry() {
   return reg;
 }
 
-// Closes the key when a catalogue operation ends, however it ends.
-namespace {
-struct TKeyCloser {
-  TRegistry& Reg;
-  ~TKeyCloser() { Reg.CloseKey(); }
-};
-} // namespace
-
 void THXAppInfo::ReadExtra(TRegistry&) {}
 
 bool THXAppInfo::OpenRegistration(TRegistry& reg) const {
@@ -33,7 +26,7 @@ bool THXAppInfo::OpenRegistration(TRegistry& reg) const {
 
 bool THXAppInfo::IsInstalled() const {
   TRegistry& reg = CatalogueRegistry();
-  TKeyCloser closer{reg};
+  TScopeExit closeKey([&reg] { reg.CloseKey(); });
   return OpenRegistration(reg);
 }
 
@@ -41,7 +34,7 @@ std::string THXAppInfo::GetDirectPlayValue(int index) {
   std::string& cached = FCache.at(static_cast<size_t>(index));
   if (!cached.empty()) return cached;
   TRegistry& reg = CatalogueRegistry();
-  TKeyCloser closer{reg};
+  TScopeExit closeKey([&reg] { reg.CloseKey(); });
   if (!OpenRegistration(reg)) return std::string();
   std::string value = reg.ReadString(DirectPlayValueNames[static_cast<size_t>(index)]);
   // The game's folder always ends in "\"; an empty path stays empty.
@@ -53,7 +46,7 @@ std::string THXAppInfo::GetDirectPlayValue(int index) {
 void THXAppInfo::SetDirectPlayValue(int index, const std::string& value) {
   std::string& cached = FCache.at(static_cast<size_t>(index));
   TRegistry& reg = CatalogueRegistry();
-  TKeyCloser closer{reg};
+  TScopeExit closeKey([&reg] { reg.CloseKey(); });
   // A refused write leaves the remembered value as it was, so the windows show the truth.
   if (OpenRegistration(reg))
     reg.WriteString(DirectPlayValueNames[static_cast<size_t>(index)], value);
@@ -66,7 +59,7 @@ THXAppInfo* THXAppList::CreateEntry() {
 
 void THXAppList::LoadCatalogue() {
   TRegistry& reg = CatalogueRegistry();
-  TKeyCloser closer{reg};
+  TScopeExit closeKey([&reg] { reg.CloseKey(); });
   if (!reg.OpenKey(kCatalogueKey, false)) return;
   TStringList names;
   reg.GetKeyNames(names);

@@ -71,11 +71,7 @@ TFileDialog* TGobberForm::FindFileDialog(const std::string& name) {
 }
 
 template <typename F> void TGobberForm::Run(F&& command) {
-  try {
-    command();
-  } catch (const std::exception& e) {
-    ShowCommandError(e);
-  }
+  Guarded(std::forward<F>(command));
   RefreshTree();
   setWindowTitle(Q(FDocument.Caption));
   if (ModalResult != mrNone) CloseWithModalResult();

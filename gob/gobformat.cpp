@@ -22,6 +22,12 @@ static void PutInt32(uint8_t* p, int32_t v) {
   p[3] = uint8_t(u >> 24);
 }
 
+bool HasGOBSignature(TFileStream& file) {
+  char signature[4];
+  file.Seek(0);
+  return file.Read(signature, 4) == 4 && std::memcmp(signature, "GOB ", 4) == 0;
+}
+
 std::vector<TGOBEntry> ReadGOBDirectory(TFileStream& file) {
   std::vector<TGOBEntry> entries;
   const int64_t size = file.Size();
@@ -51,8 +57,9 @@ std::vector<TGOBEntry> ReadGOBDirectory(TFileStream& file) {
 
 std::vector<uint8_t> ReadGOBData(TFileStream& file, const TGOBEntry& entry) {
   std::vector<uint8_t> data(static_cast<size_t>(entry.Length));
+  if (data.empty()) return data; // its offset may point anywhere
   file.Seek(entry.Offset);
-  if (!data.empty()) file.ReadBuffer(data.data(), entry.Length);
+  file.ReadBuffer(data.data(), entry.Length);
   return data;
 }
 

@@ -42,11 +42,15 @@ struct TGOBEntry {
   int32_t Offset = 0;
   int32_t Length = 0;
   std::string Name; // full stored name, up to its NUL, converted to UTF-8
-  // Whether the entry's data range lies inside a file of `fileSize` bytes.
+  // Whether the entry's data range lies inside a file of `fileSize` bytes. An empty member
+  // has no bytes to lie anywhere: it fits wherever its offset points.
   bool DataFits(int64_t fileSize) const noexcept {
-    return Offset >= 0 && Length >= 0 && int64_t(Offset) + Length <= fileSize;
+    return Length == 0 || (Offset >= 0 && Length > 0 && int64_t(Offset) + Length <= fileSize);
   }
 };
+
+// Whether the file begins with the archive signature "GOB " (the readers themselves do not ask).
+bool HasGOBSignature(TFileStream& file);
 
 // Reads the directory of an open archive (the stream's position is left after the last entry
 // read). Entries that do not fit in the file are not returned.

@@ -1,5 +1,7 @@
 #include "nmftp.h"
 
+#include "platform/scopeexit.h"
+
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstdint>
@@ -308,10 +310,7 @@ void TNMFTP::ReportPendingReplies() {
 
 void TNMFTP::List() {
   CheckConnection();
-  struct TDrop {
-    std::unique_ptr<TPowersock>& Data;
-    ~TDrop() { Data.reset(); }
-  } drop{FData};
+  TScopeExit dropData([this] { FData.reset(); });
   OpenDataConnection();
   if (ParseList) LearnSystem();
   StatusMessage(slProtocol, "LIST");
@@ -343,10 +342,7 @@ void TNMFTP::List() {
 
 void TNMFTP::Download(const std::string& remoteName, const std::string& localName) {
   CheckConnection();
-  struct TDrop {
-    std::unique_ptr<TPowersock>& Data;
-    ~TDrop() { Data.reset(); }
-  } drop{FData};
+  TScopeExit dropData([this] { FData.reset(); });
   try {
     OpenDataConnection();
     if (OnPacketRecvd) FData->OnPacketRecvd = OnPacketRecvd;

@@ -1,6 +1,7 @@
 #include "nmhttp.h"
 
 #include "platform/filestream.h"
+#include "platform/scopeexit.h"
 
 #include <algorithm>
 #include <charconv>
@@ -74,10 +75,7 @@ void TNMHTTP::Get(const std::string& url) {
   FURL = url;
   FCmd = CmdGET;
   FAborted = false;
-  struct TReset {
-    TCmdType& Cmd;
-    ~TReset() { Cmd = CmdGET; }
-  } reset{FCmd};
+  TScopeExit resetCmd([this] { FCmd = CmdGET; });
   for (int requests = 1; Transaction1(); ++requests)
     if (requests > MaxRedirects)
       throw ESockError(Format("Too many redirections (more than %d)", MaxRedirects));

@@ -2,6 +2,7 @@
 
 #include "platform/filestream.h"
 #include "platform/pump.h"
+#include "platform/scopeexit.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -404,10 +405,7 @@ void TPowersock::WaitOrAbort(const std::function<bool()>& done, const char* abor
 void TPowersock::ReadStep() {
   if (FInStep) return;
   FInStep = true;
-  struct TGuard {
-    bool& Flag;
-    ~TGuard() { Flag = false; }
-  } guard{FInStep};
+  TScopeExit stepDone([this] { FInStep = false; });
 
   if (FRecvPos > 0 && (FRecvPos == FRecv.size() || FRecvPos > FRecv.size() / 2)) {
     FRecv.erase(0, FRecvPos);
@@ -442,10 +440,7 @@ void TPowersock::ReadStep() {
 void TPowersock::SendStep() {
   if (FInStep || FSocket < 0) return;
   FInStep = true;
-  struct TGuard {
-    bool& Flag;
-    ~TGuard() { Flag = false; }
-  } guard{FInStep};
+  TScopeExit stepDone([this] { FInStep = false; });
 
   StatusMessage(slTraffic, "Sending Buffer");
   while (FSendPos < FSend.size()) {

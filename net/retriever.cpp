@@ -2,6 +2,7 @@
 
 #include "platform/addresses.h"
 #include "platform/dialogs.h"
+#include "platform/scopeexit.h"
 #include "platform/sysutils.h"
 #include "platform/winfs.h"
 
@@ -79,18 +80,27 @@ std::string TRetriever::RetrieveFile(const std::string& url) {
     return std::string();
   }
   URLParser.SetURL(url); // an unknown scheme leaves from here, before anything is shown
+  const TDownload download = Download(url);
+  if (!download.Error.empty()) Dialogs().MessageDlg(download.Error, mtError, {mbOK});
+  return download.File;
+}
+
+TDownload TRetriever::Download(const std::string& url) {
+  if (FBusy) return {"", "A download is already in progress."};
+  try {
+    URLParser.SetURL(url);
+  } catch (const Exception& e) { // an unknown scheme
+    return {"", e.Message()};
+  }
   if (TempDir.empty()) TempDir = winfs::GetTempPath();
 
   FBusy = true;
   FCancelRequested = false;
-  struct TIdle {
-    TRetriever& R;
-    ~TIdle() {
-      R.CurrentClient = nullptr;
-      R.FBusy = false;
-      R.FDialog.Hide();
-    }
-  } idle{*this};
+  TScopeExit idle([this] {
+    CurrentClient = nullptr;
+    FBusy = false;
+    FDialog.Hide();
+  });
 
   FDialog.SetCaption(Format("Downloading %s from %s", URLParser.Filename(), URLParser.Host));
   FDialog.SetOnCancel([this](TStatusDialog& sender) { StatusCancelClicked(sender); });
@@ -107,7 +117,7 @@ std::string TRetriever::RetrieveFile(const std::string& url) {
     if (TempDir.empty()) throw EFCreateError(name); // no temporary folder to put it in
     Transfer(localName);
     CheckCancel();
-    return localName;
+    return {localName, ""};
   } catch (const EAbortError&) {
     aborted = true;
   } catch (const Exception& e) {
@@ -115,7 +125,7 @@ std::string TRetriever::RetrieveFile(const std::string& url) {
     aborted = FCancelRequested;
   } catch (...) {
     if (CurrentClient) CurrentClient->TPowersock::Disconnect();
-    if (winfs::FileExists(localName)) winfs::DeleteFile(localName);
+    if (winfs::FileExists(localName)) (void)winfs::DeleteFile(localName); // or at exit, in TempDir
     throw;
   }
 
@@ -130,11 +140,11 @@ std::string TRetriever::RetrieveFile(const std::string& url) {
       }
     }
   }
-  if (winfs::FileExists(localName)) winfs::DeleteFile(localName);
+  if (winfs::FileExists(localName)) (void)winfs::DeleteFile(localName); // or at exit, in TempDir
   CurrentClient = nullptr;
   FDialog.Hide();
-  if (!aborted) Dialogs().MessageDlg(failure, mtError, {mbOK});
-  return std::string();
+  if (aborted) return {};
+  return {"", failure.empty() ? "The download failed." : failure};
 }
 
 void TRetriever::Transfer(const std::string& localName) {

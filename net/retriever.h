@@ -1,19 +1,17 @@
 // The one place where the program fetches a file: given a URL it picks HTTP, FTP or a local
 // file by the scheme, fetches the file into the program's temporary folder with the progress
-// dialog shown, and returns the local file name, or "" when nothing was fetched. The caller
-// installs the file and deletes it:
-//
-//   std::string file = Retriever.RetrieveFile(url);
-//   if (!file.empty() && winfs::FileExists(file)) { app.InstallFile(file); winfs::DeleteFile(file);
-//   }
+// dialog shown, and returns the local file name, or "" when nothing was fetched. It is the
+// installer's downloader (patches/downloader.h): Download returns what went wrong, RetrieveFile
+// shows it.
 //
 // RetrieveFile runs on the user-interface thread and returns when the transfer is over; the
 // network waits keep the windows live meanwhile (ProcessMessages), so the dialog's Cancel works.
-// It reports its own failures in an error box (Dialogs()); a cancel shows nothing.
+// RetrieveFile reports its own failures in an error box (Dialogs()); a cancel shows nothing.
 #pragma once
 
 #include "nmftp.h"
 #include "nmhttp.h"
+#include "patches/downloader.h"
 #include "statusdialog.h"
 #include "urlparser.h"
 
@@ -27,11 +25,11 @@ namespace dravik {
 // "download.bin" when nothing usable is left (a URL ending in "/", "..").
 std::string SafeLocalName(std::string_view urlFileName);
 
-class TRetriever {
+class TRetriever : public TDownloader {
 public:
   // `dialog` is the shared progress dialog (not owned; it must outlive the retriever).
   explicit TRetriever(TStatusDialog& dialog);
-  ~TRetriever();
+  ~TRetriever() override;
   TRetriever(const TRetriever&) = delete;
   TRetriever& operator=(const TRetriever&) = delete;
 
@@ -51,6 +49,9 @@ public:
   // address (AnonymousEMail(), read from the settings store for each download) as password.
   // Throws EInvalidProtocol, before anything is shown, for an unknown scheme.
   std::string RetrieveFile(const std::string& url);
+  // As RetrieveFile, but what went wrong (an unknown scheme and a running download included)
+  // is returned instead of shown or thrown.
+  TDownload Download(const std::string& url) override;
   // Stops the running transfer (its current wait ends; RetrieveFile then cleans up and
   // returns ""). Does nothing when none runs.
   void AbortTransfer();

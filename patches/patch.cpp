@@ -35,6 +35,10 @@ void TPatch::LoadFromFile(std::string_view path) {
   for (int i = Info.Count() - 1; i >= 0; --i)
     if (Info[i].find('=') == std::string::npos) Info.Delete(i);
   if (Info.IndexOfName("Type") < 0) Info.SetValue("Type", "Unknown");
+  // The file's own name, never the descriptor's: every "File Name" line it brings goes, or one
+  // could sort before ours and name a file outside the store.
+  for (int i; (i = Info.IndexOfName("File Name")) >= 0;)
+    Info.Delete(i);
   std::string fileName = ExtractFileName(path);
   Info.SetValue("File Name", fileName);
   if (Name.empty()) Name = fileName.size() > 4 ? fileName.substr(0, fileName.size() - 4) : "";

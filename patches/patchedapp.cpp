@@ -1,11 +1,10 @@
 #include "patchedapp.h"
 
-#include "patches/zipmaster.h"
+#include "gob/gobformat.h"
 #include "platform/dialogs.h"
-#include "platform/inifile.h"
-#include "platform/messages.h"
+#include "platform/filestream.h"
 #include "platform/registry.h"
-#include "platform/shelllink.h"
+#include "platform/scopeexit.h"
 #include "platform/sysutils.h"
 #include "platform/winfs.h"
 
@@ -20,8 +19,29 @@ namespace dravik {
 const std::array<const char*, 2> PatchDirs = {"HXPatch\\", "HXPatch\\active\\"};
 
 static const char* const kEpisodeDir = "episode\\";
-// A chain of shell links longer than this is taken for a loop.
-static const int kMaxLinkDepth = 8;
+
+// Refuses a file name that could lead out of its folder (a folder separator, a drive, "." or
+// "..") or that holds a control character: whatever a patch brings, the store touches only the
+// files of its own folders.
+static void CheckFileName(const std::string& name) {
+  bool plain = !name.empty() && name != "." && name != ".." &&
+               std::none_of(name.begin(), name.end(), [](char c) {
+                 return c == '\\' || c == '/' || c == ':' || uint8_t(c) < 0x20 || c == 0x7F;
+               });
+  if (plain) return;
+  std::string shown = name;
+  for (char& c : shown)
+    if (uint8_t(c) < 0x20 || c == 0x7F) c = '?';
+  throw Exception(Format("Cannot use the file name \"%s\": a patch's file name may hold no "
+                         "folder, drive, \"..\" or control character",
+                         shown));
+}
+
+// The path of the file `name` inside `folder`, after CheckFileName.
+static std::string InFolder(const std::string& folder, const std::string& name) {
+  CheckFileName(name);
+  return folder + name;
+}
 
 void THXPatchedApp::ReadExtra(TRegistry& reg) {
   if (!reg.OpenKey("Repositories", false)) return;
@@ -32,7 +52,7 @@ void THXPatchedApp::ReadExtra(TRegistry& reg) {
     Repositories.Add(name + "=" + reg.ReadString(name));
 }
 
-void THXPatchedApp::OpenStore() {
+std::string THXPatchedApp::OpenStore() {
   std::string dir = GameDir();
   if (dir.empty())
     throw Exception(
@@ -41,7 +61,7 @@ void THXPatchedApp::OpenStore() {
     std::string path = dir + sub;
     if (!winfs::DirectoryExists(path) && !winfs::CreateDir(path)) winfs::RaiseLastInOutError();
   }
-  Rescan();
+  return Rescan();
 }
 
 namespace {
@@ -82,7 +102,7 @@ void LoadAll(std::vector<TLoaded>& files) {
 
 } // namespace
 
-void THXPatchedApp::Rescan() {
+std::string THXPatchedApp::Rescan() {
   Patches.Clear();
   std::string dir = GameDir();
   std::vector<TLoaded> files;
@@ -108,37 +128,68 @@ void THXPatchedApp::Rescan() {
   EpisodeToAll = false;
   OverwriteToAll = false;
   // The same unreadable files are named once, not at every re-read (start-up reads twice).
-  if (!skipped.empty() && skipped != FReportedSkips)
-    Dialogs().MessageDlg("These files in the patch folders could not be read and are not listed:" +
-                             skipped,
-                         mtWarning, {mbOK});
+  const bool named = skipped == FReportedSkips;
   FReportedSkips = skipped;
+  if (skipped.empty() || named) return "";
+  return "These files in the patch folders could not be read and are not listed:" + skipped;
+}
+
+// The file that keeps `name` from being moved into `folder`, as it is spelled on the disk (it may
+// differ in letter case).
+static std::string InTheWay(const std::string& folder, const std::string& name) {
+  for (const winfs::TSearchRec& rec : winfs::FindFiles(folder + name, winfs::faAnyFile))
+    if (SameText(rec.Name, name)) return folder + rec.Name;
+  return folder + name;
 }
 
 void THXPatchedApp::ToggleActive(int position) {
   TPatch* patch = Patches[position];
   std::string dir = GameDir();
-  if (patch->Active == 0) {
-    // Switching on: first switch off every active patch that carries one of its files. A copy,
-    // since each toggle leaves the links as they are but the loop must not depend on that.
-    std::vector<TPatch*> conflicts = patch->Conflicts;
-    for (TPatch* other : conflicts)
-      if (other->Active == 1) ToggleActive(Patches.IndexOf(other));
+  // Switching on first switches off every active patch that carries one of its files; the
+  // patch itself moves last. Every path is checked before the first move.
+  struct TMove {
+    TPatch* Patch;
+    std::string From, To;
+  };
+  std::vector<TMove> moves;
+  auto plan = [&](TPatch* p) {
+    std::string name = p->FileName();
+    moves.push_back({p, InFolder(dir + PatchDirs[p->Active], name),
+                     InFolder(dir + PatchDirs[p->Active ^ 1], name)});
+  };
+  if (patch->Active == 0)
+    for (TPatch* other : patch->Conflicts)
+      if (other->Active == 1) plan(other);
+  plan(patch);
+  for (size_t i = 0; i < moves.size(); ++i) {
+    const TMove& m = moves[i];
+    if (winfs::MoveFile(m.From, m.To)) {
+      m.Patch->Active ^= 1;
+      continue;
+    }
+    const int error = winfs::GetLastError();
+    std::string message =
+        error == winfs::ERROR_ALREADY_EXISTS || error == winfs::ERROR_FILE_EXISTS
+            ? Format("Cannot move %s: %s already exists", m.From,
+                     InTheWay(dir + PatchDirs[m.Patch->Active ^ 1], m.Patch->FileName()))
+            : Format("Cannot move %s: %s", m.From, winfs::LastErrorText());
+    // Half a switch is no state to leave: what was switched off goes back on, last first.
+    for (size_t j = i; j-- > 0;) {
+      if (winfs::MoveFile(moves[j].To, moves[j].From))
+        moves[j].Patch->Active ^= 1;
+      else
+        message += Format("\r\nCannot move %s back: %s", moves[j].To, winfs::LastErrorText());
+    }
+    throw Exception(message);
   }
-  std::string name = patch->FileName();
-  std::string from = dir + PatchDirs[patch->Active] + name;
-  std::string to = dir + PatchDirs[patch->Active ^ 1] + name;
-  if (!winfs::MoveFile(from, to))
-    throw Exception(Format("Cannot move %s: %s", from, winfs::LastErrorText()));
-  patch->Active ^= 1;
 }
 
 void THXPatchedApp::DeletePatch(TPatch* patch) {
   int index = Patches.IndexOf(patch);
   if (index < 0) return;
   std::string name = patch->FileName();
+  std::string path = InFolder(GameDir() + PatchDirs[patch->Active], name);
   if (Dialogs().MessageDlg("Delete " + name + "?", mtConfirmation, {mbYes, mbNo}) != mrYes) return;
-  std::string path = GameDir() + PatchDirs[patch->Active] + name;
   // A file that is already gone needs no deleting; the list follows the disk.
   if (!winfs::DeleteFile(path) && winfs::GetLastError() != winfs::ERROR_FILE_NOT_FOUND)
     throw Exception(Format("Cannot delete %s: %s", path, winfs::LastErrorText()));
@@ -149,10 +200,7 @@ void THXPatchedApp::SaveRepositories() {
   TRegistry& reg = CatalogueRegistry();
   std::string key = Format("\\SOFTWARE\\Orlemont\\HXPatch\\Applications\\%d\\Repositories", Number);
   if (!reg.OpenKey(key, false)) return;
-  struct TCloser {
-    TRegistry& R;
-    ~TCloser() { R.CloseKey(); }
-  } closer{reg};
+  TScopeExit closeKey([&reg] { reg.CloseKey(); });
   TStringList names;
   reg.GetValueNames(names);
   for (const std::string& name : names.Lines())
@@ -171,116 +219,74 @@ bool THXPatchedApp::MayOverwrite(const std::string& question) {
   return true;
 }
 
-void THXPatchedApp::InstallFile(const std::string& path) {
-  if (!winfs::FileExists(path)) return;
-  if (MatchesMask(path, "*.url")) {
-    InstallUrlShortcut(path);
-    return;
-  }
-  if (MatchesMask(path, "*.lnk")) {
-    if (FLinkDepth >= kMaxLinkDepth)
-      throw Exception(Format("Cannot install %s: it leads through more than %d shell links", path,
-                             kMaxLinkDepth));
-    std::string target = ResolveShellLink(path);
-    ++FLinkDepth;
-    struct TDepth {
-      int& D;
-      ~TDepth() { --D; }
-    } depth{FLinkDepth};
-    InstallFile(target);
-    return;
-  }
-  if (MatchesMask(path, "*.zip")) {
-    InstallZip(path);
-    return;
-  }
-  if (!MatchesMask(path, PatchFilter)) return;
-
+bool THXPatchedApp::InstallPatchFile(const std::string& path) {
+  // The store names the file as it is named on the disk, never as its descriptor says.
+  const std::string name = ExtractFileName(path);
+  CheckFileName(name);
+  // Only an archive becomes a patch, however damaged; any other file of a patch's name is not.
+  if (TFileStream file(path, fmOpenRead); !HasGOBSignature(file))
+    throw Exception(Format("Cannot install %s: it is not a GOB archive", path));
   // Read once: it tells an episode from a patch, and a patch joins the list as read.
   auto patch = std::make_unique<TPatch>();
   patch->LoadFromFile(path);
-  std::string name = ExtractFileName(path);
-  if (patch->Files.IndexOf("episode.hx") >= 0) {
-    int answer = EpisodeToAll
-                     ? mrAll
-                     : Dialogs().MessageDlg(
-                           "This file appears to contain an episode or a level, not a patch. It "
-                           "will be installed to the Episodes directory and will be available the "
-                           "next time you play. Continue?",
-                           mtConfirmation, {mbNo, mbOK, mbAll});
-    if (answer != mrOk && answer != mrAll) return;
-    EpisodeToAll = answer == mrAll;
-    InstallEpisode(path, name);
-  } else {
-    InstallPatch(path, std::move(patch));
-  }
+  if (patch->Files.IndexOf("episode.hx") < 0) return InstallPatch(path, name, std::move(patch));
+  int answer = EpisodeToAll
+                   ? mrAll
+                   : Dialogs().MessageDlg(
+                         "This file appears to contain an episode or a level, not a patch. It "
+                         "will be installed to the Episodes directory and will be available the "
+                         "next time you play. Continue?",
+                         mtConfirmation, {mbNo, mbOK, mbAll});
+  if (answer != mrOk && answer != mrAll) return false;
+  EpisodeToAll = answer == mrAll;
+  return InstallEpisode(path, name);
 }
 
-void THXPatchedApp::InstallEpisode(const std::string& path, const std::string& name) {
-  std::string target = GameDir() + kEpisodeDir + name;
-  if (winfs::FileExists(target) && !MayOverwrite(name + " already exists. Overwrite?")) return;
+// The failure of a copy into the store.
+[[noreturn]] static void RaiseCopyError(const std::string& path) {
+  throw Exception("Cannot copy " + path + ": " + winfs::LastErrorText());
+}
+
+bool THXPatchedApp::InstallEpisode(const std::string& path, const std::string& name) {
+  std::string target = InFolder(GameDir() + kEpisodeDir, name);
+  if (winfs::FileExists(target) && !MayOverwrite(name + " already exists. Overwrite?"))
+    return false;
   // The copy replaces an existing episode only once it is complete.
-  if (!winfs::CopyFile(path, target, false))
-    Dialogs().ShowMessage("Cannot copy " + path + ": " + winfs::LastErrorText());
+  if (!winfs::CopyFile(path, target, false)) RaiseCopyError(path);
+  return true;
 }
 
-void THXPatchedApp::InstallPatch(const std::string& path, std::unique_ptr<TPatch> patch) {
-  const std::string name = patch->FileName();
+bool THXPatchedApp::InstallPatch(const std::string& path, const std::string& name,
+                                 std::unique_ptr<TPatch> patch) {
   std::string dir = GameDir();
-  std::string inactive = dir + PatchDirs[0] + name;
-  std::string active = dir + PatchDirs[1] + name;
+  std::string inactive = InFolder(dir + PatchDirs[0], name);
+  std::string active = InFolder(dir + PatchDirs[1], name);
   bool inStore = winfs::FileExists(inactive) || winfs::FileExists(active);
-  if (inStore && !MayOverwrite("Patch " + name + " already exists. Overwrite?")) return;
+  if (inStore && !MayOverwrite("Patch " + name + " already exists. Overwrite?")) return false;
   // Copy first (the copy replaces an inactive file of that name only once it is complete); the
   // active copy goes only when the new file is in place, so a failed copy loses nothing.
-  if (!winfs::CopyFile(path, inactive, false)) {
-    Dialogs().ShowMessage("Cannot copy " + path + ": " + winfs::LastErrorText());
-    return;
-  }
+  if (!winfs::CopyFile(path, inactive, false)) RaiseCopyError(path);
+  std::string stuck; // why the old active copy could not be removed
   if (inStore) {
-    winfs::DeleteFile(active);
     for (int i = Patches.Count() - 1; i >= 0; --i)
       if (SameText(Patches[i]->FileName(), name)) Patches.Delete(i);
+    if (!winfs::DeleteFile(active) && winfs::GetLastError() != winfs::ERROR_FILE_NOT_FOUND &&
+        winfs::GetLastError() != winfs::ERROR_PATH_NOT_FOUND) {
+      stuck = "Cannot delete " + active + ": " + winfs::LastErrorText();
+      // The old patch is still switched on: the list shows it, as the game will load it.
+      auto old = std::make_unique<TPatch>();
+      try {
+        old->LoadFromFile(active);
+        old->Active = 1;
+        Patches.Add(std::move(old));
+      } catch (const Exception&) {
+      }
+    }
   }
   Patches.Add(std::move(patch));
   Patches.Sort();
-}
-
-void THXPatchedApp::InstallZip(const std::string& path) {
-  TZipMaster zip;
-  zip.SetZipFilename(path);
-  std::string base = winfs::MakeTempDir();
-  if (base.empty())
-    throw Exception(Format("Cannot make a folder to unpack %s: %s", path, winfs::LastErrorText()));
-  struct TRemover {
-    const std::string& Dir;
-    ~TRemover() { winfs::RemoveTree(Dir); }
-  } remover{base};
-  zip.ExtrBaseDir = base;
-  zip.FSpecArgs.Clear();
-  zip.FSpecArgs.Add(PatchFilter);
-  zip.ExtrOptions.Clear();
-  zip.Extract();
-  for (const TZipDirEntry& entry : zip.Contents()) {
-    std::string name = entry.FileName;
-    for (char& c : name)
-      if (c == '/') c = '\\';
-    std::string candidate = base + ExtractFileName(name);
-    if (!MatchesMask(candidate, PatchFilter)) continue;
-    InstallFile(candidate);
-    winfs::DeleteFile(candidate);
-  }
-}
-
-void THXPatchedApp::InstallUrlShortcut(const std::string& path) {
-  std::string url = ReadIniString(path, "InternetShortcut", "URL");
-  SendMessage(MainWindow(), WM_DOWNLOAD_INSTALL, 0, reinterpret_cast<LPARAM>(url.c_str()));
-}
-
-std::string THXPatchedApp::ResolveShellLink(const std::string& path) {
-  std::string target = ResolveShellLinkFile(path);
-  if (target.size() > 260) target.resize(260);
-  return target;
+  if (!stuck.empty()) throw Exception(stuck);
+  return true;
 }
 
 THXAppInfo* THXPatchedAppList::CreateEntry() {

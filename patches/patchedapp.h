@@ -1,10 +1,16 @@
 // A supported game together with its patch store: the two folders inside the game's folder
 // ("HXPatch\" for inactive patches, "HXPatch\active\" for active ones), the list of patches read
-// from them, activation, deletion, installation of new files, and the game's list of on-line
-// repositories.
+// from them, activation, deletion, installation of patch files, and the game's list of on-line
+// repositories. Whatever leads to a patch file (archives, shortcuts, downloads) is the
+// installer's (installer.h).
 //
-// All operations run on the user-interface thread and block on file I/O; installation may also
-// wait for a download through the main window. Questions go through the dialogs interface.
+// A patch's file is named by the name it has on the disk; a name that could lead out of the
+// store's folders (a folder, a drive, "." or "..") or holds a control character is refused with
+// an Exception before any file is touched.
+//
+// All operations run on the user-interface thread and block on file I/O. The questions the
+// store asks (delete, overwrite, episode) go through the dialogs interface; it shows nothing
+// else: failures are thrown, warnings returned.
 #pragma once
 
 #include "catalogue/hxapps.h"
@@ -26,16 +32,17 @@ public:
   void ReadExtra(TRegistry& reg) override;
 
   // Creates the two store folders when missing (EInOutError when one cannot be made), then
-  // Rescan. Throws when the game's folder is not known.
-  void OpenStore();
+  // Rescan, whose warning it returns. Throws when the game's folder is not known.
+  std::string OpenStore();
   // Reads both folders anew into Patches (sorted by name, ascending) and forgets the All
-  // answers. Files that cannot be read as patches are skipped and named afterwards in one
-  // warning (not repeated while the same files stay unreadable).
-  void Rescan();
+  // answers. Files that cannot be read as patches are left out; the returned warning names
+  // them ("" when there are none, or when the last warning named the same files).
+  std::string Rescan();
   // Switches the patch at `position` on or off by moving its file between the folders; switching
-  // on first switches off its active conflicting patches. Every move is checked: on a failure the
-  // patch concerned keeps its state, nothing further is moved, and an Exception
-  // "Cannot move %s: %s" says why.
+  // on first switches off its active conflicting patches. It is done whole or not at all: when a
+  // move fails, the patches already moved are moved back and an Exception says which file could
+  // not be moved and why ("Cannot move %s: %s", naming the file in the way when the target
+  // exists).
   void ToggleActive(int position);
   // Asks, then deletes the patch's file and the patch. A file that cannot be deleted raises
   // "Cannot delete %s: %s" and the patch stays. A patch not in the list is ignored.
@@ -43,15 +50,15 @@ public:
   // Rewrites the game's "Repositories" key from Repositories, only when the key exists.
   void SaveRepositories();
 
-  // Installs whatever the file holds: an Internet shortcut (downloaded through the main
-  // window), a shell link (its target), a ZIP archive (each patch inside), a patch, or an
-  // episode (to the game's "episode\" folder). A missing file or one of no known kind is
-  // ignored. Errors reading the file raise; a failed copy is shown as "Cannot copy %s: %s".
-  void InstallFile(const std::string& path);
-  void InstallZip(const std::string& path);
-  void InstallUrlShortcut(const std::string& path);
-  // The target of a shell link (at most 260 characters); raises when it cannot be read.
-  std::string ResolveShellLink(const std::string& path);
+  // Installs one patch file (a file matching PatchFilter): a patch is copied into "HXPatch\"
+  // (after asking when one of its name is in the store; the old one goes from both folders)
+  // and listed; an episode (it carries "episode.hx") goes to the game's "episode\" folder after
+  // asking. Returns false when the user answered No. Throws when the file's name is refused,
+  // when it is not a GOB archive ("Cannot install %s: it is not a GOB archive") or cannot be
+  // read, and when the copy fails ("Cannot copy %s: %s", the store keeping what it had). A
+  // replaced patch's active copy that cannot be removed stays listed, switched on, beside the
+  // new one, and "Cannot delete %s: %s" is thrown afterwards.
+  bool InstallPatchFile(const std::string& path);
 
   std::string GameDir() { return GetDirectPlayValue(0); }
 
@@ -61,12 +68,12 @@ public:
   bool OverwriteToAll = false;
 
 private:
-  void InstallEpisode(const std::string& path, const std::string& name);
-  // Copies the file into the inactive folder and lists `patch`, read from it.
-  void InstallPatch(const std::string& path, std::unique_ptr<TPatch> patch);
+  bool InstallEpisode(const std::string& path, const std::string& name);
+  // Copies the file into the inactive folder as `name` and lists `patch`, read from it.
+  bool InstallPatch(const std::string& path, const std::string& name,
+                    std::unique_ptr<TPatch> patch);
   // Answers an overwrite question for `question` (Yes/No/All); false means skip the file.
   bool MayOverwrite(const std::string& question);
-  int FLinkDepth = 0;         // shell links followed in the current installation
   std::string FReportedSkips; // the unreadable files the last warning named
 };
 

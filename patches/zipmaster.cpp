@@ -2,6 +2,7 @@
 
 #include "platform/codepage.h"
 #include "platform/filestream.h"
+#include "platform/scopeexit.h"
 #include "platform/sysutils.h"
 #include "platform/unzip.h"
 #include "platform/winfs.h"
@@ -215,13 +216,10 @@ void TZipMaster::ReadCentralDirectory() {
 void TZipMaster::Extract() {
   if (FExtracting) return;
   FExtracting = true;
-  struct TFinally {
-    TZipMaster* Z;
-    ~TFinally() {
-      Z->FSpecArgs.Clear();
-      Z->FExtracting = false;
-    }
-  } finally{this};
+  TScopeExit done([this] {
+    FSpecArgs.Clear();
+    FExtracting = false;
+  });
 
   FSuccessCount = 0;
   // A base folder that is not there is an error rather than a reason to write elsewhere.

@@ -12,6 +12,6 @@ namespace dravik {
 std::string DataFolder();
 // Makes DataFolder() the current folder; false (current folder unchanged) when there is none or
 // it cannot be entered.
-bool EnterDataFolder();
+[[nodiscard]] bool EnterDataFolder();
 
 } // namespace dravik

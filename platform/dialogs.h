@@ -70,4 +70,23 @@ TDialogs* SetDialogs(TDialogs* dialogs);
 // Shows an error escaping a user command in the standard error box.
 void ShowCommandError(const std::exception& e);
 
+// Runs the user command `command`, showing an error that escapes it in the standard error box
+// ("Unexpected error" for one that is no std::exception). Nothing escapes, not even from the
+// box: for the handlers of windows, where an exception must not reach the event loop.
+template <typename F> void Guarded(F&& command) noexcept {
+  try {
+    command();
+  } catch (const std::exception& e) {
+    try {
+      ShowCommandError(e);
+    } catch (...) {
+    }
+  } catch (...) {
+    try {
+      Dialogs().ShowException("Unexpected error");
+    } catch (...) {
+    }
+  }
+}
+
 } // namespace dravik

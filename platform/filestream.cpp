@@ -1,8 +1,8 @@
 #include "filestream.h"
 
+#include "hostfile.h"
 #include "sysutils.h"
 #include "winfs.h"
-#include "winfs_internal.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,13 +18,13 @@ namespace {
 constexpr size_t kMaxIo = size_t(1) << 30; // one read or write call at most
 
 [[noreturn]] void ThrowRead(int err) {
-  winfs::detail::SetLastErrno(err, std::string());
-  throw EReadError("Stream read error: " + winfs::detail::ErrnoText(err));
+  winfs::SetLastErrno(err, std::string());
+  throw EReadError("Stream read error: " + host::ErrnoText(err));
 }
 
 [[noreturn]] void ThrowWrite(int err) {
-  winfs::detail::SetLastErrno(err, std::string());
-  throw EWriteError("Stream write error: " + winfs::detail::ErrnoText(err));
+  winfs::SetLastErrno(err, std::string());
+  throw EWriteError("Stream write error: " + host::ErrnoText(err));
 }
 
 } // namespace
@@ -52,7 +52,7 @@ TFileStream::TFileStream(std::string_view winPath, TFileMode mode) : FFileName(w
     fd = ::open(host.c_str(), flags, 0666);
   while (fd < 0 && errno == EINTR);
   if (fd < 0) {
-    winfs::detail::SetLastErrno(errno, host);
+    winfs::SetLastErrno(errno, host);
     fail();
   }
   struct stat st;
@@ -95,7 +95,7 @@ void TFileStream::ReadBuffer(void* buffer, int64_t count) {
 
 void TFileStream::WriteBuffer(const void* buffer, int64_t count) {
   if (count <= 0) return;
-  if (!winfs::detail::WriteAll(FFd, buffer, static_cast<size_t>(count))) {
+  if (!host::WriteAll(FFd, buffer, static_cast<size_t>(count))) {
     const int err = errno;
     // Some of the bytes may have been written: the position is the file's own.
     if (const off_t at = ::lseek(FFd, 0, SEEK_CUR); at >= 0) FPos = at;
@@ -107,7 +107,7 @@ void TFileStream::WriteBuffer(const void* buffer, int64_t count) {
 int64_t TFileStream::Seek(int64_t offset) {
   off_t r = ::lseek(FFd, static_cast<off_t>(offset), SEEK_SET);
   if (r < 0) {
-    winfs::detail::SetLastErrno(errno, std::string());
+    winfs::SetLastErrno(errno, std::string());
     return -1;
   }
   FPos = r;
@@ -117,7 +117,7 @@ int64_t TFileStream::Seek(int64_t offset) {
 int64_t TFileStream::Size() const {
   struct stat st;
   if (::fstat(FFd, &st) != 0) {
-    winfs::detail::SetLastErrno(errno, std::string());
+    winfs::SetLastErrno(errno, std::string());
     return -1;
   }
   return static_cast<int64_t>(st.st_size);
@@ -147,9 +147,9 @@ TSafeFileWriter::TSafeFileWriter(std::string_view winPath) : FTarget(winPath) {
       throw EFCreateError(FTarget);
     }
   }
-  FFd = winfs::detail::MakeTempBeside(FHostTarget, FHostTemp);
+  FFd = host::MakeTempBeside(FHostTarget, FHostTemp);
   if (FFd < 0) {
-    winfs::detail::SetLastErrno(errno, FHostTarget);
+    winfs::SetLastErrno(errno, FHostTarget);
     throw EFCreateError(FTarget);
   }
 }
@@ -165,7 +165,7 @@ TSafeFileWriter::~TSafeFileWriter() {
 void TSafeFileWriter::WriteBuffer(const void* buffer, int64_t count) {
   if (FFd < 0) throw EWriteError();
   if (count <= 0) return;
-  if (!winfs::detail::WriteAll(FFd, buffer, static_cast<size_t>(count))) {
+  if (!host::WriteAll(FFd, buffer, static_cast<size_t>(count))) {
     int err = errno;
     ::close(FFd);
     ::unlink(FHostTemp.c_str());
@@ -193,7 +193,7 @@ void TSafeFileWriter::Commit() {
     if (::fstat(fd, &mine) == 0 && (mine.st_uid != old.st_uid || mine.st_gid != old.st_gid))
       (void)::fchown(fd, old.st_uid, old.st_gid);
   } else {
-    mode = 0666 & ~winfs::detail::CurrentUmask();
+    mode = 0666 & ~host::CurrentUmask();
   }
   if (::fchmod(fd, mode) != 0) discard(errno);
   if (::fsync(fd) != 0) discard(errno);
@@ -203,7 +203,7 @@ void TSafeFileWriter::Commit() {
   if (::rename(FHostTemp.c_str(), FHostTarget.c_str()) != 0) discard(errno);
   FFd = -1;
   FCommitted = true;
-  winfs::detail::FsyncDir(winfs::detail::HostParent(FHostTarget));
+  host::FlushFolder(host::Parent(FHostTarget));
 }
 
 // ---------------------------------------------------------------------------------------------

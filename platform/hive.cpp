@@ -1,7 +1,7 @@
 #include "hive.h"
 
 #include "codepage.h"
-#include "winfs_internal.h"
+#include "hostfile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,7 +18,7 @@ namespace dravik {
 
 namespace {
 
-using winfs::detail::ErrnoText;
+using host::ErrnoText;
 
 // A hive larger than this is not read (Wine's own are a few megabytes).
 constexpr off_t kMaxHiveSize = off_t(256) << 20;
@@ -454,11 +454,11 @@ THive::THive(std::string path, TKind kind) : FPath(std::move(path)), FKind(kind)
 }
 
 std::string THive::Folder() const {
-  return winfs::detail::HostParent(FPath);
+  return host::Parent(FPath);
 }
 
 std::string THive::FileName() const {
-  return winfs::detail::HostBaseName(FPath);
+  return host::BaseName(FPath);
 }
 
 std::string THive::LockPath() const {
@@ -801,13 +801,13 @@ void THive::Save() {
   };
   struct stat st;
   fchmod(fd, stat(FPath.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
-  if (!winfs::detail::WriteAll(fd, text.data(), text.size())) fail(errno);
+  if (!host::WriteAll(fd, text.data(), text.size())) fail(errno);
   if (fsync(fd) != 0 || fstat(fd, &st) != 0) fail(errno);
   int closed = close(fd);
   fd = -1;
   if (closed != 0) fail(errno);
   if (rename(temp.c_str(), FPath.c_str()) != 0) fail(errno);
-  winfs::detail::FsyncDir(Folder());
+  host::FlushFolder(Folder());
   SetId(IdOf(st));
   FState = hsValid;
 }

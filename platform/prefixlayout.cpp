@@ -1,7 +1,7 @@
 #include "prefixlayout.h"
 
+#include "hostfile.h"
 #include "sysutils.h"
-#include "winfs_internal.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,7 +15,7 @@ namespace dravik {
 namespace {
 
 [[noreturn]] void Fail(const std::string& what, const std::string& path, int err) {
-  throw Exception(Format("Cannot %s %s: %s", what, path, winfs::detail::ErrnoText(err)));
+  throw Exception(Format("Cannot %s %s: %s", what, path, host::ErrnoText(err)));
 }
 
 void MakeFolder(const std::string& path) {

@@ -1,9 +1,10 @@
 #include "unzip.h"
 
 #include "codepage.h"
+#include "hostfile.h"
+#include "scopeexit.h"
 #include "sysutils.h"
 #include "winfs.h"
-#include "winfs_internal.h"
 
 #include <algorithm>
 #include <atomic>
@@ -21,7 +22,7 @@ namespace dravik {
 
 namespace {
 
-using winfs::detail::ErrnoText;
+using host::ErrnoText;
 
 constexpr size_t kChunk = 64 * 1024;
 
@@ -350,10 +351,7 @@ private:
       Message(ueBadData, Format("Cannot read %s: %s", name, zip_strerror(FZip)));
       return;
     }
-    struct TZipFileCloser {
-      zip_file_t* F;
-      ~TZipFileCloser() { zip_fclose(F); }
-    } closer{zf};
+    TScopeExit closer([zf] { zip_fclose(zf); });
 
     if (Emit(uaFileBegin, 0, static_cast<int64_t>(declared), name)) return;
     std::string tmp;
@@ -365,14 +363,7 @@ private:
       return;
     }
     // The temporary file goes unless it was renamed into place, also when a callback throws.
-    struct TTempRemover {
-      int Dir;
-      const std::string& Name;
-      bool Keep = false;
-      ~TTempRemover() {
-        if (!Keep) ::unlinkat(Dir, Name.c_str(), 0);
-      }
-    } remover{dirFd, tmp};
+    TScopeExit remover([dirFd, &tmp] { ::unlinkat(dirFd, tmp.c_str(), 0); });
 
     int code = ueNone;
     std::string why;
@@ -395,7 +386,7 @@ private:
         why = "its data runs past its declared size";
         break;
       }
-      if (!winfs::detail::WriteAll(out.Get(), buf.data(), static_cast<size_t>(n))) {
+      if (!host::WriteAll(out.Get(), buf.data(), static_cast<size_t>(n))) {
         code = WriteErrorCode(errno);
         why = ErrnoText(errno);
         break;
@@ -422,7 +413,7 @@ private:
     }
     if (code == ueNone && !FCancelled) {
       int r = replace ? ::renameat(dirFd, tmp.c_str(), dirFd, file.c_str())
-                      : winfs::detail::RenameNoReplace(dirFd, tmp, file);
+                      : host::RenameNoReplace(dirFd, tmp, file);
       if (r != 0) {
         code = ueCannotWrite;
         why = errno == EEXIST ? std::string("the file exists") : ErrnoText(errno);
@@ -433,7 +424,7 @@ private:
       Emit(uaFileEnd, code, static_cast<int64_t>(total), name);
       return;
     }
-    remover.Keep = true;
+    remover.Release();
     ::fsync(dirFd);
     ++FCount;
     if (R.Trace) Message(ueNone, Format("Extracted %s", name));

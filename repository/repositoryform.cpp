@@ -1,6 +1,7 @@
 #include "repositoryform.h"
 
 #include "net/statusdialog.h"
+#include "patches/installer.h"
 #include "patches/patchedapp.h"
 #include "placement.h"
 #include "platform/dialogs.h"
@@ -57,8 +58,8 @@ std::optional<long> ShortDateDays(std::string_view raw, const QLocale& locale) {
   return long(date.toJulianDay() - QDate(1970, 1, 1).toJulianDay());
 }
 
-TRepositoryForm::TRepositoryForm(QWidget* mainWindow)
-    : QWidget(nullptr, Qt::Window), FMainWidget(mainWindow) {
+TRepositoryForm::TRepositoryForm(QWidget* mainWindow, TURLInstaller* installer)
+    : QWidget(nullptr, Qt::Window), FMainWidget(mainWindow), FInstaller(installer) {
   setObjectName("RepositoryForm");
   setWindowTitle("Patch Repository");
   setAttribute(Qt::WA_QuitOnClose, false);
@@ -81,14 +82,6 @@ TRepositoryForm::~TRepositoryForm() {
   // The panes refer to the reader's data, which goes before the widgets do.
   delete HTML1;
   delete ListView1;
-}
-
-void TRepositoryForm::Guarded(const std::function<void()>& command) {
-  try {
-    command();
-  } catch (const std::exception& e) {
-    ShowCommandError(e);
-  }
 }
 
 THXPatchedApp* TRepositoryForm::Game() const {
@@ -293,35 +286,35 @@ std::string TRepositoryForm::EntryURL(const TRepositoryEntry& entry) {
   return ResolveLink(URLParser, HTML1->DocumentURL(), entry.Link());
 }
 
-void TRepositoryForm::Install1Click() {
-  // The addresses are taken first: the list may change while the main window downloads.
+TInstallReport TRepositoryForm::Install(const std::vector<int>& rows) {
+  // The addresses are taken first: the list may change while the patches download.
+  TInstallReport unresolved;
   std::vector<std::string> urls;
-  for (int row : ListView1->SelectedRows()) {
+  for (int row : rows) {
     const TRepositoryEntry& entry = Entries[row];
     if (entry.Link().empty()) continue; // nothing to download
     try {
       urls.push_back(EntryURL(entry));
     } catch (const Exception& e) {
-      ShowCommandError(e);
+      unresolved.push_back(
+          {ioFailed, entry.Link(), Format("Cannot download %s: %s", entry.Link(), e.Message())});
     }
   }
-  for (const std::string& url : urls) {
-    try {
-      SendMessage(MainWindow(), WM_DOWNLOAD_INSTALL, 0, reinterpret_cast<LPARAM>(url.c_str()));
-    } catch (const Exception& e) {
-      ShowCommandError(e); // and on with the next entry
-    }
-  }
+  TInstallReport report = FInstaller ? FInstaller->InstallURLs(urls) : TInstallReport{};
+  report.insert(report.begin(), unresolved.begin(), unresolved.end());
+  // The main window's list shows the new patches only once it has re-read its store.
   SendMessage(MainWindow(), WM_REFRESH, 0, 0);
+  return report;
+}
+
+void TRepositoryForm::Install1Click() {
+  ShowInstallFailures(Install(ListView1->SelectedRows()));
 }
 
 void TRepositoryForm::ListView1DblClick() {
   const int row = ListView1->FirstSelected();
   if (row < 0 || Entries[row].Link().empty()) return;
-  const std::string url = EntryURL(Entries[row]);
-  SendMessage(MainWindow(), WM_DOWNLOAD_INSTALL, 0, reinterpret_cast<LPARAM>(url.c_str()));
-  // The main window's list shows the new patch only once it has re-read its store.
-  SendMessage(MainWindow(), WM_REFRESH, 0, 0);
+  ShowInstallFailures(Install({row}));
 }
 
 std::string TRepositoryForm::DragText(const std::vector<int>& rows) {
@@ -360,10 +353,10 @@ LRESULT TRepositoryForm::HandleMessage(unsigned message, WPARAM, LPARAM) {
   return 0;
 }
 
-TRepositoryForm* RepositoryForm(QWidget* mainWindow) {
+TRepositoryForm* RepositoryForm(QWidget* mainWindow, TURLInstaller* installer) {
   static QPointer<TRepositoryForm> form;
   if (!form) {
-    form = new TRepositoryForm(mainWindow);
+    form = new TRepositoryForm(mainWindow, installer);
     if (mainWindow) {
       TRepositoryForm* made = form;
       QObject::connect(mainWindow, &QObject::destroyed, made, [made] { delete made; });

@@ -4,17 +4,20 @@
 // right of the main window (both narrowed when they do not fit side by side); hidden, it gives
 // the main window its bounds back.
 //
-// It talks to the main window (MainWindow()) through the program's window messages: it sends
-// WM_GET_STATUS_DIALOG (once, when made), WM_GET_GAME, WM_DOWNLOAD_INSTALL (one per patch; the
-// main window downloads and installs it before the message returns), WM_REFRESH after
-// installing, WM_REPOSITORY_SHOWN and WM_REPOSITORY_HIDDEN; it handles WM_REFRESH (the current
-// game changed: reload its repositories and the page) and WM_INSTALL_SELECTED (install the
-// selected entries; the main window sends it when entries are dropped on its patch list: their
-// drag carries kRepositoryEntriesMime). User-interface thread only.
+// It installs through the installer it is given (the main window's TURLInstaller: the patches
+// are downloaded and installed into the current game before the call returns) and shows what
+// failed, once per command. Otherwise it talks to the main window (MainWindow()) through the
+// program's window messages: it sends WM_GET_STATUS_DIALOG (once, when made), WM_GET_GAME,
+// WM_REFRESH after installing, WM_REPOSITORY_SHOWN and WM_REPOSITORY_HIDDEN; it handles
+// WM_REFRESH (the current game changed: reload its repositories and the page) and
+// WM_INSTALL_SELECTED (install the selected entries; the main window sends it when entries are
+// dropped on its patch list: their drag carries kRepositoryEntriesMime). User-interface thread
+// only.
 #pragma once
 
 #include "listview.h"
 #include "net/urlparser.h"
+#include "patches/installresult.h"
 #include "platform/messages.h"
 #include "reader.h"
 
@@ -22,7 +25,6 @@
 #include <QPointer>
 #include <QWidget>
 #include <array>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -40,15 +42,17 @@ namespace dravik {
 class THTML;
 class THXPatchedApp;
 class TRepositoryListForm;
+class TURLInstaller;
 
 // The window is the page reader of its list (reader.h); the reader's state is the window's own.
 class TRepositoryForm : public QWidget, public TMessageWindow, private TRepositoryReader {
   Q_OBJECT
 
 public:
-  // `mainWindow`: the main window whose bounds the window places itself beside (not owned;
-  // may be null). Asks MainWindow() for the progress dialog.
-  explicit TRepositoryForm(QWidget* mainWindow = nullptr);
+  // `mainWindow`: the main window whose bounds the window places itself beside; `installer`:
+  // what installs the entries chosen (not owned; either may be null: without an installer,
+  // Install installs nothing). Asks MainWindow() for the progress dialog.
+  explicit TRepositoryForm(QWidget* mainWindow = nullptr, TURLInstaller* installer = nullptr);
   ~TRepositoryForm() override;
 
   void FormShow();
@@ -82,6 +86,10 @@ public:
   // The download address of an entry: its link resolved against the page now loaded. Throws
   // EInvalidProtocol for a relative link on a page whose scheme the parser does not know.
   std::string EntryURL(const TRepositoryEntry& entry);
+  // Installs the entries at `rows` (those without a link left out), then has the main window
+  // re-read its store (WM_REFRESH); returns what happened, entries whose link cannot be
+  // resolved first.
+  TInstallReport Install(const std::vector<int>& rows);
 
   LRESULT HandleMessage(unsigned message, WPARAM wParam, LPARAM lParam) override;
 
@@ -111,9 +119,6 @@ private:
   THXPatchedApp* Game() const;
   void PlaceBesideMainWindow();
   std::string DragText(const std::vector<int>& rows);
-  // Runs a handler, showing what escapes it in the standard error box.
-  void Guarded(const std::function<void()>& command);
-
   QWidget* CoolBar1;
   QMenuBar* ToolBar2; // "&File" and "&View"
   QMenu* File1;
@@ -147,11 +152,13 @@ private:
   std::optional<QRect> MainWindowBounds;
 
   QPointer<QWidget> FMainWidget;
+  TURLInstaller* FInstaller;
 };
 
-// The program's repository window, made on first use beside `mainWindow` and kept for the rest
-// of the run (it goes when `mainWindow` does). Later calls return the same window.
-TRepositoryForm* RepositoryForm(QWidget* mainWindow);
+// The program's repository window, made on first use beside `mainWindow`, installing through
+// `installer`, and kept for the rest of the run (it goes when `mainWindow` does). Later calls
+// return the same window.
+TRepositoryForm* RepositoryForm(QWidget* mainWindow, TURLInstaller* installer);
 
 // Days since 1970-01-01 for a date written in `locale`'s short date format (a four-digit year
 // is taken where the format has two; two-digit years fall in 1950 to 2049) or as an ISO 8601

@@ -1,5 +1,6 @@
 // Building the repository window: the cool bar with its menu bar, the repository choice and the
 // tool bar, the HTML pane over the list, the menus, and what their items and events run.
+#include "platform/dialogs.h"
 #include "platform/html.h"
 #include "platform/icons.h"
 #include "repositoryform.h"
@@ -173,9 +174,9 @@ void TRepositoryForm::ConnectHandlers() {
   auto onClick = [this](auto* sender, auto handler) {
     using TSender = std::remove_pointer_t<decltype(sender)>;
     if constexpr (std::is_same_v<TSender, QAction>)
-      connect(sender, &QAction::triggered, this, [this, handler] { Guarded(handler); });
+      connect(sender, &QAction::triggered, this, [handler] { Guarded(handler); });
     else
-      connect(sender, &QToolButton::clicked, this, [this, handler] { Guarded(handler); });
+      connect(sender, &QToolButton::clicked, this, [handler] { Guarded(handler); });
   };
   for (auto* items : {&MainViewItems, &PopupViewItems})
     for (QAction* item : *items)

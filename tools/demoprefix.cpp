@@ -7,6 +7,7 @@
 #include "platform/prefix.h"
 #include "platform/prefixlayout.h"
 #include "platform/registry.h"
+#include "platform/scopeexit.h"
 #include "platform/sysutils.h"
 #include "platform/winfs.h"
 #include "zipwriter.h"
@@ -382,17 +383,15 @@ void WriteZip(const std::string& winPath) {
   if (temp.empty())
     throw Exception(Format("Cannot make a temporary folder: %s", winfs::LastErrorText()));
   TZipMembers members;
-  try {
+  {
+    // A leftover goes with the temporary folder at exit; an error on the way is the one to tell.
+    TScopeExit removeTemp([&temp] { (void)winfs::RemoveTree(temp); });
     for (const TSample& sample : ZipSamples()) {
       WritePatch(temp + sample.File, sample);
       members.emplace_back(std::string(kZipFolder) + sample.File,
                            ReadFileBytes(temp + sample.File));
     }
-  } catch (...) {
-    winfs::RemoveTree(temp);
-    throw;
   }
-  winfs::RemoveTree(temp);
   members.emplace_back(std::string(kZipFolder) + "readme.txt", Bytes(kZipReadme));
   std::vector<uint8_t> zip = MakeStoredZip(members);
   WriteFileAtomically(winPath, zip.data(), static_cast<int64_t>(zip.size()));

@@ -9,6 +9,7 @@
 #include "app/propertyform.h"
 #include "gob/gobber.h"
 #include "net/retriever.h"
+#include "patches/installer.h"
 #include "patches/patchedapp.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
@@ -19,6 +20,7 @@
 #include "tests/fixtures/nginxserver.h"
 #include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/testgame.h"
+#include "tests/fixtures/zipmaker.h"
 #include "tests/qtmain/dragdriver.h"
 #include "tests/qtmain/modal.h"
 
@@ -519,13 +521,57 @@ TEST_F(Patches, ALinkIsDownloadedInstalledAndTheDownloadDeleted) {
   EXPECT_TRUE(HostExists(game.InactiveHost("web.gob")));
   const std::string temp = winfs::ToHostPath(app->Retriever->TempDir);
   EXPECT_FALSE(HostExists(temp + "/web.gob"));
-  // The same through the window message an Internet shortcut sends.
+  // The same through the window message, which answers with what happened.
   game.WritePatch(outside.Path() + "/msg.gob", {"m.mat"});
-  const std::string url2 = "file://" + outside.Path() + "/msg.gob";
-  SendMessage(MainWindow(), WM_DOWNLOAD_INSTALL, 0, reinterpret_cast<LPARAM>(url2.c_str()));
+  TDownloadInstallRequest request{"file://" + outside.Path() + "/msg.gob", {}};
+  SendMessage(MainWindow(), WM_DOWNLOAD_INSTALL, 0, reinterpret_cast<LPARAM>(&request));
   Form()->RefreshView();
   EXPECT_EQ(Rows().size(), 5u);
   EXPECT_FALSE(HostExists(temp + "/msg.gob"));
+  ASSERT_EQ(request.Report.size(), 1u);
+  EXPECT_EQ(request.Report[0].Outcome, ioInstalled);
+  EXPECT_TRUE(dialogs.Messages().empty());
+}
+
+TEST_F(Patches, AnInternetShortcutThatServesItselfStopsWithAMessage) {
+  // Dropped as a link, its address names the shortcut itself; every download brings it again.
+  TTempDir outside;
+  const std::string url = "file://" + outside.Path() + "/loop.url";
+  WriteHostFile(outside.Path() + "/loop.url", "[InternetShortcut]\r\nURL=" + url + "\r\n");
+  Form()->DropControl1Drop({"UniformResourceLocator"}, {url});
+  EXPECT_EQ(dialogs.Messages(),
+            std::vector<std::string>{"Cannot install " + url +
+                                     ": it leads through more than 8 shell links, Internet "
+                                     "shortcuts or archives"});
+  EXPECT_EQ(Rows().size(), 3u);
+}
+
+TEST_F(Patches, WhatASelectionCouldNotInstallIsShownOnceByTheNamesChosen) {
+  // An archive with a patch, an encrypted patch and a file that is no archive, and a broken
+  // file beside it: one message names the archive's entries and the file, nothing private.
+  TTempDir outside;
+  game.WritePatch(outside.Path() + "/good.gob", {"good.mat"});
+  WriteHostFile(outside.Path() + "/secret.gob", std::string("GOB "));
+  WriteHostFile(outside.Path() + "/junk.gob", "junk");
+  RunIn(outside.Path(), "zip -q pack.zip good.gob junk.gob && zip -q -P pw pack.zip secret.gob");
+  WriteHostFile(outside.Path() + "/broken.gob", "");
+  auto win = [](const std::string& host) { return winfs::ToWindowsPath(host).value(); };
+  const std::string pack = win(outside.Path() + "/pack.zip");
+  dialogs.AnswerFiles({pack, win(outside.Path() + "/broken.gob")});
+  Trigger("AddPatch1");
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"a", "b", "c", "good"}));
+  ASSERT_EQ(dialogs.Messages().size(), 1u);
+  EXPECT_EQ(dialogs.Messages()[0], "Not everything could be installed:\r\n"
+                                   "Not everything in " +
+                                       pack +
+                                       " was unpacked:\r\n"
+                                       "Skipped secret.gob: encrypted entries are not supported\r\n"
+                                       "Cannot install junk.gob in " +
+                                       pack +
+                                       ": it is not a GOB archive\r\n"
+                                       "Cannot install " +
+                                       win(outside.Path() + "/broken.gob") +
+                                       ": it is not a GOB archive");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -880,20 +926,19 @@ TEST_F(Patches, AZipAndAGobChosenTogetherAreBothInstalled) {
   EXPECT_EQ(Rows().size(), 8u);
 }
 
-TEST_F(Patches, AFailureEndsTheLoopWithOneErrorBox) {
+TEST_F(Patches, AFailureDoesNotEndTheSelectionAndIsShownOnce) {
   TTempDir outside;
   auto win = [](const std::string& host) { return winfs::ToWindowsPath(host).value(); };
   game.WritePatch(outside.Path() + "/first.gob", {"f.mat"});
   WriteHostFile(outside.Path() + "/broken.zip", "PK\x03\x04 not really a zip");
-  game.WritePatch(outside.Path() + "/never.gob", {"n.mat"});
+  game.WritePatch(outside.Path() + "/after.gob", {"n.mat"});
   dialogs.AnswerFiles({win(outside.Path() + "/first.gob"), win(outside.Path() + "/broken.zip"),
-                       win(outside.Path() + "/never.gob")});
+                       win(outside.Path() + "/after.gob")});
   Trigger("AddPatch1");
-  EXPECT_EQ(Rows(), (std::vector<std::string>{"a", "b", "c", "first"}));
-  ASSERT_EQ(dialogs.Asked().size(), 2u); // the file dialog, then one error box
-  EXPECT_EQ(dialogs.Asked()[1].Kind, "error");
-  EXPECT_EQ(dialogs.Asked()[1].Text, "Error 2 reading Zip file");
-  dialogs.ClearRecord(); // the error box was expected here
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"a", "after", "b", "c", "first"}));
+  ASSERT_EQ(dialogs.Asked().size(), 2u); // the file dialog, then one message
+  EXPECT_EQ(dialogs.Asked()[1].Text,
+            "Cannot read " + win(outside.Path() + "/broken.zip") + ": Error 2 reading Zip file");
 }
 
 TEST_F(Patches, ABrowserLinkIsDownloadedOverHttpAndInstalled) {

@@ -132,6 +132,16 @@ TEST_F(GobFormat, DamagedDirectoriesAreReadOnlyAsFarAsTheFileGoes) {
 
   WriteHostFile(Host("short.gob"), std::string("GOB \x14\0\0", 7));
   EXPECT_TRUE(ReadGOB(Win("short.gob")).empty());
+
+  // An empty member has no bytes to run past the end: it is kept, wherever its offset points.
+  std::string empties = MakeGOBBytes({{"far.cog", ""}, {"neg.cog", ""}});
+  PutLE32(empties, 16, 1 << 30);
+  PutLE32(empties, 16 + 136, -7);
+  WriteHostFile(Host("empties.gob"), empties);
+  read = ReadGOB(Win("empties.gob"));
+  ASSERT_EQ(read.size(), 2u);
+  EXPECT_EQ(read[1].FullName, "neg.cog");
+  EXPECT_TRUE(read[0].Thing->Data.empty() && read[1].Thing->Data.empty());
 }
 
 TEST_F(GobFormat, MissingFileFailsWithTheOpenMessage) {

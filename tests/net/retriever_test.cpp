@@ -109,6 +109,22 @@ TEST_F(Retriever, ErrorStatusIsAFailureNotAPatch) {
   ExpectError("HTTP/1.1 404 Not Found");
 }
 
+TEST_F(Retriever, DownloadReturnsWhatWentWrongInsteadOfShowingIt) {
+  TTempDir root;
+  WriteHostFile(root.Path() + "/x.gob", std::string("x"));
+  TNginxServer server(root.Path());
+  TDownload d = R.Download(server.Url("/missing.gob"));
+  EXPECT_EQ(d.Error, "HTTP/1.1 404 Not Found");
+  ExpectCleanFailure(d.File);
+  d = R.Download("gopher://127.0.0.1/x.gob");
+  EXPECT_EQ(d.Error, "Invalid Protocol: gopher");
+  d = R.Download(server.Url("/x.gob"));
+  EXPECT_EQ(d.Error, "");
+  EXPECT_EQ(ReadHostFile(Host(d.File)), "x");
+  EXPECT_TRUE(winfs::DeleteFile(d.File));
+  EXPECT_TRUE(Dialogs.Asked().empty());
+}
+
 TEST_F(Retriever, BadRepliesAreFailures) {
   {
     TTcpServer server(

@@ -59,6 +59,11 @@ TEST_F(PatchRead, FileNameLineNamesThePatchFileItself) {
   auto p = Load("mine.gob", MakePatchBytes({}, "File Name=other.gob\nType=Skin"));
   EXPECT_EQ(p->FileName(), "mine.gob");
   EXPECT_EQ(p->Info.IndexOf("File Name=other.gob"), -1);
+  // Further lines of that key, which would sort before the file's own, are dropped as well.
+  p = Load("mine.gob", MakePatchBytes({}, "File Name=a.gob\nFILE NAME=..\\..\\x.dll\n"
+                                          "file name=\x01.gob\nType=Skin"));
+  EXPECT_EQ(p->FileName(), "mine.gob");
+  EXPECT_EQ(p->Info.Lines(), (std::vector<std::string>{"File Name=mine.gob", "Type=Skin"}));
 }
 
 TEST_F(PatchRead, LastDescriptorWinsAndNulEndsTheText) {

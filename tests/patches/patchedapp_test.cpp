@@ -1,14 +1,7 @@
-#include "patches/patchedapp.h"
-#include "platform/dialogs.h"
-#include "platform/messages.h"
 #include "platform/registry.h"
 #include "platform/sysutils.h"
-#include "platform/winfs.h"
+#include "storetest.h"
 #include "tests/fixtures/gobmaker.h"
-#include "tests/fixtures/lnkwriter.h"
-#include "tests/fixtures/scripteddialogs.h"
-#include "tests/fixtures/testgame.h"
-#include "tests/fixtures/zipmaker.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -22,48 +15,6 @@ using namespace dravik::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-// The Windows path of a host path.
-std::string W(const std::string& host) {
-  return winfs::ToWindowsPath(host).value_or("");
-}
-
-class Store : public ::testing::Test {
-protected:
-  TTestGame game;
-  TScriptedDialogs dialogs;
-  THXPatchedAppList apps;
-  THXPatchedApp* app = nullptr;
-
-  void SetUp() override {
-    apps.LoadCatalogue();
-    ASSERT_EQ(apps.Count(), 2);
-    app = apps.Items(0);
-  }
-  std::vector<std::string> Listed() {
-    std::vector<std::string> r;
-    for (int i = 0; i < app->Patches.Count(); ++i)
-      r.push_back(app->Patches[i]->FileName() + (app->Patches[i]->Active ? "*" : ""));
-    return r;
-  }
-  int Position(const std::string& fileName) {
-    for (int i = 0; i < app->Patches.Count(); ++i)
-      if (app->Patches[i]->FileName() == fileName) return i;
-    return -1;
-  }
-  // The list and the two folders agree.
-  void ExpectStoreMatchesDisk() {
-    std::vector<std::string> onDisk;
-    for (auto& n : TTestGame::FolderFiles(game.InactiveHost()))
-      onDisk.push_back(n);
-    for (auto& n : TTestGame::FolderFiles(game.ActiveHost()))
-      onDisk.push_back(n + "*");
-    std::vector<std::string> listed = Listed();
-    std::sort(onDisk.begin(), onDisk.end());
-    std::sort(listed.begin(), listed.end());
-    EXPECT_EQ(listed, onDisk);
-  }
-};
 
 TEST_F(Store, OpenStoreMakesBothFoldersOnce) {
   app->OpenStore();
@@ -100,17 +51,14 @@ TEST_F(Store, RescanListsBothFoldersSortedAndSkipsUnreadableFiles) {
   game.WritePatch(game.ActiveHost("Alpha.GOB"), {"a.mat"});
   WriteHostFile(game.InactiveHost("readme.txt"), "not a patch");
   MakeHostDirs(game.InactiveHost("folder.gob")); // a folder whose name matches the filter
-  dialogs.Answer(mrOk);
-  app->Rescan();
+  const std::string warning = app->Rescan();
   EXPECT_EQ(Listed(),
             (std::vector<std::string>{"Alpha.GOB*", "both.gob", "both.gob*", "zeta.gob"}));
   // The two copies of both.gob carry the same file and conflict.
   EXPECT_EQ(app->Patches[1]->Conflicts.size(), 1u);
-  ASSERT_EQ(dialogs.Asked().size(), 1u);
-  EXPECT_EQ(dialogs.Asked()[0].Type, mtWarning);
-  EXPECT_NE(dialogs.Asked()[0].Text.find("folder.gob"), std::string::npos);
-  app->Rescan(); // the same unreadable file is not named again
-  EXPECT_EQ(dialogs.Asked().size(), 1u);
+  EXPECT_NE(warning.find("folder.gob"), std::string::npos);
+  EXPECT_EQ(app->Rescan(), ""); // the same unreadable file is not named again
+  EXPECT_TRUE(dialogs.Asked().empty());
 }
 
 TEST_F(Store, ALargeStoreIsReadWhole) {
@@ -122,8 +70,7 @@ TEST_F(Store, ALargeStoreIsReadWhole) {
                     {Format("own%d.mat", i), Format("shared%d.mat", i % 10)});
   }
   MakeHostDirs(game.InactiveHost("p150x.gob")); // one that cannot be read
-  dialogs.Answer(mrOk);
-  app->Rescan();
+  const std::string warning = app->Rescan();
   ASSERT_EQ(app->Patches.Count(), 300);
   for (int i = 0; i < 300; ++i) {
     TPatch* p = app->Patches[i];
@@ -131,7 +78,7 @@ TEST_F(Store, ALargeStoreIsReadWhole) {
     EXPECT_EQ(p->Active, i % 3 ? 0 : 1);
     EXPECT_EQ(p->Conflicts.size(), 29u) << i; // the other carriers of its shared file
   }
-  EXPECT_NE(dialogs.Asked().back().Text.find("p150x.gob"), std::string::npos);
+  EXPECT_NE(warning.find("p150x.gob"), std::string::npos);
 }
 
 TEST_F(Store, ActivationSwitchesActiveConflictsOffFirst) {
@@ -154,25 +101,78 @@ TEST_F(Store, ActivationSwitchesActiveConflictsOffFirst) {
   ExpectStoreMatchesDisk();
 }
 
-TEST_F(Store, FailedMoveKeepsTheStateAndSaysWhy) {
+TEST_F(Store, AFailedSwitchPutsBackWhatItMovedAndNamesTheFileInTheWay) {
   app->OpenStore();
-  game.WritePatch(game.InactiveHost("a.gob"), {"x.mat"});
+  game.WritePatch(game.InactiveHost("a.gob"), {"x.mat", "y.mat"});
   game.WritePatch(game.ActiveHost("b.gob"), {"x.mat"});
+  game.WritePatch(game.ActiveHost("c.gob"), {"y.mat"});
   app->Rescan();
-  // A file of a.gob's name already in the active folder blocks the move.
-  game.WritePatch(game.ActiveHost("a.gob"), {"other.mat"});
+  // A file of a.gob's name, in other letters, already in the active folder blocks the last move.
+  game.WritePatch(game.ActiveHost("A.GOB"), {"other.mat"});
   try {
     app->ToggleActive(Position("a.gob"));
     FAIL();
   } catch (const Exception& e) {
-    EXPECT_EQ(e.Message().rfind("Cannot move C:\\Games\\Halvex\\HXPatch\\a.gob: ", 0), 0u)
+    EXPECT_EQ(e.Message(), "Cannot move C:\\Games\\Halvex\\HXPatch\\a.gob: "
+                           "C:\\Games\\Halvex\\HXPatch\\active\\A.GOB already exists");
+  }
+  // The conflicting patches were switched off, then on again; a.gob kept its state.
+  EXPECT_EQ(app->Patches[Position("a.gob")]->Active, 0);
+  EXPECT_EQ(app->Patches[Position("b.gob")]->Active, 1);
+  EXPECT_EQ(app->Patches[Position("c.gob")]->Active, 1);
+  EXPECT_EQ(TTestGame::FolderFiles(game.ActiveHost()),
+            (std::vector<std::string>{"A.GOB", "b.gob", "c.gob"}));
+  EXPECT_EQ(TTestGame::FolderFiles(game.InactiveHost()), std::vector<std::string>{"a.gob"});
+  // A missing file is named as the one that cannot be moved.
+  fs::remove(game.InactiveHost("a.gob"));
+  fs::remove(game.ActiveHost("A.GOB"));
+  try {
+    app->ToggleActive(Position("a.gob"));
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_TRUE(e.Message().starts_with("Cannot move C:\\Games\\Halvex\\HXPatch\\a.gob: "))
         << e.Message();
   }
-  // The conflicting patch was switched off (that move worked), a.gob kept its state.
-  EXPECT_EQ(app->Patches[Position("a.gob")]->Active, 0);
-  EXPECT_EQ(app->Patches[Position("b.gob")]->Active, 0);
-  EXPECT_TRUE(HostExists(game.InactiveHost("b.gob")));
-  EXPECT_TRUE(HostExists(game.InactiveHost("a.gob")));
+  EXPECT_EQ(TTestGame::FolderFiles(game.ActiveHost()),
+            (std::vector<std::string>{"b.gob", "c.gob"}));
+}
+
+TEST_F(Store, AHostileDescriptorCannotSendTheStoreOutsideItsFolders) {
+  app->OpenStore();
+  TTempDir src;
+  WriteHostFile(game.Prefix.HostC("victim.txt"), "mine");
+  // A second "File Name" line that sorts before the file's own.
+  game.WritePatch(src.Path() + "/hostile.gob", {"h.mat"}, "Hostile",
+                  "File Name=x.gob\r\nFile Name=..\\..\\..\\victim.txt\r\n");
+  EXPECT_TRUE(app->InstallPatchFile(W(src.Path() + "/hostile.gob")));
+  EXPECT_EQ(Listed(), std::vector<std::string>{"hostile.gob"});
+  app->ToggleActive(0);
+  EXPECT_EQ(TTestGame::FolderFiles(game.ActiveHost()), std::vector<std::string>{"hostile.gob"});
+  dialogs.Answer(mrYes);
+  app->DeletePatch(app->Patches[0]);
+  EXPECT_EQ(dialogs.Asked().back().Text, "Delete hostile.gob?");
+  EXPECT_EQ(TTestGame::FolderFiles(game.ActiveHost()), std::vector<std::string>{});
+  EXPECT_EQ(ReadHostFile(game.Prefix.HostC("victim.txt")), "mine");
+  EXPECT_EQ(TTestGame::FolderFiles(game.Prefix.DriveC()), std::vector<std::string>{"victim.txt"});
+
+  // Whatever else names a patch's file, the store refuses a name that leads out of its folder.
+  for (const char* name :
+       {"..\\victim.txt", "../victim.txt", "C:victim.txt", "..", "a\x01.gob", ""}) {
+    auto patch = std::make_unique<TPatch>();
+    patch->Info.SetValue("File Name", name);
+    TPatch* raw = patch.get();
+    app->Patches.Add(std::move(patch));
+    EXPECT_THROW(app->ToggleActive(0), Exception) << name;
+    EXPECT_THROW(app->DeletePatch(raw), Exception) << name;
+    EXPECT_EQ(raw->Active, 0);
+    app->Patches.Delete(0);
+  }
+  EXPECT_TRUE(dialogs.AllAnswered()); // nothing was asked before the refusal
+  EXPECT_EQ(ReadHostFile(game.Prefix.HostC("victim.txt")), "mine");
+  // A file whose own name holds a control character is not installed.
+  game.WritePatch(src.Path() + "/bell\a.gob", {"b.mat"});
+  EXPECT_THROW(app->InstallPatchFile(W(src.Path() + "/bell\a.gob")), Exception);
+  EXPECT_EQ(TTestGame::FolderFiles(game.InactiveHost()), std::vector<std::string>{});
 }
 
 TEST_F(Store, DeleteAsksAndKeepsWhatCannotBeDeleted) {
@@ -207,17 +207,17 @@ TEST_F(Store, InstallsPatchesInactiveAndReplacesWithConsent) {
   game.WritePatch(src.Path() + "/new.gob", {"n.mat"}, "New");
   game.WritePatch(game.ActiveHost("old.gob"), {"o.mat"}, "Old");
   app->Rescan();
-  app->InstallFile(W(src.Path() + "/new.gob"));
+  EXPECT_TRUE(app->InstallPatchFile(W(src.Path() + "/new.gob")));
   EXPECT_EQ(Listed(), (std::vector<std::string>{"new.gob", "old.gob*"}));
 
   game.WritePatch(src.Path() + "/old.gob", {"o2.mat"}, "Old two");
   dialogs.Answer(mrNo);
-  app->InstallFile(W(src.Path() + "/old.gob"));
+  EXPECT_FALSE(app->InstallPatchFile(W(src.Path() + "/old.gob")));
   EXPECT_EQ(dialogs.Asked().back().Text, "Patch old.gob already exists. Overwrite?");
   EXPECT_TRUE(HostExists(game.ActiveHost("old.gob")));
 
   dialogs.Answer(mrYes);
-  app->InstallFile(W(src.Path() + "/old.gob"));
+  EXPECT_TRUE(app->InstallPatchFile(W(src.Path() + "/old.gob")));
   EXPECT_FALSE(HostExists(game.ActiveHost("old.gob")));
   EXPECT_EQ(Listed(), (std::vector<std::string>{"new.gob", "old.gob"})); // old entry dropped
   EXPECT_EQ(app->Patches[Position("old.gob")]->Name, "Old two");
@@ -225,18 +225,35 @@ TEST_F(Store, InstallsPatchesInactiveAndReplacesWithConsent) {
 
   // All is remembered until the next rescan.
   dialogs.Answer(mrAll);
-  app->InstallFile(W(src.Path() + "/old.gob"));
-  app->InstallFile(W(src.Path() + "/new.gob")); // asks nothing
+  app->InstallPatchFile(W(src.Path() + "/old.gob"));
+  app->InstallPatchFile(W(src.Path() + "/new.gob")); // asks nothing
   EXPECT_TRUE(dialogs.AllAnswered());
   app->Rescan();
   EXPECT_FALSE(app->OverwriteToAll);
+}
 
-  // Files of no known kind, and missing files, are ignored without a word.
-  WriteHostFile(src.Path() + "/notes.txt", "hello");
-  size_t asked = dialogs.Asked().size();
-  app->InstallFile(W(src.Path() + "/notes.txt"));
-  app->InstallFile(W(src.Path() + "/missing.gob"));
-  EXPECT_EQ(dialogs.Asked().size(), asked);
+TEST_F(Store, OnlyGOBArchivesBecomePatches) {
+  app->OpenStore();
+  TTempDir src;
+  std::string damaged = MakePatchBytes({"d.mat"}, "Name=Damaged");
+  PutLE32(damaged, 12, 0x7FFFFFFF); // a member count far past the end
+  const std::pair<const char*, std::string> files[] = {{"empty.gob", ""},
+                                                       {"text.gob", "Just some text"},
+                                                       {"short.gob", "GOB"},
+                                                       {"zip.gob", "PK\x03\x04"},
+                                                       {"damaged.gob", damaged}};
+  for (const auto& [name, bytes] : files) {
+    WriteHostFile(src.Path() + "/" + name, bytes);
+    try {
+      app->InstallPatchFile(W(src.Path() + "/" + name));
+      EXPECT_STREQ(name, "damaged.gob");
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message(),
+                "Cannot install " + W(src.Path() + "/" + name) + ": it is not a GOB archive");
+    }
+  }
+  EXPECT_EQ(Listed(), std::vector<std::string>{"damaged.gob"});
+  EXPECT_EQ(TTestGame::FolderFiles(game.InactiveHost()), std::vector<std::string>{"damaged.gob"});
 }
 
 TEST_F(Store, FailedOverwriteCopyKeepsTheOldPatch) {
@@ -254,10 +271,12 @@ TEST_F(Store, FailedOverwriteCopyKeepsTheOldPatch) {
     struct rlimit lim = {65536, 65536};
     setrlimit(RLIMIT_FSIZE, &lim);
     dialogs.Answer(mrYes);
-    app->InstallFile(W(src.Path() + "/keep.gob"));
-    bool told =
-        dialogs.Messages().size() == 2 && dialogs.Messages()[1].rfind("Cannot copy ", 0) == 0;
-    _exit(told ? 0 : 1);
+    try {
+      app->InstallPatchFile(W(src.Path() + "/keep.gob"));
+    } catch (const Exception& e) {
+      _exit(e.Message().starts_with("Cannot copy ") ? 0 : 1);
+    }
+    _exit(1);
   }
   int status = 0;
   waitpid(pid, &status, 0);
@@ -267,25 +286,63 @@ TEST_F(Store, FailedOverwriteCopyKeepsTheOldPatch) {
   EXPECT_EQ(TTestGame::FolderFiles(game.InactiveHost()), std::vector<std::string>{});
 }
 
+TEST_F(Store, AnActiveCopyThatCannotBeRemovedIsReportedAndStaysListed) {
+  app->OpenStore();
+  game.WritePatch(game.ActiveHost("keep.gob"), {"k.mat"}, "Old");
+  std::string old = ReadHostFile(game.ActiveHost("keep.gob"));
+  TTempDir src;
+  game.WritePatch(src.Path() + "/keep.gob", {"k.mat"}, "New");
+  app->Rescan();
+  // Only the active folder refuses changes; the installation runs as a user without rights
+  // there (root ignores folder modes).
+  for (const std::string& dir : {game.Prefix.Path(), src.Path(), game.InactiveHost()})
+    fs::permissions(dir, fs::perms::all);
+  fs::permissions(game.ActiveHost(), fs::perms::owner_all | fs::perms::group_exec |
+                                         fs::perms::others_read | fs::perms::others_exec);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (geteuid() == 0 && setuid(65534) != 0) _exit(2);
+    dialogs.Answer(mrYes);
+    bool told = false;
+    try {
+      app->InstallPatchFile(W(src.Path() + "/keep.gob"));
+    } catch (const Exception& e) {
+      told =
+          e.Message().starts_with("Cannot delete C:\\Games\\Halvex\\HXPatch\\active\\keep.gob: ");
+    }
+    bool listed = Listed() == std::vector<std::string>{"keep.gob", "keep.gob*"};
+    _exit(told && listed ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadHostFile(game.ActiveHost("keep.gob")), old);
+  EXPECT_EQ(TTestGame::FolderFiles(game.InactiveHost()), std::vector<std::string>{"keep.gob"});
+}
+
 TEST_F(Store, EpisodesGoToTheEpisodeFolder) {
   app->OpenStore();
   TTempDir src;
   game.WritePatch(src.Path() + "/level1.gob", {"Episode.HX", "jkl\\01.jkl"});
   game.WritePatch(src.Path() + "/level2.gob", {"episode.hx"});
-  // No episode folder yet: the copy fails with a message.
+  // No episode folder yet: the copy fails.
   dialogs.Answer(mrOk);
-  app->InstallFile(W(src.Path() + "/level1.gob"));
+  try {
+    app->InstallPatchFile(W(src.Path() + "/level1.gob"));
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_TRUE(e.Message().starts_with("Cannot copy " + W(src.Path() + "/level1.gob") + ": "));
+  }
   EXPECT_EQ(dialogs.Asked()[0].Buttons, (TMsgDlgButtons{mbNo, mbOK, mbAll}));
-  EXPECT_EQ(
-      dialogs.Messages().back().rfind("Cannot copy " + W(src.Path() + "/level1.gob") + ": ", 0),
-      0u);
   MakeHostDirs(game.GameHost() + "/episode");
   dialogs.Answer(mrNo);
-  app->InstallFile(W(src.Path() + "/level1.gob"));
+  EXPECT_FALSE(app->InstallPatchFile(W(src.Path() + "/level1.gob")));
   EXPECT_EQ(TTestGame::FolderFiles(game.GameHost() + "/episode"), std::vector<std::string>{});
   dialogs.Answer(mrAll);
-  app->InstallFile(W(src.Path() + "/level1.gob"));
-  app->InstallFile(W(src.Path() + "/level2.gob")); // All: no question
+  app->InstallPatchFile(W(src.Path() + "/level1.gob"));
+  app->InstallPatchFile(W(src.Path() + "/level2.gob")); // All: no question
   EXPECT_EQ(TTestGame::FolderFiles(game.GameHost() + "/episode"),
             (std::vector<std::string>{"level1.gob", "level2.gob"}));
   EXPECT_EQ(app->Patches.Count(), 0);
@@ -293,26 +350,9 @@ TEST_F(Store, EpisodesGoToTheEpisodeFolder) {
   app->EpisodeToAll = false;
   dialogs.Answer(mrOk);
   dialogs.Answer(mrYes);
-  app->InstallFile(W(src.Path() + "/level2.gob"));
+  app->InstallPatchFile(W(src.Path() + "/level2.gob"));
   EXPECT_EQ(dialogs.Asked().back().Text, "level2.gob already exists. Overwrite?");
   EXPECT_TRUE(dialogs.AllAnswered());
-}
-
-TEST_F(Store, InternetShortcutsGoToTheMainWindow) {
-  struct TRecorder : TMessageWindow {
-    std::vector<std::string> Urls;
-    LRESULT HandleMessage(unsigned message, WPARAM, LPARAM lParam) override {
-      if (message == WM_DOWNLOAD_INSTALL) Urls.push_back(reinterpret_cast<const char*>(lParam));
-      return 0;
-    }
-  } recorder;
-  SetMainWindow(&recorder);
-  TTempDir src;
-  WriteHostFile(src.Path() + "/get.URL", "[Other]\r\nURL=wrong\r\n[InternetShortcut]\r\nIconIndex="
-                                         "0\r\nurl = http://127.0.0.1/p.zip \r\n");
-  app->InstallFile(W(src.Path() + "/get.URL"));
-  SetMainWindow(nullptr);
-  EXPECT_EQ(recorder.Urls, std::vector<std::string>{"http://127.0.0.1/p.zip"});
 }
 
 TEST_F(Store, RepositoriesAreReadAndSavedOnlyWhereTheirKeyExists) {
@@ -339,74 +379,6 @@ TEST_F(Store, RepositoriesAreReadAndSavedOnlyWhereTheirKeyExists) {
   list.Items(1)->Repositories.Add("New=http://127.0.0.1/");
   list.Items(1)->SaveRepositories();
   EXPECT_EQ(ReadHostFile(withRepos.Prefix.Path() + "/system.reg"), before);
-}
-
-TEST_F(Store, ZipArchivesInstallEachPatchOnceAndLeaveNothingBehind) {
-  app->OpenStore();
-  TTempDir src;
-  MakeHostDirs(src.Path() + "/pack/one");
-  MakeHostDirs(src.Path() + "/pack/two");
-  game.WritePatch(src.Path() + "/pack/one/a.gob", {"a.mat"}, "From one");
-  game.WritePatch(src.Path() + "/pack/two/a.gob", {"a2.mat"}, "From two");
-  game.WritePatch(src.Path() + "/pack/B.GOB", {"b.mat"});
-  WriteHostFile(src.Path() + "/pack/readme.txt", "read me");
-  RunIn(src.Path(), "zip -qr pack.zip pack");
-  // A file of the same name beside the archive is not touched.
-  game.WritePatch(src.Path() + "/a.gob", {"beside.mat"});
-  std::string beside = ReadHostFile(src.Path() + "/a.gob");
-  app->InstallFile(W(src.Path() + "/pack.zip"));
-  EXPECT_EQ(Listed(), (std::vector<std::string>{"B.GOB", "a.gob"})); // by name: "B", "From one"
-  EXPECT_EQ(app->Patches[Position("a.gob")]->Name, "From one");
-  EXPECT_EQ(ReadHostFile(src.Path() + "/a.gob"), beside);
-  EXPECT_TRUE(dialogs.Asked().empty());
-  // The private extraction folder is gone.
-  std::string temp = winfs::ToHostPath(winfs::GetTempPath());
-  EXPECT_TRUE(fs::is_empty(temp)) << temp;
-
-  // Python's zipfile writing to a pipe puts the sizes after the data; such archives install too.
-  game.WritePatch(src.Path() + "/c.gob", {"c.mat"});
-  RunPython(src.Path(), "import zipfile, sys\n"
-                        "with open('piped.zip', 'wb') as raw:\n"
-                        "    class Pipe:\n"
-                        "        def write(self, b): return raw.write(b)\n"
-                        "        def flush(self): pass\n"
-                        "    with zipfile.ZipFile(Pipe(), 'w', zipfile.ZIP_DEFLATED) as z:\n"
-                        "        z.write('c.gob', 'dir/c.gob')\n");
-  app->InstallFile(W(src.Path() + "/piped.zip"));
-  EXPECT_NE(Position("c.gob"), -1);
-}
-
-TEST_F(Store, DamagedZipFailsBeforeAnythingIsExtracted) {
-  app->OpenStore();
-  TTempDir src;
-  WriteHostFile(src.Path() + "/bad.zip", std::string("PK\x03\x04garbage", 11));
-  EXPECT_THROW(app->InstallFile(W(src.Path() + "/bad.zip")), Exception);
-  EXPECT_EQ(app->Patches.Count(), 0);
-}
-
-TEST_F(Store, ShellLinksInstallTheirTargets) {
-  app->OpenStore();
-  TTempDir src;
-  game.WritePatch(src.Path() + "/target.gob", {"t.mat"});
-  game.WritePatch(src.Path() + "/zipped.gob", {"z.mat"});
-  RunIn(src.Path(), "zip -q linked.zip zipped.gob");
-  WriteShellLink(src.Path() + "/to patch.lnk",
-                 {W(src.Path() + "/target.gob"), "", "", false, false});
-  WriteShellLink(src.Path() + "/to zip.LNK", {W(src.Path() + "/linked.zip"), "", "", true, false});
-  WriteShellLink(src.Path() + "/to nothing.lnk",
-                 {W(src.Path() + "/gone.gob"), "", "", false, false});
-  app->InstallFile(W(src.Path() + "/to patch.lnk"));
-  app->InstallFile(W(src.Path() + "/to zip.LNK"));
-  app->InstallFile(W(src.Path() + "/to nothing.lnk"));
-  EXPECT_EQ(Listed(), (std::vector<std::string>{"target.gob", "zipped.gob"}));
-  // A link that leads to itself ends with a clear error instead of looping.
-  WriteShellLink(src.Path() + "/loop.lnk", {W(src.Path() + "/loop.lnk"), "", "", false, false});
-  try {
-    app->InstallFile(W(src.Path() + "/loop.lnk"));
-    FAIL();
-  } catch (const Exception& e) {
-    EXPECT_NE(e.Message().find("more than 8 shell links"), std::string::npos) << e.Message();
-  }
 }
 
 } // namespace

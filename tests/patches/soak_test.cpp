@@ -76,7 +76,7 @@ protected:
     const bool inStore = Model.count(name) != 0;
     const bool asks = inStore && !App->OverwriteToAll;
     if (asks) Scripted.Answer(answer);
-    App->InstallFile("C:\\incoming\\" + name);
+    App->InstallPatchFile("C:\\incoming\\" + name);
     if (!inStore || !asks || answer == mrYes || answer == mrAll) Model[name] = {false, v};
     if (asks && answer == mrAll) OverwriteAll = true;
     ExpectedQuestions += asks ? 1 : 0;

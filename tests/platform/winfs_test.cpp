@@ -1,4 +1,5 @@
 #include "platform/filestream.h"
+#include "platform/scopeexit.h"
 #include "platform/sysutils.h"
 #include "platform/winfs.h"
 #include "tests/fixtures/tempprefix.h"
@@ -143,7 +144,7 @@ TEST(WinFsMapping, DriveLettersAndUnmappablePaths) {
         std::string("\\\\?\\C:\\x"), std::string("C:\\*?<>|\""), std::string(5000, 'a'),
         std::string(300, '\\'), "C:\\" + std::string(300, 'x'), std::string("C:\\\x80\xC3")}) {
     ToHostPath(s);
-    FileExists(s);
+    (void)FileExists(s);
     FindFiles(s, faAnyFile);
     FindFiles(s + "\\*", faAnyFile);
     ToWindowsPath(s);
@@ -316,13 +317,10 @@ TEST(WinFsMove, AcrossFileSystemsCopiesThenDeletes) {
     ASSERT_NE(::mkdtemp(tmpl), nullptr);
     other = tmpl;
   }
-  struct TCleanup {
-    std::string Dir;
-    bool Remove;
-    ~TCleanup() {
-      if (Remove) fs::remove_all(Dir);
-    }
-  } cleanup{other, useShm};
+  TScopeExit cleanup([&] {
+    std::error_code ignored;
+    if (useShm) fs::remove_all(other, ignored);
+  });
   fs::create_directory_symlink(other, p.Path() + "/dosdevices/m:");
 
   WriteHostFile(p.HostC("a.gob"), Pattern(300000));

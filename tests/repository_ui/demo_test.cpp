@@ -4,6 +4,7 @@
 #include "platform/dialogs.h"
 #include "platform/html.h"
 #include "platform/prefix.h"
+#include "platform/scopeexit.h"
 #include "repository/repositoryform.h"
 #include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/tempprefix.h"
@@ -21,9 +22,7 @@ using namespace dravik::test;
 TEST(RepositoryDemo, TheDemoRepositoryWorksOffline) {
   TTempDir dir;
   MakeDemoPrefix(dir.Path() + "/demo", DRAVIK_STAND_IN_GAME);
-  struct TUnset {
-    ~TUnset() { SetWinePrefix(""); }
-  } unset;
+  TScopeExit unsetPrefix([] { SetWinePrefix(""); });
   THXPatchedAppList list;
   list.LoadCatalogue();
   THXPatchedApp* halvex = list.Items(0);
@@ -33,7 +32,7 @@ TEST(RepositoryDemo, TheDemoRepositoryWorksOffline) {
   TScriptedDialogs dialogs;
   TInstallingMainWindow main(halvex);
 
-  TRepositoryForm form;
+  TRepositoryForm form(nullptr, &main);
   form.resize(640, 420);
   form.show();
   ASSERT_TRUE(WaitFor([&] { return !HtmlOf(form)->Busy(); }));

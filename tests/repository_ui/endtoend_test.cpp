@@ -1,6 +1,6 @@
 // From a repository page served by nginx to patches in the game's store: the repository
-// window reads the page, and a main window that downloads with the retriever and installs
-// what it fetched gets one WM_DOWNLOAD_INSTALL per selected entry.
+// window reads the page and has a main window install the selected entries' URLs, which it
+// does with an installer downloading through the retriever.
 #include "platform/dialogs.h"
 #include "platform/html.h"
 #include "repository/repositoryform.h"
@@ -50,7 +50,7 @@ TEST(RepositoryEndToEnd, SelectedPatchesLandInTheStore) {
   TScriptedDialogs dialogs;
   TInstallingMainWindow main(app);
 
-  TRepositoryForm form;
+  TRepositoryForm form(nullptr, &main);
   form.show();
   ASSERT_TRUE(WaitFor([&] { return !HtmlOf(form)->Busy(); }));
   ASSERT_EQ(EntryCount(form), 4);

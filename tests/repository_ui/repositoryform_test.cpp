@@ -70,7 +70,7 @@ protected:
   void TearDown() override { EXPECT_TRUE(Dialogs.AllAnswered()); }
 
   std::unique_ptr<TRepositoryForm> Form(QWidget* mainWidget = nullptr) {
-    return std::make_unique<TRepositoryForm>(mainWidget);
+    return std::make_unique<TRepositoryForm>(mainWidget, &Main);
   }
   static bool Loaded(TRepositoryForm& form) { return !HtmlOf(form)->Busy(); }
   static std::vector<std::string> Captions(TRepositoryForm& form) { return ColumnTexts(form); }
@@ -258,6 +258,16 @@ TEST_F(RepositoryWindow, InstallSendsOneDownloadPerSelectedEntryThenOneRefresh) 
   f.ListView1DblClick();
   EXPECT_EQ(Main.Downloads(), (std::vector<std::string>{"file:///C:/Repo/c.zip"}));
   EXPECT_EQ(Main.Sent(WM_REFRESH).size(), 1u);
+
+  // What failed is shown once for the command, after the refresh.
+  Main.Report = {{ioFailed, "a", "Cannot download a: gone"},
+                 {ioInstalled, "b", ""},
+                 {ioFailed, "c", "Cannot download c: gone"}};
+  Named<QToolButton>(f, "InstallButton")->click();
+  EXPECT_EQ(Dialogs.Messages(), std::vector<std::string>{"Not everything could be installed:\r\n"
+                                                         "Cannot download a: gone\r\n"
+                                                         "Cannot download c: gone"});
+  Main.Report.clear();
 
   // Select all selects every entry.
   Named(f, "SelectAll1")->trigger();
@@ -544,9 +554,9 @@ TEST_F(RepositoryWindow, EditingTheRepositoryList) {
 
 TEST_F(RepositoryWindow, TheProgramsWindowIsMadeOnceAndGoesWithTheMainWindow) {
   auto* mainWidget = new QWidget;
-  TRepositoryForm* first = RepositoryForm(mainWidget);
+  TRepositoryForm* first = RepositoryForm(mainWidget, &Main);
   ASSERT_TRUE(first);
-  EXPECT_EQ(RepositoryForm(mainWidget), first);
+  EXPECT_EQ(RepositoryForm(mainWidget, &Main), first);
   EXPECT_TRUE(first->isWindow());
   EXPECT_FALSE(first->testAttribute(Qt::WA_QuitOnClose)); // the main window ends the program
   QPointer<TRepositoryForm> watch = first;

@@ -5,10 +5,10 @@
 
 #include "net/retriever.h"
 #include "net/statusdialog.h"
+#include "patches/installer.h"
 #include "patches/patchedapp.h"
 #include "platform/html.h"
 #include "platform/messages.h"
-#include "platform/winfs.h"
 #include "repository/listview.h"
 #include "tests/net/nettest.h"
 #include "tests/qtmain/eventloop.h"
@@ -46,9 +46,10 @@ inline int EntryCount(const QWidget& form) {
 }
 
 // The main window as the repository window sees it: answers WM_GET_GAME and
-// WM_GET_STATUS_DIALOG, records every message (downloads with their URL) and hands downloads
-// to OnDownload. Registered as MainWindow() while it lives.
-class TTestMainWindow : public TMessageWindow {
+// WM_GET_STATUS_DIALOG, records every message and every URL it is asked to install (as
+// WM_DOWNLOAD_INSTALL, the request's name) and hands those to OnDownload. Registered as
+// MainWindow() while it lives; give it to the repository window as its installer.
+class TTestMainWindow : public TMessageWindow, public TURLInstaller {
 public:
   struct TMessage {
     unsigned Message;
@@ -78,42 +79,43 @@ public:
     return out;
   }
 
-  LRESULT HandleMessage(unsigned message, WPARAM, LPARAM lParam) override {
+  LRESULT HandleMessage(unsigned message, WPARAM, LPARAM) override {
     switch (message) {
     case WM_GET_GAME:
       return reinterpret_cast<LRESULT>(Game);
     case WM_GET_STATUS_DIALOG:
       return reinterpret_cast<LRESULT>(Status);
-    case WM_DOWNLOAD_INSTALL: {
-      const std::string url = lParam ? reinterpret_cast<const char*>(lParam) : "";
-      Messages.push_back({message, url});
-      if (OnDownload) OnDownload(url);
-      return 0;
-    }
     default:
       Messages.push_back({message, ""});
       return 0;
     }
   }
 
+  TInstallReport InstallURLs(const std::vector<std::string>& urls) override {
+    for (const std::string& url : urls) {
+      Messages.push_back({WM_DOWNLOAD_INSTALL, url});
+      if (OnDownload) OnDownload(url);
+    }
+    return Report;
+  }
+  TInstallReport Report; // what InstallURLs answers
+
 private:
   TMessageWindow* FPrevious;
 };
 
-// The main window's part in an install from the repository: each download is fetched with the
-// retriever (whose fake progress dialog the repository window gets too), installed into
-// `game`'s store, and the fetched file deleted.
+// The main window's part in an install from the repository: the URLs are recorded, then
+// installed into `game`'s store with an installer that downloads with the retriever (whose fake
+// progress dialog the repository window gets too).
 class TInstallingMainWindow : public TTestMainWindow {
 public:
   explicit TInstallingMainWindow(THXPatchedApp* game) : Retriever(Progress) {
     Game = game;
     Status = &Progress;
-    OnDownload = [this](const std::string& url) {
-      const std::string file = Retriever.RetrieveFile(url);
-      if (file.empty() || !winfs::FileExists(file)) return;
-      Game->InstallFile(file);
-      winfs::DeleteFile(file);
-    };
+  }
+  TInstallReport InstallURLs(const std::vector<std::string>& urls) override {
+    TTestMainWindow::InstallURLs(urls);
+    return TInstaller(*Game, &Retriever).InstallURLs(urls);
   }
 
   TFakeStatusDialog Progress;

@@ -1,4 +1,5 @@
 #include "net/urlparser.h"
+#include "patches/installer.h"
 #include "patches/patchedapp.h"
 #include "patches/zipmaster.h"
 #include "platform/dialogs.h"
@@ -158,16 +159,18 @@ TEST_F(DemoPrefix, DownloadsAreReadyToAdd) {
   const std::string downloads = kDemoDownloads;
 
   // The episode goes to the game's episode folder after the question.
+  TInstaller installer(*halvex, nullptr);
   dialogs.Answer(mrOk);
-  halvex->InstallFile(downloads + "cavernrun.gob");
+  installer.InstallFiles({downloads + "cavernrun.gob"});
   EXPECT_TRUE(HostExists(Host("Games/Halvex/episode/cavernrun.gob")));
   ASSERT_EQ(dialogs.Asked().size(), 1u);
   EXPECT_NE(dialogs.Asked()[0].Text.find("episode"), std::string::npos);
 
   // The ZIP archive brings two patches (its read-me is left out), one of them blocked by the
   // active blade; the loose patch is one more.
-  halvex->InstallFile(downloads + "saberpack.zip");
-  halvex->InstallFile(downloads + "stormcaller.gob");
+  EXPECT_EQ(FailureMessage(installer.InstallFiles(
+                {downloads + "saberpack.zip", downloads + "stormcaller.gob"})),
+            "");
   EXPECT_EQ(dialogs.Asked().size(), 1u);
   EXPECT_TRUE(dialogs.AllAnswered());
   EXPECT_EQ(halvex->Patches.Count(), 11);
@@ -300,7 +303,7 @@ TEST_F(DemoPrefix, RepositoriesListTheirPatchesWithWorkingLinks) {
     EXPECT_TRUE(ISODateDays(entry.SubItems[2])) << entry.Caption;
     const std::string url = ResolveLink(parser, page, entry.Link());
     ASSERT_TRUE(winfs::FileExists(FileOfURL(url))) << url;
-    halvex->InstallFile(FileOfURL(url));
+    TInstaller(*halvex, nullptr).InstallFiles({FileOfURL(url)});
   }
   // Two blades and the pack (sabers), a Force, an Item and a Skin patch, one of no category.
   EXPECT_EQ(icons, (std::multiset<int>{0, 1, 2, 2, 2, 3, 4}));

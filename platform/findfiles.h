@@ -1,0 +1,34 @@
+// Listing a folder by a wildcard mask, as Windows lists it. A failure or an empty listing
+// records the last error (lasterror.h). Calls block on file I/O only.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dravik::winfs {
+
+// File attributes as FindFiles reports and filters them.
+constexpr int faReadOnly = 0x01;
+constexpr int faHidden = 0x02; // names beginning with "."
+constexpr int faSysFile = 0x04;
+constexpr int faDirectory = 0x10;
+constexpr int faArchive = 0x20; // every plain file
+constexpr int faAnyFile = 0x3F;
+
+struct TSearchRec {
+  std::string Name; // as stored on disk (UTF-8)
+  int Attr = 0;
+  int64_t Size = 0;
+  std::time_t Time = 0;
+};
+
+// Lists the folder part of `winMask` by the wildcard in its last component ("*" and "?",
+// letter case ignored, Windows rules: "*.*" matches every name). Plain files are always
+// listed; folders only when `attr` has faDirectory, hidden entries only with faHidden. "." and
+// ".." are never listed. Names ascend ignoring letter case. A missing folder lists nothing.
+std::vector<TSearchRec> FindFiles(std::string_view winMask, int attr);
+
+} // namespace dravik::winfs
