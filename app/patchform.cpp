@@ -1,10 +1,7 @@
 #include "patchform.h"
 
-#include "aboutbox.h"
 #include "app/drop/drop.h"
 #include "application.h"
-#include "debugform.h"
-#include "gob/gobber.h"
 #include "net/dlstatus.h"
 #include "net/retriever.h"
 #include "nogameform.h"
@@ -12,9 +9,8 @@
 #include "patches/patchedapp.h"
 #include "patchlistview.h"
 #include "patchorder.h"
-#include "platform/addresses.h"
 #include "platform/icons.h"
-#include "platform/shell.h"
+#include "platform/scopeexit.h"
 #include "platform/sound.h"
 #include "platform/sysutils.h"
 #include "platform/winfs.h"
@@ -22,24 +18,18 @@
 #include "repository/repositoryform.h"
 #include "settings.h"
 
-#include <QAbstractButton>
 #include <QActionGroup>
 #include <QBuffer>
 #include <QCloseEvent>
-#include <QDropEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QImageReader>
 #include <QMenu>
-#include <QMenuBar>
-#include <QMimeData>
 #include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
-#include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
-#include <functional>
 
 namespace dravik {
 
@@ -54,22 +44,16 @@ QString Caption(const std::string& text) {
   return Q(text).replace('&', "&&");
 }
 
-// Runs its action when the scope ends, however it ends.
-class TFinally {
-public:
-  explicit TFinally(std::function<void()> action) : FAction(std::move(action)) {}
-  ~TFinally() {
+// Brings the window up to date when the scope ends, however it ends. An error while redrawing
+// is dropped: it must neither hide the command's own error nor escape a destructor.
+template <typename F> auto RedrawAtExit(F redraw) {
+  return TScopeExit([redraw = std::move(redraw)]() noexcept {
     try {
-      FAction();
+      redraw();
     } catch (...) {
     }
-  }
-  TFinally(const TFinally&) = delete;
-  TFinally& operator=(const TFinally&) = delete;
-
-private:
-  std::function<void()> FAction;
-};
+  });
+}
 
 // The game's icon from its catalogue bytes; null when they hold no readable icon.
 QIcon GameIcon(const std::vector<uint8_t>& bytes) {
@@ -86,20 +70,6 @@ const char* const kDefaultAddFilter = "GOB Files (*.gob)|*.gob|ZIP Files (*.zip)
 
 } // namespace
 
-template <typename F> void TPatchForm::OnClick(QAction* item, F handler) {
-  connect(item, &QAction::triggered, this, [item, handler] {
-    if (item->isCheckable()) item->setChecked(!item->isChecked());
-    Guarded(handler);
-  });
-}
-
-template <typename F> void TPatchForm::OnClick(QAbstractButton* button, F handler) {
-  connect(button, &QAbstractButton::clicked, this, [button, handler] {
-    if (button->isCheckable()) button->setChecked(!button->isChecked());
-    Guarded(handler);
-  });
-}
-
 TPatchForm::TPatchForm(const std::vector<std::string>& args, QWidget* parent)
     : QMainWindow(parent) {
   setObjectName("PatchForm");
@@ -112,6 +82,7 @@ TPatchForm::TPatchForm(const std::vector<std::string>& args, QWidget* parent)
   CreateMenus();
   CreateToolBar();
   CreatePatchList();
+  CreateDropTarget();
   resize(468, 542);
   if (QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
@@ -129,237 +100,6 @@ TPatchForm::~TPatchForm() {
   delete PatchListModel;
   AppList.reset();
   if (MainWindow() == this) SetMainWindow(nullptr);
-}
-
-QAction* TPatchForm::NewAction(QMenu* menu, const char* name, const char* caption) {
-  auto* action = new QAction(caption, this);
-  action->setObjectName(name);
-  menu->addAction(action);
-  return action;
-}
-
-QToolButton* TPatchForm::NewToolButton(const char* name, const char* iconName, const char* hint) {
-  auto* button = new QToolButton(ToolBar1);
-  button->setObjectName(name);
-  button->setIcon(ToolIcon(iconName));
-  button->setAutoRaise(true);
-  button->setFocusPolicy(Qt::NoFocus);
-  if (hint) {
-    button->setToolTip(hint);
-    button->setAccessibleName(hint);
-  }
-  ToolBar1->addWidget(button);
-  return button;
-}
-
-void TPatchForm::CreateMenus() {
-  ToolBar2 = menuBar();
-  ToolBar2->setObjectName("ToolBar2");
-  ToolBar2->setAccessibleName("Menu bar");
-
-  File1 = ToolBar2->addMenu("&File");
-  File1->setObjectName("File1");
-  AddPatch1 = NewAction(File1, "AddPatch1", "&Add Patch...");
-  AddPatch1->setShortcut(Qt::Key_Insert);
-  RemovePatch1 = NewAction(File1, "RemovePatch1", "&Remove Patch...");
-  RemovePatch1->setShortcut(Qt::Key_Delete);
-  CreateGOB1 = NewAction(File1, "CreateGOB1", "Create &GOB...");
-  File1->addSeparator();
-  LaunchHalvex1 = NewAction(File1, "LaunchHalvex1", "&Launch Halvex");
-  LaunchHalvex1->setShortcut(Qt::Key_F9);
-  LaunchInternetGamingZone1 =
-      NewAction(File1, "LaunchInternetGamingZone1", "Launch Internet Gaming &Zone");
-  File1->addSeparator();
-  Properties2 = NewAction(File1, "Properties2", "&Properties");
-  Properties2->setShortcuts(
-      {QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)});
-  Exit1 = NewAction(File1, "Exit1", "E&xit");
-  Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
-
-  Patch1 = ToolBar2->addMenu("&Patch");
-  Patch1->setObjectName("Patch1");
-  Activate1 = NewAction(Patch1, "Activate1", "&Activate");
-  Activate1->setShortcut(Qt::Key_F2);
-  Refresh1 = NewAction(Patch1, "Refresh1", "&Refresh");
-  Refresh1->setShortcut(Qt::Key_F5);
-  Patch1->addSeparator();
-  DeactivateAll1 = NewAction(Patch1, "DeactivateAll1", "Deac&tivate All");
-  Patch1->addSeparator();
-  PatchRepository1 = NewAction(Patch1, "PatchRepository1", "Show &Repository Window");
-
-  Options1 = ToolBar2->addMenu("&Options");
-  Options1->setObjectName("Options1");
-  struct TOption {
-    QAction** Field;
-    const char* Name;
-    const char* Caption;
-    int Tag;
-  };
-  const TOption options[] = {
-      {&ShowFramerateduringgameplay1, "ShowFramerateduringgameplay1",
-       "Show &framerate during gameplay", 0},
-      {&Allowadvanceddisplayconfiguration1, "Allowadvanceddisplayconfiguration1",
-       "Allow advanced &display configuration", 1},
-      {&Enabledevelopermode1, "Enabledevelopermode1", "Enable de&veloper mode", 3},
-      {&Displayplayerstatisticsduringgameplay1, "Displayplayerstatisticsduringgameplay1",
-       "Display debugging &information during gameplay", 2},
-      {&Showcutscenesinawindow1, "Showcutscenesinawindow1",
-       "Show game interface && cut scenes in a &window", 4},
-  };
-  for (const TOption& o : options) {
-    QAction* item = NewAction(Options1, o.Name, o.Caption);
-    item->setCheckable(true);
-    item->setData(o.Tag);
-    *o.Field = item;
-    OnClick(item, [this, item] { OptionClick(item); });
-  }
-  Custom1 = NewAction(Options1, "Custom1", "&Custom...");
-  Custom1->setCheckable(true);
-  Options1->addSeparator();
-  ConflictOption = NewAction(Options1, "ConflictOption", "Display Only &Active Conflicts");
-  ConflictOption->setCheckable(true);
-  ConflictOption->setChecked(true);
-  ZoneOption =
-      NewAction(Options1, "ZoneOption", "Use active patches when playing on Internet Gaming &Zone");
-  ZoneOption->setCheckable(true);
-
-  Game1 = ToolBar2->addMenu("&Game");
-  Game1->setObjectName("Game1");
-  GameGroup = new QActionGroup(this);
-  GameGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
-
-  Help1 = ToolBar2->addMenu("&Help");
-  Help1->setObjectName("Help1");
-  Documentation1 = NewAction(Help1, "Documentation1", "&Documentation");
-  FrequentlyAskedQuestions1 =
-      NewAction(Help1, "FrequentlyAskedQuestions1", "Frequently Asked &Questions");
-  About1 = NewAction(Help1, "About1", "&About...");
-  DisplayDebuggingInfo1 = NewAction(Help1, "DisplayDebuggingInfo1", "&Debug Info...");
-
-  PopupMenu1 = new QMenu(this);
-  PopupMenu1->setObjectName("PopupMenu1");
-  Activate2 = NewAction(PopupMenu1, "Activate2", "&Activate");
-  Delete1 = NewAction(PopupMenu1, "Delete1", "&Delete");
-  Properties1 = NewAction(PopupMenu1, "Properties1", "&Properties");
-
-  OnClick(AddPatch1, [this] { AddPatch1Click(); });
-  OnClick(RemovePatch1, [this] { RemovePatch1Click(); });
-  OnClick(CreateGOB1, [this] { CreateGOB1Click(); });
-  OnClick(LaunchHalvex1, [this] { LaunchClick(); });
-  OnClick(LaunchInternetGamingZone1, [this] { LaunchInternetGamingZone1Click(); });
-  OnClick(Properties2, [this] { Properties2Click(); });
-  OnClick(Exit1, [this] { Exit1Click(); });
-  OnClick(Activate1, [this] { ActivateClick(); });
-  OnClick(Refresh1, [this] { Refresh1Click(); });
-  OnClick(DeactivateAll1, [this] { DeactivateAll1Click(); });
-  OnClick(PatchRepository1, [this] { RepositoryButtonClick(); });
-  OnClick(Custom1, [this] { Custom1Click(); });
-  OnClick(ConflictOption, [this] { ConflictOptionClick(); });
-  OnClick(ZoneOption, [this] { ZoneOptionClick(); });
-  OnClick(Documentation1, [this] { Documentation1Click(); });
-  OnClick(FrequentlyAskedQuestions1, [this] { FrequentlyAskedQuestions1Click(); });
-  OnClick(About1, [this] { About1Click(); });
-  OnClick(DisplayDebuggingInfo1, [this] { DisplayDebuggingInfo1Click(); });
-  OnClick(Activate2, [this] { ActivateClick(); });
-  OnClick(Delete1, [this] { RemovePatch1Click(); });
-  OnClick(Properties1, [this] { Properties2Click(); });
-}
-
-void TPatchForm::CreateToolBar() {
-  ToolBar1 = addToolBar("Commands");
-  ToolBar1->setObjectName("ToolBar1");
-  ToolBar1->setAccessibleName("Commands");
-  ToolBar1->setMovable(false);
-  ToolBar1->setFloatable(false);
-  ToolBar1->setIconSize(QSize(22, 20));
-  ToolBar1->toggleViewAction()->setVisible(false);
-  setContextMenuPolicy(Qt::NoContextMenu); // no tool bar menu on the bars
-
-  AddButton = NewToolButton("AddButton", "add", "Add New Patch");
-  DeleteButton = NewToolButton("DeleteButton", "remove", "Remove Selected Patch");
-  ToolBar1->addSeparator();
-  ActivateButton = NewToolButton("ActivateButton", "activate", "Toggle Patch Activation");
-  ActivateButton->setCheckable(true);
-  LaunchButton = NewToolButton("LaunchButton", "launch", "Launch Halvex");
-  ToolBar1->addSeparator();
-  PropertiesButton = NewToolButton("PropertiesButton", "properties", nullptr);
-  PropertiesButton->setAccessibleName("Patch Properties");
-  RefreshButton = NewToolButton("RefreshButton", "refresh", "Refresh Patch List");
-  ToolBar1->addSeparator();
-  RepositoryButton =
-      NewToolButton("RepositoryButton", "repository", "Show/Hide Patch Repository Window");
-  RepositoryButton->setCheckable(true);
-
-  OnClick(AddButton, [this] { AddPatch1Click(); });
-  OnClick(DeleteButton, [this] { RemovePatch1Click(); });
-  OnClick(ActivateButton, [this] { ActivateClick(); });
-  OnClick(LaunchButton, [this] { LaunchClick(); });
-  OnClick(PropertiesButton, [this] { Properties2Click(); });
-  OnClick(RefreshButton, [this] { Refresh1Click(); });
-  OnClick(RepositoryButton, [this] { RepositoryButtonClick(); });
-}
-
-void TPatchForm::CreatePatchList() {
-  PatchListModel = new TPatchListModel([this] { return CurrentList(); }, this);
-  PatchList = new QTreeView(this);
-  PatchList->setObjectName("PatchList");
-  PatchList->setModel(PatchListModel);
-  PatchList->setItemDelegate(new TPatchListDelegate(PatchList));
-  PatchList->setRootIsDecorated(false);
-  PatchList->setIndentation(0);
-  PatchList->setItemsExpandable(false);
-  PatchList->setUniformRowHeights(true);
-  PatchList->setAllColumnsShowFocus(false);
-  PatchList->setSelectionMode(QAbstractItemView::SingleSelection);
-  PatchList->setSelectionBehavior(QAbstractItemView::SelectRows);
-  PatchList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  PatchList->setContextMenuPolicy(Qt::CustomContextMenu);
-  PatchList->setMinimumWidth(360);
-  PatchList->setAccessibleName("Patches");
-  PatchList->setAccessibleDescription(
-      "The game's patches with their state, type and the patches each conflicts with");
-
-  QHeaderView* header = PatchList->header();
-  header->setSectionsClickable(true);
-  header->setSectionsMovable(false);
-  header->setSortIndicatorShown(true);
-  header->setSortIndicator(0, Qt::AscendingOrder);
-  header->setStretchLastSection(true);
-  header->resizeSection(0, 115);
-  header->resizeSection(1, 80);
-  header->resizeSection(2, 190);
-
-  connect(header, &QHeaderView::sectionClicked, this,
-          [this](int column) { Guarded([&] { PatchListColumnClick(column); }); });
-  connect(PatchList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-          [this] { Guarded([this] { PatchListChange(); }); });
-  connect(PatchList, &QAbstractItemView::doubleClicked, this,
-          [this] { Guarded([this] { PatchListDblClick(); }); });
-  connect(PatchList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-    PopupMenu1->popup(PatchList->viewport()->mapToGlobal(pos));
-  });
-  setCentralWidget(PatchList);
-
-  // Files and links dragged from other programs. The installation runs after the drop has
-  // ended, so that questions asked on the way do not hold up the program the drag came from.
-  DropControl1 = new TDropControl(this);
-  DropControl1->setObjectName("DropControl1");
-  DropControl1->AcceptAll = false;
-  DropControl1->AcceptTypes = {"CF_HDROP", "UniformResourceLocator", "Netscape Bookmark"};
-  DropControl1->DefaultEffect = deLink;
-  DropControl1->OnDrop = [this](TDropControl* sender) {
-    TStringList strings;
-    if (!sender->DroppedFormats().Empty()) sender->GetDroppedStrings(strings, 0);
-    QTimer::singleShot(
-        0, this, [this, formats = sender->DroppedFormats().Lines(), strings = strings.Lines()] {
-          Guarded([&] { DropControl1Drop(formats, strings); });
-        });
-  };
-  DropControl1->SetControl(PatchList);
-  // Entries dragged from the repository window (PatchListDragOver, PatchListDragDrop). Installed
-  // after the drop filter, so this filter sees the events first.
-  FPatchListViewport = PatchList->viewport();
-  FPatchListViewport->installEventFilter(this);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -537,7 +277,7 @@ void TPatchForm::PatchListColumnClick(int column) {
 void TPatchForm::PatchListDblClick() {
   const int row = SelectedRow();
   if (row < 0) return;
-  TFinally repaint([this, row] {
+  auto repaint = RedrawAtExit([this, row] {
     PatchListModel->Repaint();
     UpdateActivateControls(row);
   });
@@ -547,7 +287,7 @@ void TPatchForm::PatchListDblClick() {
 void TPatchForm::ActivateClick() {
   const int row = SelectedRow();
   if (row < 0) return;
-  TFinally refresh([this, row] {
+  auto refresh = RedrawAtExit([this, row] {
     RefreshView();
     UpdateActivateControls(row);
   });
@@ -557,7 +297,7 @@ void TPatchForm::ActivateClick() {
 void TPatchForm::RemovePatch1Click() {
   const int row = SelectedRow();
   if (row < 0) return;
-  TFinally refresh([this] { RefreshView(); });
+  auto refresh = RedrawAtExit([this] { RefreshView(); });
   CurrentApp()->DeletePatch(CurrentApp()->Patches[row]);
 }
 
@@ -566,7 +306,7 @@ void TPatchForm::Refresh1Click() {
   if (!app) return;
   std::string warning;
   {
-    TFinally refresh([this] { RefreshView(); });
+    auto refresh = RedrawAtExit([this] { RefreshView(); });
     warning = app->Rescan();
   }
   ShowStoreWarning(warning);
@@ -575,7 +315,7 @@ void TPatchForm::Refresh1Click() {
 void TPatchForm::DeactivateAll1Click() {
   TPatchList* list = CurrentList();
   if (!list) return;
-  TFinally refresh([this] {
+  auto refresh = RedrawAtExit([this] {
     RefreshView();
     UpdateActivateControls(SelectedRow());
   });
@@ -588,7 +328,7 @@ void TPatchForm::Properties2Click() {
   if (row < 0 || !Application() || !Application()->PropertyForm) return;
   TPropertyForm* form = Application()->PropertyForm.get();
   form->Patch = CurrentApp()->Patches[row];
-  TFinally forget([form] { form->Patch = nullptr; });
+  TScopeExit forget([form] { form->Patch = nullptr; });
   form->exec();
 }
 
@@ -639,80 +379,6 @@ void TPatchForm::RefreshView() {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Launch, options, documents and dialogs
-
-std::string TPatchForm::GameExecutable() {
-  THXPatchedApp* app = CurrentApp();
-  return app ? app->GetDirectPlayValue(0) + app->GetDirectPlayValue(1) : std::string();
-}
-
-std::string TPatchForm::GameParameters() {
-  return dravik::GameParameters(OptionFlags, CustomOptions);
-}
-
-void TPatchForm::LaunchClick() {
-  PlaySoundResource("LAUNCH");
-  // Saved now, while no Wine program holds the prefix's registry: once the game runs, Wine owns
-  // the hives, and the save as the window goes then finds nothing left to change.
-  Guarded([this] { SaveSettings(); });
-  THXPatchedApp* app = CurrentApp();
-  // A failed start is not reported: the program ends either way.
-  if (app) ShellExecute(GameExecutable(), GameParameters(), app->GetDirectPlayValue(0), SW_SHOW);
-  close();
-}
-
-void TPatchForm::OptionClick(QAction* item) {
-  item->setChecked(!item->isChecked());
-  OptionFlags.at(static_cast<size_t>(item->data().toInt())) = item->isChecked() ? 1 : 0;
-}
-
-void TPatchForm::Custom1Click() {
-  std::string value = CustomOptions;
-  if (Dialogs().InputQuery("Command Line", "Enter the custom command line parameters:", value))
-    CustomOptions = value;
-  Custom1->setChecked(!CustomOptions.empty());
-}
-
-void TPatchForm::ZoneOptionClick() {
-  if (!ZoneOption->isChecked() &&
-      Dialogs().MessageDlg(ZoneWarning, mtWarning, {mbYes, mbNo}) == mrNo)
-    return;
-  const bool on = !ZoneOption->isChecked();
-  // The check mark follows only a registration that took the change.
-  if (THXPatchedApp* app = CurrentApp()) app->SetDirectPlayValue(2, on ? ZoneCommandLine() : "");
-  ZoneOption->setChecked(on);
-}
-
-void TPatchForm::LaunchInternetGamingZone1Click() {
-  if (!ZoneOption->isChecked()) ZoneOptionClick();
-  ShellExecute(ZonePage(), "", "", SW_SHOWNORMAL);
-  close();
-}
-
-void TPatchForm::CreateGOB1Click() {
-  THXPatchedApp* app = CurrentApp();
-  if (!app) return;
-  // The editor is made on first use and kept; OK means a patch archive was saved.
-  if (ExecuteGobber(this, OpenDialog1.Filter, app->GameDir() + PatchDirs[0])) Refresh1Click();
-}
-
-void TPatchForm::Documentation1Click() {
-  ShellExecute("docs.html", "", "", SW_SHOWNORMAL);
-}
-
-void TPatchForm::FrequentlyAskedQuestions1Click() {
-  ShellExecute("faq.html", "", "", SW_SHOWNORMAL);
-}
-
-void TPatchForm::About1Click() {
-  if (Application() && Application()->AboutBox) Application()->AboutBox->exec();
-}
-
-void TPatchForm::DisplayDebuggingInfo1Click() {
-  if (Application() && Application()->DebugForm) Application()->DebugForm->exec();
-}
-
-// ---------------------------------------------------------------------------------------------
 // Adding patches
 
 TDownloader* TPatchForm::Downloader() const {
@@ -729,7 +395,7 @@ void TPatchForm::AddPatch1Click() {
   if (!app) return;
   TInstallReport report;
   {
-    TFinally refresh([this] { RefreshView(); });
+    auto refresh = RedrawAtExit([this] { RefreshView(); });
     report = TInstaller(*app, Downloader()).InstallFiles(OpenDialog1.Files);
   }
   ShowInstallFailures(report);
@@ -740,7 +406,7 @@ void TPatchForm::DropControl1Drop(const std::vector<std::string>& formats,
   if (formats.empty()) return;
   TInstallReport report;
   {
-    TFinally refresh([this] { RefreshView(); });
+    auto refresh = RedrawAtExit([this] { RefreshView(); });
     if (formats.front() == "UniformResourceLocator" || formats.front() == "Netscape Bookmark") {
       if (!strings.empty()) report = InstallURLs({strings.front()});
     } else if (THXPatchedApp* app = CurrentApp()) {
@@ -758,52 +424,6 @@ TInstallReport TPatchForm::InstallURLs(const std::vector<std::string>& urls) {
   THXPatchedApp* app = CurrentApp();
   if (!app) return {};
   return TInstaller(*app, Downloader()).InstallURLs(urls);
-}
-
-void TPatchForm::RepositoryButtonClick() {
-  // Made on first use and kept; it reports its showing and hiding with WM_REPOSITORY_SHOWN and
-  // WM_REPOSITORY_HIDDEN, which set the button and the menu caption.
-  FRepositoryForm = RepositoryForm(this, this);
-  FRepositoryForm->setVisible(!FRepositoryForm->isVisible());
-}
-
-bool TPatchForm::PatchListDragOver(const QMimeData* data) const {
-  return data && data->hasFormat(kRepositoryEntriesMime);
-}
-
-void TPatchForm::PatchListDragDrop() {
-  // The repository window installs its selected entries and then asks for a refresh.
-  if (FRepositoryForm) SendMessage(FRepositoryForm, WM_INSTALL_SELECTED, 0, 0);
-}
-
-bool TPatchForm::eventFilter(QObject* watched, QEvent* event) {
-  // Compared by the pointer kept at set-up: the list may be part-way through its destruction.
-  if (watched != FPatchListViewport) return QMainWindow::eventFilter(watched, event);
-  switch (event->type()) {
-  case QEvent::DragEnter:
-  case QEvent::DragMove: {
-    auto* drag = static_cast<QDragMoveEvent*>(event);
-    if (!PatchListDragOver(drag->mimeData())) break;
-    drag->acceptProposedAction();
-    return true;
-  }
-  case QEvent::Drop: {
-    auto* drop = static_cast<QDropEvent*>(event);
-    if (!PatchListDragOver(drop->mimeData())) break;
-    drop->acceptProposedAction();
-    // After the drop has ended: the installation asks questions and shows progress.
-    QTimer::singleShot(0, this, [this] { Guarded([this] { PatchListDragDrop(); }); });
-    return true;
-  }
-  default:
-    break;
-  }
-  return QMainWindow::eventFilter(watched, event);
-}
-
-void TPatchForm::SetRepositoryShown(bool shown) {
-  RepositoryButton->setChecked(shown);
-  PatchRepository1->setText(shown ? "Hide &Repository Window" : "Show &Repository Window");
 }
 
 LRESULT TPatchForm::HandleMessage(unsigned message, WPARAM, LPARAM lParam) {

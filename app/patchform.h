@@ -18,6 +18,7 @@
 #include "platform/messages.h"
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -60,66 +61,6 @@ public:
   // WM_GET_STATUS_DIALOG: the download progress dialog as a TStatusDialog* (0 without one).
   // Errors pass to the sender.
   LRESULT HandleMessage(unsigned message, WPARAM wParam, LPARAM lParam) override;
-
-  // State.
-  int GameIndex = 0;
-  bool QuickStart = false;
-  TOptionFlags OptionFlags{};
-  std::string CustomOptions;
-  int SortColumn = 0;
-  bool SortDescending = false;
-  std::unique_ptr<THXPatchedAppList> AppList;
-  TFileDialog OpenDialog1;
-
-  // Controls. The menu bar stands for the caption-button bar, the tool bar for the command bar.
-  QMenuBar* ToolBar2;
-  QToolBar* ToolBar1;
-  QMenu* File1;
-  QMenu* Patch1;
-  QMenu* Options1;
-  QMenu* Game1;
-  QMenu* Help1;
-  QMenu* PopupMenu1;
-  QActionGroup* GameGroup;
-
-  QAction* AddPatch1;
-  QAction* RemovePatch1;
-  QAction* CreateGOB1;
-  QAction* LaunchHalvex1;
-  QAction* LaunchInternetGamingZone1;
-  QAction* Properties2;
-  QAction* Exit1;
-  QAction* Activate1;
-  QAction* Refresh1;
-  QAction* DeactivateAll1;
-  QAction* PatchRepository1;
-  QAction* ShowFramerateduringgameplay1;
-  QAction* Allowadvanceddisplayconfiguration1;
-  QAction* Enabledevelopermode1;
-  QAction* Displayplayerstatisticsduringgameplay1;
-  QAction* Showcutscenesinawindow1;
-  QAction* Custom1;
-  QAction* ConflictOption;
-  QAction* ZoneOption;
-  QAction* Documentation1;
-  QAction* FrequentlyAskedQuestions1;
-  QAction* About1;
-  QAction* DisplayDebuggingInfo1;
-  QAction* Activate2;
-  QAction* Delete1;
-  QAction* Properties1;
-
-  QToolButton* AddButton;
-  QToolButton* DeleteButton;
-  QToolButton* ActivateButton;
-  QToolButton* LaunchButton;
-  QToolButton* PropertiesButton;
-  QToolButton* RefreshButton;
-  QToolButton* RepositoryButton;
-
-  QTreeView* PatchList;
-  TPatchListModel* PatchListModel;
-  TDropControl* DropControl1;
 
   // Start-up and game selection.
   void FormShow();
@@ -184,21 +125,92 @@ protected:
 
 private:
   void FormCreate(const std::vector<std::string>& args);
+  // Building the window (patchformlayout.cpp).
   void CreateMenus();
+  void CreateFileMenu();
+  void CreatePatchMenu();
+  void CreateOptionsMenu();
+  void CreateGameMenu();
+  void CreateHelpMenu();
+  void CreatePopupMenu();
+  void ConnectMenus();
   void CreateToolBar();
   void CreatePatchList();
+  void CreateDropTarget();
   QAction* NewAction(QMenu* menu, const char* name, const char* caption);
   QToolButton* NewToolButton(const char* name, const char* iconName, const char* hint);
   // Runs `handler` for a menu item or button, showing what escapes it. A checkable item's check
   // mark is put back first: the handlers set check marks themselves.
-  template <typename F> void OnClick(QAction* item, F handler);
-  template <typename F> void OnClick(QAbstractButton* button, F handler);
+  void OnClick(QAction* item, std::function<void()> handler);
+  void OnClick(QAbstractButton* button, std::function<void()> handler);
+
   TPatchList* CurrentList() const;
   // The application's retriever; null without an application.
   TDownloader* Downloader() const;
   // The store's warning after a re-read, in a warning box (nothing when it is empty).
   static void ShowStoreWarning(const std::string& warning);
   void SetRepositoryShown(bool shown);
+
+  // State.
+  int GameIndex = 0;
+  bool QuickStart = false;
+  TOptionFlags OptionFlags{};
+  std::string CustomOptions;
+  int SortColumn = 0;
+  bool SortDescending = false;
+  std::unique_ptr<THXPatchedAppList> AppList;
+  TFileDialog OpenDialog1;
+
+  // Controls. The menu bar stands for the caption-button bar, the tool bar for the command bar.
+  QMenuBar* ToolBar2;
+  QToolBar* ToolBar1;
+  QMenu* File1;
+  QMenu* Patch1;
+  QMenu* Options1;
+  QMenu* Game1;
+  QMenu* Help1;
+  QMenu* PopupMenu1;
+  QActionGroup* GameGroup;
+
+  QAction* AddPatch1;
+  QAction* RemovePatch1;
+  QAction* CreateGOB1;
+  QAction* LaunchHalvex1;
+  QAction* LaunchInternetGamingZone1;
+  QAction* Properties2;
+  QAction* Exit1;
+  QAction* Activate1;
+  QAction* Refresh1;
+  QAction* DeactivateAll1;
+  QAction* PatchRepository1;
+  QAction* ShowFramerateduringgameplay1;
+  QAction* Allowadvanceddisplayconfiguration1;
+  QAction* Enabledevelopermode1;
+  QAction* Displayplayerstatisticsduringgameplay1;
+  QAction* Showcutscenesinawindow1;
+  QAction* Custom1;
+  QAction* ConflictOption;
+  QAction* ZoneOption;
+  QAction* Documentation1;
+  QAction* FrequentlyAskedQuestions1;
+  QAction* About1;
+  QAction* DisplayDebuggingInfo1;
+  QAction* Activate2;
+  QAction* Delete1;
+  QAction* Properties1;
+
+  QToolButton* AddButton;
+  QToolButton* DeleteButton;
+  QToolButton* ActivateButton;
+  QToolButton* LaunchButton;
+  QToolButton* PropertiesButton;
+  QToolButton* RefreshButton;
+  QToolButton* RepositoryButton;
+
+  QTreeView* PatchList;
+  TPatchListModel* PatchListModel;
+  TDropControl* DropControl1;
+
   TRepositoryForm* FRepositoryForm = nullptr; // made on first use, owned by this window
   QObject* FPatchListViewport = nullptr;      // where in-program drags onto the list arrive
 };

@@ -13,17 +13,19 @@
 #include "platform/dialogs.h"
 
 #include <QDialog>
+#include <QKeySequence>
 #include <string>
 
 class QAction;
 class QMenu;
+class QToolBar;
 class QToolButton;
 class QTreeView;
-class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace dravik {
 
+class TDirTree;
 class TGOBPropForm;
 class TMemberModel;
 
@@ -43,22 +45,15 @@ public:
   explicit TGobberForm(QWidget* parent = nullptr);
   ~TGobberForm() override;
 
-  TGOBDocument Document;
+  // The document shown; the commands below change it.
+  const TGOBDocument& Document() const { return FDocument; }
 
   // The file dialogs: "OpenFileDialog" (Add Files), "OpenGOBDialog" (Open) and "SaveGOBDialog"
   // (Save As). FindFileDialog gives one by that name (null for another name).
-  TFileDialog OpenFileDialog;
-  TFileDialog OpenGOBDialog;
-  TFileDialog SaveGOBDialog;
   TFileDialog* FindFileDialog(const std::string& name);
 
-  // The directory shown for the document's directory, and back (null when there is none).
-  QTreeWidgetItem* ItemOf(const TGOBDirectory* dir) const;
-  TGOBDirectory* DirOf(const QTreeWidgetItem* item) const;
-  // The list rows now selected.
-  std::vector<int> SelectedRows() const;
-  // The result the window closes with when the running command is over (mrNone: stays open).
-  TModalResult ModalResult = mrNone;
+  // The directory outlined under a drag from another program; null at rest.
+  const QTreeWidgetItem* DropNode() const { return FDropNode; }
 
   // Commands.
   void NewGOB1Click();
@@ -89,22 +84,6 @@ public:
   // Adds dropped files and folders (run after the drop has been taken).
   void DCDropFiles(const TStringList& paths);
 
-  // Controls.
-  QToolButton* FileButton;
-  QMenu* MainMenu1; // the File menu
-  QAction *NewGOB1, *OpenGOB1, *Save1, *SaveGOB, *AddFiles1, *DeleteSelectedFiles1, *Properties1,
-      *Exit1;
-  QAction *NewButton, *OpenButton, *SaveButton, *AddFilesButton, *DeleteFilesButton,
-      *PropertiesButton;
-  QMenu* PopupMenu2; // the directory menu
-  QAction *NewDirectory1, *DeleteDirectory1, *RenameDirectory1;
-  QTreeWidget* DirTree;
-  QTreeView* DirList;
-  TDropControl* DropControl1; // the whole window, switched off
-  TDropControl* DropControl2; // the tree
-  QTreeWidgetItem* DropNode = nullptr;
-  TGOBPropForm* GOBPropForm;
-
   void reject() override;
 
 protected:
@@ -112,6 +91,18 @@ protected:
   void keyPressEvent(QKeyEvent* event) override;
 
 private:
+  // Building the window (gobberlayout.cpp).
+  void CreateControls();
+  void CreateFileDialogs();
+  void CreateFileMenu();
+  void CreateToolBars();
+  void CreateDirectoryMenu();
+  void CreateViews();
+  void ArrangeControls();
+  void ConnectHandlers();
+  void CreateDropTargets();
+  QAction* NewAction(const char* name, const char* text, QKeySequence key = {});
+
   template <typename F> void Run(F&& command);
   // Runs a change of the document's tree, then AfterAdding, also when the change fails.
   template <typename F> void Adding(F&& change);
@@ -122,7 +113,38 @@ private:
   void AfterAdding();
   void SetListRows(int rows);
   void SetDropNode(QTreeWidgetItem* item);
+  // The directory shown for the document's directory, and back (null when there is none).
+  QTreeWidgetItem* ItemOf(const TGOBDirectory* dir) const;
+  TGOBDirectory* DirOf(const QTreeWidgetItem* item) const;
+  // The list rows now selected.
+  std::vector<int> SelectedRows() const;
+
+  TGOBDocument FDocument;
+  TFileDialog OpenFileDialog;
+  TFileDialog OpenGOBDialog;
+  TFileDialog SaveGOBDialog;
+  // The result the window closes with when the running command is over (mrNone: stays open).
+  TModalResult ModalResult = mrNone;
+  QTreeWidgetItem* FDropNode = nullptr;
+
+  // Controls.
+  QToolButton* FileButton;
+  QToolBar* FileBar;
+  QToolBar* ToolBar;
+  QMenu* MainMenu1; // the File menu
+  QAction *NewGOB1, *OpenGOB1, *Save1, *SaveGOB, *AddFiles1, *DeleteSelectedFiles1, *Properties1,
+      *Exit1;
+  QAction *NewButton, *OpenButton, *SaveButton, *AddFilesButton, *DeleteFilesButton,
+      *PropertiesButton;
+  QMenu* PopupMenu2; // the directory menu
+  QAction *NewDirectory1, *DeleteDirectory1, *RenameDirectory1;
+  TDirTree* DirTree;
+  QTreeView* DirList;
   TMemberModel* FModel;
+  TDropControl* DropControl1; // the whole window, switched off
+  TDropControl* DropControl2; // the tree
+  TGOBPropForm* GOBPropForm;
+
   uint64_t FRootId = 0;
   bool FSyncing = false;
   bool FCentred = false;

@@ -1,9 +1,8 @@
 // Every question and message to the user goes through this interface, so that the windows
 // use real dialogs while tests answer from a script. The program installs the Qt
-// implementation at start; tests install TScriptedDialogs.
+// implementation at start; tests install their own.
 #pragma once
 
-#include <deque>
 #include <exception>
 #include <string>
 #include <vector>
@@ -89,58 +88,5 @@ template <typename F> void Guarded(F&& command) noexcept {
     }
   }
 }
-
-// For tests: answers from a queue and records every question. A question with nothing queued
-// for it throws EUnexpectedDialog (after recording it), which fails the operation under test.
-class EUnexpectedDialog : public std::exception {
-public:
-  explicit EUnexpectedDialog(std::string what) : FWhat(std::move(what)) {}
-  const char* what() const noexcept override { return FWhat.c_str(); }
-
-private:
-  std::string FWhat;
-};
-
-class TScriptedDialogs : public TDialogs {
-public:
-  struct TAsked {
-    std::string Kind; // "message", "show", "input", "open", "save", "error"
-    std::string Text; // the message, the prompt, or the dialog's title
-    TMsgDlgType Type = mtCustom;
-    TMsgDlgButtons Buttons;
-    std::string Caption; // input box caption
-    TFileDialog Dialog;  // the file dialog as it was shown
-  };
-
-  // Installs itself; the previous dialogs come back when it is destroyed.
-  TScriptedDialogs();
-  ~TScriptedDialogs() override;
-
-  // Queue the next answers.
-  void Answer(int modalResult) { FAnswers.push_back(modalResult); }
-  void AnswerInput(std::string value, bool ok = true) { FInputs.push_back({std::move(value), ok}); }
-  // Files chosen in the next file dialog; an empty list cancels it.
-  void AnswerFiles(std::vector<std::string> files) { FFiles.push_back(std::move(files)); }
-
-  const std::vector<TAsked>& Asked() const { return FAsked; }
-  // Texts of the message boxes, plain messages and error boxes shown so far, in order.
-  std::vector<std::string> Messages() const;
-  bool AllAnswered() const { return FAnswers.empty() && FInputs.empty() && FFiles.empty(); }
-  void ClearRecord() { FAsked.clear(); }
-
-  int MessageDlg(const std::string& msg, TMsgDlgType type, const TMsgDlgButtons& buttons) override;
-  void ShowMessage(const std::string& msg) override;
-  bool InputQuery(const std::string& caption, const std::string& prompt,
-                  std::string& value) override;
-  bool Execute(TFileDialog& dialog, bool save) override;
-  void ShowException(const std::string& message) override;
-
-private:
-  TDialogs* FPrevious;
-  std::deque<int> FAnswers;
-  std::deque<std::pair<std::string, bool>> FInputs;
-  std::deque<std::vector<std::string>> FFiles;
-  std::vector<TAsked> FAsked;
-};
 
 } // namespace dravik

@@ -6,27 +6,18 @@
 #include "placement.h"
 #include "platform/dialogs.h"
 #include "platform/html.h"
-#include "platform/icons.h"
 #include "platform/shell.h"
 #include "platform/sysutils.h"
 #include "repositorylist.h"
 
-#include <QActionGroup>
+#include <QAction>
 #include <QComboBox>
 #include <QDate>
-#include <QHBoxLayout>
 #include <QHideEvent>
-#include <QLabel>
 #include <QLocale>
-#include <QMenu>
-#include <QMenuBar>
 #include <QScreen>
 #include <QShowEvent>
-#include <QSplitter>
 #include <QStyle>
-#include <QToolBar>
-#include <QToolButton>
-#include <QVBoxLayout>
 
 namespace dravik {
 
@@ -74,176 +65,12 @@ TRepositoryForm::TRepositoryForm(QWidget* mainWindow, TURLInstaller* installer)
   setAttribute(Qt::WA_QuitOnClose, false);
   resize(546, 420);
 
-  // The cool bar: the menu bar, the repository choice and the tool bar.
-  CoolBar1 = new QWidget(this);
-  CoolBar1->setObjectName("CoolBar1");
-  ToolBar2 = new QMenuBar(CoolBar1);
-  ToolBar2->setObjectName("ToolBar2");
-  ToolBar2->setNativeMenuBar(false);
-  ToolBar2->setAccessibleName("Menu");
-  File1 = ToolBar2->addMenu("&File");
-  File1->setObjectName("File1");
-  MainViewMenu = ToolBar2->addMenu("&View");
-  MainViewMenu->setObjectName("MainViewMenu");
-
-  RepositoryName = new QComboBox(CoolBar1);
-  RepositoryName->setObjectName("RepositoryName");
-  RepositoryName->setEditable(false);
-  RepositoryName->setToolTip("Select a Patch Repository");
-  RepositoryName->setAccessibleName("Select a Patch Repository");
-  RepositoryName->setMinimumContentsLength(12);
-  RepositoryName->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  auto* location = new QLabel("Location", CoolBar1);
-  location->setBuddy(RepositoryName);
-
-  ToolBar1 = new QToolBar(CoolBar1);
-  ToolBar1->setObjectName("ToolBar1");
-  ToolBar1->setIconSize(QSize(16, 16));
-  ToolBar1->setAccessibleName("Repository tools");
-  auto tool = [this](const char* name, const char* icon, const char* hint) {
-    auto* button = new QToolButton(ToolBar1);
-    button->setObjectName(name);
-    button->setIcon(ToolIcon(icon));
-    button->setToolTip(hint);
-    button->setAccessibleName(hint);
-    button->setAutoRaise(true);
-    button->setFixedSize(29, 26);
-    return button;
-  };
-  AbortButton = tool("AbortButton", "abort", "Abort Patch List Retrieval");
-  RefreshButton = tool("RefreshButton", "refresh", "Refresh Patch List");
-  InstallButton = tool("InstallButton", "install", "Download and Install Selected Patches");
-  ViewButton = tool("ViewButton", "view", "View");
-  // No mnemonic: Alt+V belongs to the View menu.
-  ViewButton->setText("View");
-  ViewButton->setPopupMode(QToolButton::MenuButtonPopup);
-  ViewButton->setFixedSize(41, 26);
-  ToolBar1->addWidget(AbortButton);
-  ToolBar1->addWidget(RefreshButton);
-  ToolBar1->addSeparator();
-  ToolBar1->addWidget(InstallButton);
-  ToolBar1->addSeparator();
-  ToolBar1->addWidget(ViewButton);
-
-  // The bands wrap onto two rows, so the window can be as narrow as placement beside the main
-  // window makes it.
-  auto* bands = new QVBoxLayout(CoolBar1);
-  bands->setContentsMargins(2, 0, 2, 2);
-  bands->setSpacing(0);
-  auto* top = new QHBoxLayout;
-  top->addWidget(ToolBar2);
-  top->addStretch(1);
-  top->addWidget(ToolBar1);
-  auto* second = new QHBoxLayout;
-  second->setContentsMargins(2, 0, 0, 0);
-  second->setSpacing(4);
-  second->addWidget(location);
-  second->addWidget(RepositoryName, 1);
-  bands->addLayout(top);
-  bands->addLayout(second);
-
-  // The two panes.
-  HTML1 = new THTML(this);
-  HTML1->setObjectName("HTML1");
-  HTML1->SetAccessibleName("Repository news");
-  ListView1 = new TRepositoryListView(Entries, this);
-  ListView1->setObjectName("ListView1");
-  ListView1->SetAccessibleName("Patches in the repository");
-  Splitter1 = new QSplitter(Qt::Vertical, this);
-  Splitter1->setObjectName("Splitter1");
-  Splitter1->setHandleWidth(2);
-  Splitter1->setOpaqueResize(true);
-  Splitter1->setChildrenCollapsible(false);
-  Splitter1->addWidget(HTML1);
-  Splitter1->addWidget(ListView1);
-  Splitter1->setStretchFactor(0, 0);
-  Splitter1->setStretchFactor(1, 1);
-  Splitter1->setSizes({97, 300});
-
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(0);
-  layout->addWidget(CoolBar1);
-  layout->addWidget(Splitter1, 1);
-
-  // Menus.
-  InstallSelected1 = File1->addAction("&Install Selected Patches");
-  InstallSelected1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
-  SelectAll1 = File1->addAction("Select &All");
-  SelectAll1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
-  File1->addSeparator();
-  EditRepositoryList1 = File1->addAction("Edit Repository &List...");
-  File1->addSeparator();
-  Close1 = File1->addAction("&Close");
-  Close1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4));
-
-  PopupMenu1 = new QMenu(this);
-  PopupMenu1->setObjectName("PopupMenu1");
-  Install1 = PopupMenu1->addAction("&Install");
-  PopupViewMenu = PopupMenu1->addMenu("&View");
-  PopupViewMenu->setObjectName("PopupViewMenu");
-  const char* const views[] = {"Lar&ge Icons", "S&mall Icons", "&List", "&Details"};
-  auto* mainGroup = new QActionGroup(this);
-  auto* popupGroup = new QActionGroup(this);
-  for (int tag = 0; tag < 4; ++tag) {
-    for (auto [menu, group, items] : {std::tuple{MainViewMenu, mainGroup, &MainViewItems},
-                                      std::tuple{PopupViewMenu, popupGroup, &PopupViewItems}}) {
-      QAction* item = menu->addAction(views[tag]);
-      item->setCheckable(true);
-      item->setData(tag);
-      group->addAction(item);
-      (*items)[size_t(tag)] = item;
-      connect(item, &QAction::triggered, this,
-              [this, item] { Guarded([this, item] { ViewStyleClick(item); }); });
-    }
-  }
-  MainViewItems[3]->setChecked(true);
-  PopupViewItems[3]->setChecked(true);
-  MainViewMenu->addSeparator();
-  Refresh1 = MainViewMenu->addAction("&Refresh");
-  Refresh1->setShortcut(QKeySequence(Qt::Key_F5));
-  Stop1 = MainViewMenu->addAction("Sto&p");
-  Stop1->setShortcut(QKeySequence(Qt::Key_Escape));
-  ViewButton->setMenu(PopupViewMenu);
-  ListView1->SetPopupMenu(PopupMenu1);
-
-  auto onClick = [this](auto* sender, auto handler) {
-    using TSender = std::remove_pointer_t<decltype(sender)>;
-    if constexpr (std::is_same_v<TSender, QAction>)
-      connect(sender, &QAction::triggered, this, [this, handler] { Guarded(handler); });
-    else
-      connect(sender, &QToolButton::clicked, this, [this, handler] { Guarded(handler); });
-  };
-  onClick(InstallSelected1, [this] { Install1Click(); });
-  onClick(Install1, [this] { Install1Click(); });
-  onClick(InstallButton, [this] { Install1Click(); });
-  onClick(SelectAll1, [this] { SelectAll1Click(); });
-  onClick(EditRepositoryList1, [this] { EditRepositoryList1Click(); });
-  onClick(Close1, [this] { Close1Click(); });
-  onClick(Refresh1, [this] { RefreshButtonClick(); });
-  onClick(RefreshButton, [this] { RefreshButtonClick(); });
-  onClick(Stop1, [this] { Stop1Click(); });
-  onClick(AbortButton, [this] { Stop1Click(); });
-  onClick(ViewButton, [this] { ViewButtonClick(); });
-  connect(RepositoryName, &QComboBox::activated, this,
-          [this](int) { Guarded([this] { RepositoryNameChange(); }); });
-  ListView1->OnColumnClick = [this](int column) {
-    Guarded([this, column] { ListView1ColumnClick(column); });
-  };
-  ListView1->OnDblClick = [this] { Guarded([this] { ListView1DblClick(); }); };
-  ListView1->Model->DragText = [this](const std::vector<int>& rows) { return DragText(rows); };
-
-  HTML1->OnDoRequestDoc = [this](THTML&, const std::string& url, bool& enable) {
-    HTML1DoRequestDoc(url, enable);
-  };
-  HTML1->OnBeginRetrieval = [this](THTML&) { HTML1BeginRetrieval(); };
-  HTML1->OnUpdateRetrieval = [this](THTML&) { HTML1UpdateRetrieval(); };
-  HTML1->OnDoNewElement = [this](THTML&, const std::string& type, bool endTag,
-                                 const THTMLAttributes& attributes, const std::string& text,
-                                 bool& enable) {
-    HTML1DoNewElement(type, endTag, attributes, text, enable);
-  };
-  HTML1->OnParseComplete = [this](THTML&) { HTML1ParseComplete(); };
+  CreateCoolBar();
+  CreatePanes();
+  ArrangeControls();
+  CreateFileMenu();
+  CreateViewMenus();
+  ConnectHandlers();
 
   // FormCreate.
   RepositoryListForm = new TRepositoryListForm(this);

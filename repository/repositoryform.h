@@ -21,6 +21,7 @@
 #include "platform/messages.h"
 #include "reader.h"
 
+#include <QKeySequence>
 #include <QPointer>
 #include <QWidget>
 #include <array>
@@ -43,7 +44,8 @@ class THXPatchedApp;
 class TRepositoryListForm;
 class TURLInstaller;
 
-class TRepositoryForm : public QWidget, public TMessageWindow, public TRepositoryReader {
+// The window is the page reader of its list (reader.h); the reader's state is the window's own.
+class TRepositoryForm : public QWidget, public TMessageWindow, private TRepositoryReader {
   Q_OBJECT
 
 public:
@@ -52,38 +54,6 @@ public:
   // Install installs nothing). Asks MainWindow() for the progress dialog.
   explicit TRepositoryForm(QWidget* mainWindow = nullptr, TURLInstaller* installer = nullptr);
   ~TRepositoryForm() override;
-
-  QWidget* CoolBar1;
-  QMenuBar* ToolBar2; // "&File" and "&View"
-  QMenu* File1;
-  QMenu* MainViewMenu;
-  QComboBox* RepositoryName;
-  QToolBar* ToolBar1;
-  QToolButton* AbortButton;
-  QToolButton* RefreshButton;
-  QToolButton* InstallButton;
-  QToolButton* ViewButton;
-  THTML* HTML1;
-  QSplitter* Splitter1;
-  TRepositoryListView* ListView1;
-  QMenu* PopupMenu1;
-  QMenu* PopupViewMenu;
-  QAction* Install1;         // PopupMenu1 "&Install"
-  QAction* InstallSelected1; // File1 "&Install Selected Patches"
-  QAction* SelectAll1;
-  QAction* EditRepositoryList1;
-  QAction* Close1;
-  QAction* Refresh1;
-  QAction* Stop1;
-  // The view items of MainViewMenu and PopupViewMenu, by tag (0 large icons to 3 details).
-  std::array<QAction*, 4> MainViewItems{};
-  std::array<QAction*, 4> PopupViewItems{};
-
-  TURLParser URLParser;
-  TRepositoryListForm* RepositoryListForm;
-  std::string LastRepository;
-  // The main window's frame before this window was shown; none until then.
-  std::optional<QRect> MainWindowBounds;
 
   void FormShow();
   void FormHide();
@@ -136,9 +106,50 @@ protected:
   std::optional<long> DateOf(std::string_view text) const override;
 
 private:
+  // Building the window (repositoryformlayout.cpp).
+  void CreateCoolBar();
+  void CreateToolBar();
+  void CreatePanes();
+  void ArrangeControls();
+  void CreateFileMenu();
+  void CreateViewMenus();
+  void ConnectHandlers();
+  QAction* NewAction(QMenu* menu, const char* name, const char* caption, QKeySequence key = {});
+
   THXPatchedApp* Game() const;
   void PlaceBesideMainWindow();
   std::string DragText(const std::vector<int>& rows);
+  QWidget* CoolBar1;
+  QMenuBar* ToolBar2; // "&File" and "&View"
+  QMenu* File1;
+  QMenu* MainViewMenu;
+  QComboBox* RepositoryName;
+  QToolBar* ToolBar1;
+  QToolButton* AbortButton;
+  QToolButton* RefreshButton;
+  QToolButton* InstallButton;
+  QToolButton* ViewButton;
+  THTML* HTML1;
+  QSplitter* Splitter1;
+  TRepositoryListView* ListView1;
+  QMenu* PopupMenu1;
+  QMenu* PopupViewMenu;
+  QAction* Install1;         // PopupMenu1 "&Install"
+  QAction* InstallSelected1; // File1 "&Install Selected Patches"
+  QAction* SelectAll1;
+  QAction* EditRepositoryList1;
+  QAction* Close1;
+  QAction* Refresh1;
+  QAction* Stop1;
+  // The view items of MainViewMenu and PopupViewMenu, by tag (0 large icons to 3 details).
+  std::array<QAction*, 4> MainViewItems{};
+  std::array<QAction*, 4> PopupViewItems{};
+
+  TURLParser URLParser;
+  TRepositoryListForm* RepositoryListForm;
+  std::string LastRepository;
+  // The main window's frame before this window was shown; none until then.
+  std::optional<QRect> MainWindowBounds;
 
   QPointer<QWidget> FMainWidget;
   TURLInstaller* FInstaller;

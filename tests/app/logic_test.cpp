@@ -118,38 +118,6 @@ TEST_F(Settings, ShortAndBadlyTypedValues) {
   }
 }
 
-TEST_F(Settings, AddressesHaveDefaultsThatTheKeyMayReplace) {
-  EXPECT_EQ(HomePage(), "https://dravik.example.org/");
-  EXPECT_EQ(ZonePage(), "https://zone.example.org/");
-  EXPECT_EQ(AnonymousEMail(), "dravik@users.invalid");
-  TRegistry reg(HKEY_CURRENT_USER);
-  ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\Orlemont\\HXPatch", true));
-  reg.WriteString("ZonePage", "http://127.0.0.1/zone");
-  reg.WriteString("HomePage", "");
-  reg.WriteInteger("AnonymousEMail", 1);
-  EXPECT_EQ(ZonePage(), "http://127.0.0.1/zone");
-  EXPECT_EQ(HomePage(), "https://dravik.example.org/");
-  EXPECT_EQ(AnonymousEMail(), "dravik@users.invalid");
-}
-
-TEST(DataFolder, TheEnvironmentWinsThenTheSourceTree) {
-  TTempDir data;
-  const fs::path old = fs::current_path();
-  setenv("DRAVIK_DATADIR", data.Path().c_str(), 1);
-  EXPECT_EQ(DataFolder(), data.Path());
-  EXPECT_TRUE(EnterDataFolder());
-  EXPECT_EQ(fs::current_path(), fs::canonical(data.Path()));
-  setenv("DRAVIK_DATADIR", (data.Path() + "/missing").c_str(), 1);
-  EXPECT_EQ(DataFolder(), "");
-  EXPECT_FALSE(EnterDataFolder());
-  unsetenv("DRAVIK_DATADIR");
-  fs::current_path(old);
-  // Not installed: the source tree's resources, where the documents are.
-  if (!fs::exists(std::string(DRAVIK_DATADIR) + "/docs.html")) {
-    EXPECT_EQ(fs::path(DataFolder()).filename(), "resources");
-  }
-}
-
 class DebugReport : public ::testing::Test {
 protected:
   TTestGame game;

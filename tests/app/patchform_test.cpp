@@ -18,9 +18,11 @@
 #include "platform/winfs.h"
 #include "tests/fixtures/fakewineserver.h"
 #include "tests/fixtures/nginxserver.h"
+#include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/testgame.h"
 #include "tests/fixtures/zipmaker.h"
-#include "tests/gob_ui/dragdriver.h"
+#include "tests/qtmain/dragdriver.h"
+#include "tests/qtmain/modal.h"
 
 #include <QAction>
 #include <QApplication>
@@ -48,20 +50,6 @@ namespace {
 
 const char* const kSettingsKey = "\\SOFTWARE\\Orlemont\\HXPatch";
 const char* const kHalvexRegistration = "\\SOFTWARE\\Microsoft\\DirectPlay\\Applications\\Halvex";
-
-// Runs `act` on the next modal window once it is open.
-void WhenModal(std::function<void(QWidget*)> act) {
-  auto* timer = new QTimer;
-  timer->setInterval(5);
-  QObject::connect(timer, &QTimer::timeout, [timer, act] {
-    if (QWidget* w = QApplication::activeModalWidget()) {
-      timer->stop();
-      timer->deleteLater();
-      act(w);
-    }
-  });
-  timer->start();
-}
 
 // Waits until the host file exists (a started program writes it), at most a few seconds.
 bool WaitForFile(const std::string& path) {
@@ -124,7 +112,8 @@ protected:
     return app->PatchForm.get();
   }
   TPatchForm* Form() { return app->PatchForm.get(); }
-  TPatchListModel* Model() { return Form()->PatchListModel; }
+  QTreeView* List() { return Named<QTreeView>("PatchList"); }
+  TPatchListModel* Model() { return dynamic_cast<TPatchListModel*>(List()->model()); }
   template <typename T = QAction> T* Named(const char* name) {
     T* found = Form()->findChild<T*>(name);
     EXPECT_TRUE(found) << name;
@@ -133,7 +122,7 @@ protected:
   void Trigger(const char* name) { Named<QAction>(name)->trigger(); }
   void Click(const char* name) { Named<QToolButton>(name)->click(); }
   void Select(int row) {
-    Form()->PatchList->selectionModel()->setCurrentIndex(
+    List()->selectionModel()->setCurrentIndex(
         Model()->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   }
   int Row(const std::string& name) {
@@ -151,7 +140,21 @@ protected:
       r.push_back(Cell(i, 0));
     return r;
   }
-  QHeaderView* Header() { return Form()->PatchList->header(); }
+  QHeaderView* Header() { return List()->header(); }
+  // The game the window manages.
+  std::string Game() { return Form()->CurrentApp() ? Form()->CurrentApp()->AppName : ""; }
+  // The filter the Add Patch dialog shows.
+  std::string AddDialogFilter() {
+    dialogs.AnswerFiles({});
+    Trigger("AddPatch1");
+    return dialogs.Asked().back().Dialog.Filter;
+  }
+  // Whether showing the window starts the game at once, as the quick start does.
+  bool QuickStarts() {
+    Form()->show();
+    QApplication::processEvents(); // the quick start is queued
+    return !sounds.empty();
+  }
 
   void SetUserValue(const std::string& name, const std::string& value) {
     TRegistry reg(HKEY_CURRENT_USER);
@@ -236,38 +239,38 @@ TEST_F(Window, OneInstalledGameIsChosenWhateverTheSwitchSays) {
   WriteHostFile(game.Prefix.Path() + "/system.reg",
                 WithoutRegistration(TestCatalogueHive({}), "Halvex"));
   TPatchForm* form = Start();
-  EXPECT_EQ(form->GameIndex, 1);
-  ASSERT_EQ(form->Game1->actions().size(), 1);
-  EXPECT_TRUE(form->Game1->actions()[0]->isChecked());
-  EXPECT_EQ(form->Game1->actions()[0]->text(), "Morvane");
+  EXPECT_EQ(Game(), "Morvane");
+  ASSERT_EQ(Named<QMenu>("Game1")->actions().size(), 1);
+  EXPECT_TRUE(Named<QMenu>("Game1")->actions()[0]->isChecked());
+  EXPECT_EQ(Named<QMenu>("Game1")->actions()[0]->text(), "Morvane");
   EXPECT_EQ(form->windowTitle(), "Morvane Dravik");
-  EXPECT_EQ(form->LaunchHalvex1->text(), "Launch Morvane");
-  EXPECT_EQ(form->LaunchButton->toolTip(), "Launch Morvane");
-  EXPECT_EQ(form->OpenDialog1.Filter, "Morvane Patches (*.gob)|*.gob|ZIP Files (*.zip)|*.zip");
+  EXPECT_EQ(Named("LaunchHalvex1")->text(), "Launch Morvane");
+  EXPECT_EQ(Named<QToolButton>("LaunchButton")->toolTip(), "Launch Morvane");
+  EXPECT_EQ(AddDialogFilter(), "Morvane Patches (*.gob)|*.gob|ZIP Files (*.zip)|*.zip");
   // The store's folders are made on the first set-up.
   EXPECT_TRUE(fs::is_directory(game.Prefix.HostC("Games/Morvane/HXPatch/active")));
 }
 
 TEST_F(Window, LastGameBeatsTheSwitchAndSwitchesMatchWhole) {
   SetUserValue("LastGame", "Halvex");
-  TPatchForm* form = Start({"-MRVN"}, false);
-  EXPECT_EQ(form->GameIndex, 0);
-  EXPECT_TRUE(form->Game1->actions()[0]->isChecked());
-  EXPECT_FALSE(form->QuickStart);
+  Start({"-MRVN"}, false);
+  EXPECT_EQ(Game(), "Halvex");
+  EXPECT_TRUE(Named<QMenu>("Game1")->actions()[0]->isChecked());
+  EXPECT_FALSE(QuickStarts());
   app.reset();
 
   SetUserValue("LastGame", "");
-  form = Start({"-mrvn", "-quickstartx"}, false);
-  EXPECT_EQ(form->GameIndex, 1);
-  EXPECT_FALSE(form->QuickStart);
-  for (QAction* item : form->Game1->actions())
+  Start({"-mrvn", "-quickstartx"}, false);
+  EXPECT_EQ(Game(), "Morvane");
+  for (QAction* item : Named<QMenu>("Game1")->actions())
     EXPECT_FALSE(item->isChecked());
+  EXPECT_FALSE(QuickStarts());
   app.reset();
 
   SetUserValue("LastGame", "Morvane");
-  form = Start({"-mrvnx"}, false);
-  EXPECT_EQ(form->GameIndex, 1);
-  EXPECT_TRUE(form->Game1->actions()[1]->isChecked());
+  Start({"-mrvnx"}, false);
+  EXPECT_EQ(Game(), "Morvane");
+  EXPECT_TRUE(Named<QMenu>("Game1")->actions()[1]->isChecked());
 }
 
 TEST_F(Window, QuickStartLaunchesTheGameAndEnds) {
@@ -288,28 +291,28 @@ TEST_F(Window, GameSwitchSavesSetsUpAndFollowsTheZoneState) {
   reg.WriteString("CommandLine", "-path HXPatch\\active\\");
   reg.CloseKey();
   TPatchForm* form = Start();
-  EXPECT_TRUE(form->ZoneOption->isChecked());
+  EXPECT_TRUE(Named("ZoneOption")->isChecked());
 
   // Picking the game already selected (though unchecked) changes and saves nothing.
-  form->Game1->actions()[0]->trigger();
-  EXPECT_FALSE(form->Game1->actions()[0]->isChecked());
+  Named<QMenu>("Game1")->actions()[0]->trigger();
+  EXPECT_FALSE(Named<QMenu>("Game1")->actions()[0]->isChecked());
   EXPECT_EQ(ReadHostFile(game.Prefix.Path() + "/user.reg").find("LastGame"), std::string::npos);
 
-  form->Game1->actions()[1]->trigger();
-  EXPECT_EQ(form->GameIndex, 1);
-  EXPECT_TRUE(form->Game1->actions()[1]->isChecked());
-  EXPECT_FALSE(form->ZoneOption->isChecked());
+  Named<QMenu>("Game1")->actions()[1]->trigger();
+  EXPECT_EQ(Game(), "Morvane");
+  EXPECT_TRUE(Named<QMenu>("Game1")->actions()[1]->isChecked());
+  EXPECT_FALSE(Named("ZoneOption")->isChecked());
   EXPECT_EQ(form->windowTitle(), "Morvane Dravik");
-  EXPECT_EQ(form->LaunchHalvex1->text(), "Launch Morvane");
+  EXPECT_EQ(Named("LaunchHalvex1")->text(), "Launch Morvane");
   EXPECT_TRUE(fs::is_directory(game.Prefix.HostC("Games/Morvane/HXPatch/active")));
   TRegistry user(HKEY_CURRENT_USER);
   ASSERT_TRUE(user.OpenKey(kSettingsKey, false));
   EXPECT_EQ(user.ReadString("LastGame"), "Morvane");
   user.CloseKey();
 
-  form->Game1->actions()[0]->trigger();
-  EXPECT_TRUE(form->ZoneOption->isChecked());
-  EXPECT_FALSE(form->Game1->actions()[1]->isChecked());
+  Named<QMenu>("Game1")->actions()[0]->trigger();
+  EXPECT_TRUE(Named("ZoneOption")->isChecked());
+  EXPECT_FALSE(Named<QMenu>("Game1")->actions()[1]->isChecked());
 }
 
 TEST_F(Window, DamagedSettingsAreReportedAndTheWindowStillComesUp) {
@@ -357,34 +360,34 @@ TEST_F(Patches, ToggleWithConflictsFollowsInRowsCaptionsAndButton) {
   EXPECT_EQ(Cell(1, 2), "a");
   EXPECT_EQ(Cell(0, 2), ""); // its conflicting patch is inactive
   EXPECT_EQ(Cell(0, 1), "Skin");
-  EXPECT_EQ(Form()->Activate1->text(), "De&activate");
-  EXPECT_EQ(Form()->Activate2->text(), "De&activate");
-  EXPECT_TRUE(Form()->ActivateButton->isChecked());
+  EXPECT_EQ(Named("Activate1")->text(), "De&activate");
+  EXPECT_EQ(Named("Activate2")->text(), "De&activate");
+  EXPECT_TRUE(Named<QToolButton>("ActivateButton")->isChecked());
   EXPECT_TRUE(HostExists(game.ActiveHost("a.gob")));
 
   // Switching the other one on with the tool button switches the first off.
   Select(1);
-  EXPECT_EQ(Form()->Activate1->text(), "&Activate");
-  EXPECT_FALSE(Form()->ActivateButton->isChecked());
+  EXPECT_EQ(Named("Activate1")->text(), "&Activate");
+  EXPECT_FALSE(Named<QToolButton>("ActivateButton")->isChecked());
   Click("ActivateButton");
   EXPECT_EQ(State(0), 2);
   EXPECT_EQ(State(1), 1);
-  EXPECT_TRUE(Form()->ActivateButton->isChecked());
-  EXPECT_EQ(Form()->Activate1->text(), "De&activate");
+  EXPECT_TRUE(Named<QToolButton>("ActivateButton")->isChecked());
+  EXPECT_EQ(Named("Activate1")->text(), "De&activate");
   EXPECT_EQ(TTestGame::FolderFiles(game.ActiveHost()), std::vector<std::string>{"b.gob"});
   EXPECT_EQ(sounds, (std::vector<std::string>{"CLICK", "CLICK"}));
 
   // With the option off, every conflict is named, and the column says so.
   Trigger("ConflictOption");
-  EXPECT_FALSE(Form()->ConflictOption->isChecked());
+  EXPECT_FALSE(Named("ConflictOption")->isChecked());
   EXPECT_EQ(Header()->model()->headerData(2, Qt::Horizontal).toString(), "Conflicts");
   EXPECT_EQ(Cell(1, 2), "a");
   EXPECT_EQ(Cell(0, 2), "b");
 
   // Without a selection the commands do nothing; the button keeps its state.
-  Form()->PatchList->selectionModel()->clearSelection();
+  List()->selectionModel()->clearSelection();
   Click("ActivateButton");
-  EXPECT_TRUE(Form()->ActivateButton->isChecked());
+  EXPECT_TRUE(Named<QToolButton>("ActivateButton")->isChecked());
   EXPECT_EQ(sounds.size(), 2u);
 }
 
@@ -393,8 +396,8 @@ TEST_F(Patches, DoubleClickTogglesAndF2Works) {
   Form()->PatchListDblClick();
   EXPECT_EQ(State(2), 1);
   Form()->activateWindow();
-  Form()->PatchList->setFocus();
-  QTest::keyClick(Form()->PatchList, Qt::Key_F2);
+  List()->setFocus();
+  QTest::keyClick(List(), Qt::Key_F2);
   EXPECT_EQ(State(2), 0);
 }
 
@@ -409,7 +412,7 @@ TEST_F(Patches, DeactivateAllTogglesEachActivePatchOnce) {
   EXPECT_EQ(State(2), 0);
   EXPECT_EQ(sounds, (std::vector<std::string>{"CLICK", "CLICK"}));
   EXPECT_TRUE(TTestGame::FolderFiles(game.ActiveHost()).empty());
-  EXPECT_EQ(Form()->Activate1->text(), "&Activate");
+  EXPECT_EQ(Named("Activate1")->text(), "&Activate");
   sounds.clear();
   Trigger("DeactivateAll1");
   EXPECT_TRUE(sounds.empty());
@@ -462,8 +465,8 @@ TEST_F(Patches, AFailedMoveIsShownAndTheListShowsTheTruth) {
   EXPECT_EQ(dialogs.Messages()[0].rfind("Cannot move", 0), 0u) << dialogs.Messages()[0];
   dialogs.ClearRecord();
   EXPECT_EQ(State(0), 0);
-  EXPECT_EQ(Form()->Activate1->text(), "&Activate");
-  EXPECT_FALSE(Form()->ActivateButton->isChecked());
+  EXPECT_EQ(Named("Activate1")->text(), "&Activate");
+  EXPECT_FALSE(Named<QToolButton>("ActivateButton")->isChecked());
   EXPECT_TRUE(sounds.empty());
 }
 
@@ -492,7 +495,7 @@ TEST_F(Patches, FilesDroppedFromOutsideAreInstalledInTheirOrder) {
   game.WritePatch(outside.Path() + "/f.gob", {"f.mat"});
   game.WritePatch(outside.Path() + "/g.gob", {"g.mat"});
   auto drop = [&](QMimeData* mime) {
-    TDrag drag(Form()->PatchList->viewport(), mime, Qt::CopyAction | Qt::LinkAction);
+    TDrag drag(List()->viewport(), mime, Qt::CopyAction | Qt::LinkAction);
     drag.Enter();
     const Qt::DropAction action = drag.Drop().second;
     QApplication::processEvents(); // the installation runs once the drop has ended
@@ -581,13 +584,13 @@ TEST_F(Window, LaunchWithOptionsAndCustomText) {
   Trigger("Enabledevelopermode1");
   Trigger("Allowadvanceddisplayconfiguration1");
   Trigger("Allowadvanceddisplayconfiguration1"); // on and off again
-  EXPECT_FALSE(Form()->Allowadvanceddisplayconfiguration1->isChecked());
-  EXPECT_TRUE(Form()->Enabledevelopermode1->isChecked());
+  EXPECT_FALSE(Named("Allowadvanceddisplayconfiguration1")->isChecked());
+  EXPECT_TRUE(Named("Enabledevelopermode1")->isChecked());
   dialogs.AnswerInput("+debug \"two words\"");
   Trigger("Custom1");
   EXPECT_EQ(dialogs.Asked().back().Caption, "Command Line");
   EXPECT_EQ(dialogs.Asked().back().Text, "Enter the custom command line parameters:");
-  EXPECT_TRUE(Form()->Custom1->isChecked());
+  EXPECT_TRUE(Named("Custom1")->isChecked());
   EXPECT_EQ(Form()->GameParameters(),
             " -path HXPatch\\active\\ -framerate -devmode +debug \"two words\"");
 
@@ -614,20 +617,19 @@ TEST_F(Window, CustomTextCancelledOrBlankAndSettingsComeBack) {
   Start();
   dialogs.AnswerInput("ignored", false);
   Trigger("Custom1");
-  EXPECT_FALSE(Form()->Custom1->isChecked());
+  EXPECT_FALSE(Named("Custom1")->isChecked());
   dialogs.AnswerInput("   ");
   Trigger("Custom1");
-  EXPECT_TRUE(Form()->Custom1->isChecked());
+  EXPECT_TRUE(Named("Custom1")->isChecked());
   Trigger("Showcutscenesinawindow1");
   Trigger("ConflictOption");
   app.reset();
 
   Start();
-  EXPECT_EQ(Form()->CustomOptions, "   ");
-  EXPECT_TRUE(Form()->Custom1->isChecked());
-  EXPECT_TRUE(Form()->Showcutscenesinawindow1->isChecked());
-  EXPECT_FALSE(Form()->ShowFramerateduringgameplay1->isChecked());
-  EXPECT_FALSE(Form()->ConflictOption->isChecked());
+  EXPECT_TRUE(Named("Custom1")->isChecked());
+  EXPECT_TRUE(Named("Showcutscenesinawindow1")->isChecked());
+  EXPECT_FALSE(Named("ShowFramerateduringgameplay1")->isChecked());
+  EXPECT_FALSE(Named("ConflictOption")->isChecked());
   EXPECT_EQ(Header()->model()->headerData(2, Qt::Horizontal).toString(), "Conflicts");
   EXPECT_EQ(Form()->GameParameters(), " -path HXPatch\\active\\ -windowgui    ");
 }
@@ -636,7 +638,7 @@ TEST_F(Window, ZoneOptionWarnsThenWritesTheRegistration) {
   Start();
   dialogs.Answer(mrNo);
   Trigger("ZoneOption");
-  EXPECT_FALSE(Form()->ZoneOption->isChecked());
+  EXPECT_FALSE(Named("ZoneOption")->isChecked());
   EXPECT_EQ(ZoneValue(), "");
   const auto& asked = dialogs.Asked().back();
   EXPECT_EQ(asked.Type, mtWarning);
@@ -647,13 +649,13 @@ TEST_F(Window, ZoneOptionWarnsThenWritesTheRegistration) {
 
   dialogs.Answer(mrYes);
   Trigger("ZoneOption");
-  EXPECT_TRUE(Form()->ZoneOption->isChecked());
+  EXPECT_TRUE(Named("ZoneOption")->isChecked());
   EXPECT_EQ(ZoneValue(), "-path HXPatch\\active\\");
 
   // Off asks nothing and leaves an empty value.
   dialogs.ClearRecord();
   Trigger("ZoneOption");
-  EXPECT_FALSE(Form()->ZoneOption->isChecked());
+  EXPECT_FALSE(Named("ZoneOption")->isChecked());
   EXPECT_TRUE(dialogs.Asked().empty());
   TRegistry reg(HKEY_LOCAL_MACHINE);
   ASSERT_TRUE(reg.OpenKey(kHalvexRegistration, false));
@@ -723,11 +725,11 @@ TEST_F(Window, AnswersTheWindowMessages) {
   EXPECT_EQ(SendMessage(MainWindow(), WM_GET_GAME, 0, 0),
             reinterpret_cast<LRESULT>(Form()->CurrentApp()));
   SendMessage(MainWindow(), WM_REPOSITORY_SHOWN, 0, 0);
-  EXPECT_TRUE(Form()->RepositoryButton->isChecked());
-  EXPECT_EQ(Form()->PatchRepository1->text(), "Hide &Repository Window");
+  EXPECT_TRUE(Named<QToolButton>("RepositoryButton")->isChecked());
+  EXPECT_EQ(Named("PatchRepository1")->text(), "Hide &Repository Window");
   SendMessage(MainWindow(), WM_REPOSITORY_HIDDEN, 0, 0);
-  EXPECT_FALSE(Form()->RepositoryButton->isChecked());
-  EXPECT_EQ(Form()->PatchRepository1->text(), "Show &Repository Window");
+  EXPECT_FALSE(Named<QToolButton>("RepositoryButton")->isChecked());
+  EXPECT_EQ(Named("PatchRepository1")->text(), "Show &Repository Window");
   EXPECT_NE(SendMessage(MainWindow(), WM_GET_STATUS_DIALOG, 0, 0), 0);
   // A patch put in the store by someone else shows after WM_REFRESH.
   game.WritePatch(game.InactiveHost("n.gob"), {"n.mat"});
@@ -753,14 +755,14 @@ TEST_F(Window, ControlsHaveNamesHintsAndShortcuts) {
     EXPECT_EQ(button->accessibleName(), b.Hint);
   }
   EXPECT_FALSE(Named<QToolButton>("PropertiesButton")->accessibleName().isEmpty());
-  EXPECT_FALSE(Form()->PatchList->accessibleName().isEmpty());
+  EXPECT_FALSE(List()->accessibleName().isEmpty());
   EXPECT_EQ(Named<QAction>("AddPatch1")->shortcut(), QKeySequence(Qt::Key_Insert));
   EXPECT_EQ(Named<QAction>("RemovePatch1")->shortcut(), QKeySequence(Qt::Key_Delete));
   EXPECT_EQ(Named<QAction>("Properties2")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Return));
   EXPECT_EQ(Named<QAction>("Exit1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_X));
   EXPECT_EQ(Named<QAction>("Refresh1")->shortcut(), QKeySequence(Qt::Key_F5));
   QStringList options;
-  for (QAction* a : Form()->Options1->actions())
+  for (QAction* a : Named<QMenu>("Options1")->actions())
     options << a->text();
   EXPECT_EQ(options,
             (QStringList{"Show &framerate during gameplay", "Allow advanced &display configuration",
@@ -769,7 +771,7 @@ TEST_F(Window, ControlsHaveNamesHintsAndShortcuts) {
                          "Display Only &Active Conflicts",
                          "Use active patches when playing on Internet Gaming &Zone"}));
   QStringList menus;
-  for (QAction* a : Form()->ToolBar2->actions())
+  for (QAction* a : Named<QMenuBar>("ToolBar2")->actions())
     menus << a->text();
   EXPECT_EQ(menus, (QStringList{"&File", "&Patch", "&Options", "&Game", "&Help"}));
   // Ctrl+X closes the window, which ends the program.
@@ -948,7 +950,7 @@ TEST_F(Patches, ABrowserLinkIsDownloadedOverHttpAndInstalled) {
   QMimeData link;
   link.setData("text/x-moz-url", QString::fromStdString(url + "\nWeb patch").toUtf8());
   link.setUrls({QUrl(QString::fromStdString(url))});
-  TDrag drag(Form()->PatchList->viewport(), &link, Qt::CopyAction | Qt::LinkAction);
+  TDrag drag(List()->viewport(), &link, Qt::CopyAction | Qt::LinkAction);
   drag.Enter();
   drag.Drop();
   QApplication::processEvents();
@@ -980,7 +982,7 @@ TEST_F(Patches, RepositoryEntriesDroppedOnTheListAreInstalledThroughTheRepositor
   QMimeData other;
   other.setData("application/x-something-else", "x");
   EXPECT_FALSE(Form()->PatchListDragOver(&other));
-  TDrag drag(Form()->PatchList->viewport(), &entries, Qt::CopyAction);
+  TDrag drag(List()->viewport(), &entries, Qt::CopyAction);
   EXPECT_TRUE(drag.Enter().first);
   EXPECT_TRUE(drag.Drop().first);
   QApplication::processEvents(); // the window installs its (empty) selection and refreshes

@@ -2,6 +2,7 @@
 #include "platform/dialogs.h"
 #include "platform/sysutils.h"
 #include "tests/fixtures/gobmaker.h"
+#include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/tempprefix.h"
 
 #include <algorithm>

@@ -2,6 +2,7 @@
 #include "net/retriever.h"
 #include "platform/dialogs.h"
 #include "platform/pump.h"
+#include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/tcpserver.h"
 #include "tests/fixtures/tempprefix.h"
 

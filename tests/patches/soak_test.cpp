@@ -5,6 +5,7 @@
 #include "platform/dialogs.h"
 #include "platform/sysutils.h"
 #include "platform/winfs.h"
+#include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/testgame.h"
 
 #include <algorithm>

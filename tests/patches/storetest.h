@@ -6,6 +6,7 @@
 #include "patches/patchedapp.h"
 #include "platform/dialogs.h"
 #include "platform/winfs.h"
+#include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/testgame.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 #include "net/urlparser.h"
-#include "pagefeed.h"
 #include "platform/htmlparser.h"
 #include "repository/reader.h"
 #include "tests/net/nettest.h"
+#include "tests/platform/pagefeed.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -6,6 +6,7 @@
 #include "platform/prefix.h"
 #include "platform/scopeexit.h"
 #include "repository/repositoryform.h"
+#include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/tempprefix.h"
 #include "tools/demoprefix.h"
 #include "uitest.h"
@@ -34,13 +35,13 @@ TEST(RepositoryDemo, TheDemoRepositoryWorksOffline) {
   TRepositoryForm form(nullptr, &main);
   form.resize(640, 420);
   form.show();
-  ASSERT_TRUE(WaitFor([&] { return !form.HTML1->Busy(); }));
-  EXPECT_EQ(form.HTML1->ErrorText(), "");
-  EXPECT_EQ(form.RepositoryName->currentText(), "Dravik Demo Repository");
-  EXPECT_EQ(form.RepositoryName->count(), 2);
-  ASSERT_EQ(form.Entries.Count(), 7);
-  EXPECT_EQ(form.Entries.ColumnCount(), 5);
-  EXPECT_NE(form.HTML1->Browser()->toPlainText().indexOf("Dravik Demo Repository"), -1);
+  ASSERT_TRUE(WaitFor([&] { return !HtmlOf(form)->Busy(); }));
+  EXPECT_EQ(HtmlOf(form)->ErrorText(), "");
+  EXPECT_EQ(Named<QComboBox>(form, "RepositoryName")->currentText(), "Dravik Demo Repository");
+  EXPECT_EQ(Named<QComboBox>(form, "RepositoryName")->count(), 2);
+  ASSERT_EQ(EntryCount(form), 7);
+  EXPECT_EQ(ListOf(form)->Model->columnCount(), 5);
+  EXPECT_NE(HtmlOf(form)->Browser()->toPlainText().indexOf("Dravik Demo Repository"), -1);
 
   if (const char* shot = std::getenv("DRAVIK_SCREENSHOT")) {
     QTest::qWait(50);
@@ -51,7 +52,7 @@ TEST(RepositoryDemo, TheDemoRepositoryWorksOffline) {
     QString icons = QString::fromLocal8Bit(shot);
     icons.insert(icons.lastIndexOf('.') < 0 ? icons.size() : icons.lastIndexOf('.'), "-icons");
     EXPECT_TRUE(form.grab().save(icons));
-    form.ViewStyleClick(form.MainViewItems[3]);
+    form.ViewStyleClick(Named(form, "Details1"));
   }
 
   form.SelectAll1Click();

@@ -5,6 +5,7 @@
 #include "platform/html.h"
 #include "repository/repositoryform.h"
 #include "tests/fixtures/nginxserver.h"
+#include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/testgame.h"
 #include "tests/fixtures/zipmaker.h"
 #include "uitest.h"
@@ -51,14 +52,15 @@ TEST(RepositoryEndToEnd, SelectedPatchesLandInTheStore) {
 
   TRepositoryForm form(nullptr, &main);
   form.show();
-  ASSERT_TRUE(WaitFor([&] { return !form.HTML1->Busy(); }));
-  ASSERT_EQ(form.Entries.Count(), 4);
-  EXPECT_EQ(form.HTML1->ErrorText(), "");
+  ASSERT_TRUE(WaitFor([&] { return !HtmlOf(form)->Busy(); }));
+  ASSERT_EQ(EntryCount(form), 4);
+  EXPECT_EQ(HtmlOf(form)->ErrorText(), "");
   std::vector<int> rows;
-  for (int i = 0; i < form.Entries.Count(); ++i)
-    if (form.Entries[i].Caption != " Skipped") rows.push_back(i);
-  form.ListView1->SelectRows(rows);
-  form.InstallButton->click();
+  const std::vector<std::string> captions = ColumnTexts(form);
+  for (int i = 0; i < int(captions.size()); ++i)
+    if (captions[size_t(i)] != "Skipped") rows.push_back(i);
+  ListOf(form)->SelectRows(rows);
+  Named<QToolButton>(form, "InstallButton")->click();
 
   EXPECT_EQ(main.Downloads(), (std::vector<std::string>{
                                   server.Url("/repo/pages/patches/azure.gob"),

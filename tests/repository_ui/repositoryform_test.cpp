@@ -3,14 +3,17 @@
 // editor's result, and drags.
 #include "platform/dialogs.h"
 #include "platform/html.h"
+#include "platform/icons.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/stringgrid.h"
 #include "repository/repositoryform.h"
 #include "repository/repositorylist.h"
 #include "tests/fixtures/nginxserver.h"
+#include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/testgame.h"
 #include "tests/net/nettest.h"
+#include "tests/qtmain/modal.h"
 #include "uitest.h"
 
 #include <QAction>
@@ -53,20 +56,6 @@ const char* const kPage = R"(<html><body>
 </table></body></html>
 )";
 
-// Runs `act` on the next modal window once it is open.
-void WhenModal(std::function<void(QWidget*)> act) {
-  auto* timer = new QTimer;
-  timer->setInterval(5);
-  QObject::connect(timer, &QTimer::timeout, [timer, act] {
-    if (QWidget* w = QApplication::activeModalWidget()) {
-      timer->stop();
-      timer->deleteLater();
-      act(w);
-    }
-  });
-  timer->start();
-}
-
 class RepositoryWindow : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -81,20 +70,28 @@ protected:
   void TearDown() override { EXPECT_TRUE(Dialogs.AllAnswered()); }
 
   std::unique_ptr<TRepositoryForm> Form(QWidget* mainWidget = nullptr) {
-    auto form = std::make_unique<TRepositoryForm>(mainWidget, &Main);
-    EXPECT_EQ(form->StatusDialog, &Dialog);
-    return form;
+    return std::make_unique<TRepositoryForm>(mainWidget, &Main);
   }
-  static bool Loaded(TRepositoryForm& form) { return !form.HTML1->Busy(); }
-  static std::vector<std::string> Captions(TRepositoryForm& form) {
-    std::vector<std::string> out;
-    for (int i = 0; i < form.Entries.Count(); ++i)
-      out.push_back(Trim(form.Entries[i].Caption));
-    return out;
-  }
+  static bool Loaded(TRepositoryForm& form) { return !HtmlOf(form)->Busy(); }
+  static std::vector<std::string> Captions(TRepositoryForm& form) { return ColumnTexts(form); }
   static int Row(TRepositoryForm& form, const std::string& caption) {
-    for (int i = 0; i < form.Entries.Count(); ++i)
-      if (Trim(form.Entries[i].Caption) == caption) return i;
+    const std::vector<std::string> captions = Captions(form);
+    auto at = std::find(captions.begin(), captions.end(), caption);
+    return at == captions.end() ? -1 : int(at - captions.begin());
+  }
+  // Which category picture an entry shows (an index of CategoryIcon); -1 for another.
+  static int Picture(TRepositoryForm& form, int row) {
+    const QIcon icon = ListOf(form)->Model->index(row, 0).data(Qt::DecorationRole).value<QIcon>();
+    const QImage shown = icon.pixmap(16, 16).toImage();
+    for (int k = 0; k < 5; ++k)
+      if (CategoryIcon(k).pixmap(16, 16).toImage() == shown) return k;
+    return -1;
+  }
+  // Which of a View menu's four view items is checked; -1 for none.
+  static int CheckedView(TRepositoryForm& form, const char* menu) {
+    const QList<QAction*> items = Named<QMenu>(form, menu)->actions();
+    for (int i = 0; i < 4; ++i)
+      if (items[i]->isChecked()) return i;
     return -1;
   }
 
@@ -111,22 +108,24 @@ TEST_F(RepositoryWindow, ControlsMenusAndNames) {
   auto form = Form();
   TRepositoryForm& f = *form;
   EXPECT_EQ(f.windowTitle(), "Patch Repository");
-  EXPECT_FALSE(f.RepositoryName->isEditable());
-  EXPECT_EQ(f.RepositoryName->toolTip(), "Select a Patch Repository");
+  auto* names = Named<QComboBox>(f, "RepositoryName");
+  EXPECT_FALSE(names->isEditable());
+  EXPECT_EQ(names->toolTip(), "Select a Patch Repository");
   const std::vector<std::pair<QToolButton*, const char*>> tools = {
-      {f.AbortButton, "Abort Patch List Retrieval"},
-      {f.RefreshButton, "Refresh Patch List"},
-      {f.InstallButton, "Download and Install Selected Patches"}};
+      {Named<QToolButton>(f, "AbortButton"), "Abort Patch List Retrieval"},
+      {Named<QToolButton>(f, "RefreshButton"), "Refresh Patch List"},
+      {Named<QToolButton>(f, "InstallButton"), "Download and Install Selected Patches"}};
   for (auto [button, hint] : tools) {
     EXPECT_EQ(button->toolTip(), hint);
     EXPECT_EQ(button->accessibleName(), hint);
     EXPECT_FALSE(button->icon().isNull()) << hint;
   }
-  EXPECT_EQ(f.ViewButton->text(), "View");
-  EXPECT_EQ(f.ViewButton->menu(), f.PopupViewMenu);
+  auto* viewButton = Named<QToolButton>(f, "ViewButton");
+  EXPECT_EQ(viewButton->text(), "View");
+  EXPECT_EQ(viewButton->menu(), Named<QMenu>(f, "PopupViewMenu"));
   for (QWidget* w :
-       std::initializer_list<QWidget*>{f.RepositoryName, f.ViewButton, f.HTML1, f.HTML1->Browser(),
-                                       f.ListView1, f.ListView1->ReportView, f.ListView1->IconView})
+       std::initializer_list<QWidget*>{names, viewButton, HtmlOf(f), HtmlOf(f)->Browser(),
+                                       ListOf(f), ListOf(f)->ReportView, ListOf(f)->IconView})
     EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName().toStdString();
 
   auto texts = [](QMenu* menu) {
@@ -139,21 +138,19 @@ TEST_F(RepositoryWindow, ControlsMenusAndNames) {
                     (a->shortcut().isEmpty() ? "" : " " + a->shortcut().toString().toStdString()));
     return out;
   };
-  EXPECT_EQ(texts(f.File1),
+  EXPECT_EQ(texts(Named<QMenu>(f, "File1")),
             (std::vector<std::string>{"&Install Selected Patches Ctrl+I", "Select &All Ctrl+A", "-",
                                       "Edit Repository &List...", "-", "&Close Ctrl+F4"}));
-  EXPECT_EQ(texts(f.MainViewMenu),
+  EXPECT_EQ(texts(Named<QMenu>(f, "MainViewMenu")),
             (std::vector<std::string>{"Lar&ge Icons", "S&mall Icons", "&List", "&Details", "-",
                                       "&Refresh F5", "Sto&p Esc"}));
-  EXPECT_EQ(texts(f.PopupMenu1), (std::vector<std::string>{"&Install", "&View"}));
-  EXPECT_EQ(texts(f.PopupViewMenu),
+  EXPECT_EQ(texts(Named<QMenu>(f, "PopupMenu1")), (std::vector<std::string>{"&Install", "&View"}));
+  EXPECT_EQ(texts(Named<QMenu>(f, "PopupViewMenu")),
             (std::vector<std::string>{"Lar&ge Icons", "S&mall Icons", "&List", "&Details"}));
-  EXPECT_TRUE(f.MainViewItems[3]->isChecked());
-  EXPECT_TRUE(f.PopupViewItems[3]->isChecked());
-  EXPECT_EQ(f.ListView1->ViewStyle(), TRepositoryListView::vsReport);
-  EXPECT_EQ(f.ParseState, 0);
-  EXPECT_EQ(f.CellIndex, -2);
-  EXPECT_EQ(f.Splitter1->handleWidth(), 2);
+  EXPECT_EQ(CheckedView(f, "MainViewMenu"), 3);
+  EXPECT_EQ(CheckedView(f, "PopupViewMenu"), 3);
+  EXPECT_EQ(ListOf(f)->ViewStyle(), TRepositoryListView::vsReport);
+  EXPECT_EQ(Named<QSplitter>(f, "Splitter1")->handleWidth(), 2);
   EXPECT_TRUE(Main.Messages.empty());
 }
 
@@ -173,28 +170,27 @@ TEST_F(RepositoryWindow, ShowingLoadsThePageAndPlacesTheWindowBesideTheMainWindo
   // The page: sorted by name, icons by type; the greeting in the pane.
   EXPECT_EQ(Captions(*form),
             (std::vector<std::string>{"alpha", "Bravo", "Charlie", "delta", "No link"}));
-  EXPECT_EQ(form->Entries[Row(*form, "Bravo")].ImageIndex, 2);
-  EXPECT_EQ(form->Entries[Row(*form, "alpha")].ImageIndex, 0);
-  EXPECT_EQ(form->Entries[Row(*form, "Charlie")].ImageIndex, 4);
-  EXPECT_EQ(form->Entries[Row(*form, "No link")].ImageIndex, 1);
-  EXPECT_EQ(form->ListView1->Model->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
+  EXPECT_EQ(Picture(*form, Row(*form, "Bravo")), 2);
+  EXPECT_EQ(Picture(*form, Row(*form, "alpha")), 0);
+  EXPECT_EQ(Picture(*form, Row(*form, "Charlie")), 4);
+  EXPECT_EQ(Picture(*form, Row(*form, "No link")), 1);
+  EXPECT_EQ(ListOf(*form)->Model->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
             "Date");
-  EXPECT_EQ(form->ListView1->Model->index(0, 3).data().toString(), "First");
-  const std::string pane = form->HTML1->Browser()->toPlainText().toStdString();
+  EXPECT_EQ(ListOf(*form)->Model->index(0, 3).data().toString(), "First");
+  const std::string pane = HtmlOf(*form)->Browser()->toPlainText().toStdString();
   EXPECT_NE(pane.find("Welcome to the test repository"), std::string::npos);
   EXPECT_EQ(pane.find("Bravo"), std::string::npos);
   EXPECT_EQ(Dialog.Caption, "Downloading Patch List");
   EXPECT_EQ(Dialog.ShowCount, 1); // one page request
   EXPECT_FALSE(Dialog.Shown);
-  EXPECT_FALSE(form->ListView1->Updating());
-  EXPECT_EQ(form->RepositoryName->count(), 2);
-  EXPECT_EQ(form->RepositoryName->currentText(), "Main");
-  EXPECT_EQ(form->LastRepository, "Main");
+  EXPECT_FALSE(ListOf(*form)->Updating());
+  EXPECT_EQ(Named<QComboBox>(*form, "RepositoryName")->count(), 2);
+  EXPECT_EQ(Named<QComboBox>(*form, "RepositoryName")->currentText(), "Main");
   // Column widths from the header's shares of the usable width.
-  const int usable = form->ListView1->ClientWidth() -
-                     form->ListView1->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 2;
-  EXPECT_EQ(form->ListView1->ReportView->header()->sectionSize(0), int(std::lround(usable * 0.4)));
-  EXPECT_EQ(form->ListView1->ReportView->header()->sectionSize(3), kDefaultColumnWidth);
+  const int usable = ListOf(*form)->ClientWidth() -
+                     ListOf(*form)->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 2;
+  EXPECT_EQ(ListOf(*form)->ReportView->header()->sectionSize(0), int(std::lround(usable * 0.4)));
+  EXPECT_EQ(ListOf(*form)->ReportView->header()->sectionSize(3), kDefaultColumnWidth);
 
   // Placement: side by side, narrowed in proportion when they do not fit (frames counted).
   const int margins = form->frameGeometry().width() - form->geometry().width();
@@ -207,7 +203,6 @@ TEST_F(RepositoryWindow, ShowingLoadsThePageAndPlacesTheWindowBesideTheMainWindo
             QRect(left, mainFrame.top(), mainWidth, mainFrame.height()));
   EXPECT_EQ(form->frameGeometry(),
             QRect(left + mainWidth + 1, mainFrame.top(), room - mainWidth, mainFrame.height()));
-  EXPECT_EQ(form->MainWindowBounds, mainFrame);
 
   // Hiding gives the main window its bounds back.
   form->Close1Click();
@@ -216,11 +211,11 @@ TEST_F(RepositoryWindow, ShowingLoadsThePageAndPlacesTheWindowBesideTheMainWindo
   EXPECT_EQ(mainWidget.geometry(), QRect(100, 50, 600, 400));
   EXPECT_EQ(Main.Messages.back().Message, WM_REPOSITORY_HIDDEN);
   // Hidden, the list stays; shown again, the page is read again.
-  EXPECT_EQ(form->Entries.Count(), 5);
+  EXPECT_EQ(EntryCount(*form), 5);
   form->show();
   ASSERT_TRUE(WaitFor([&] { return Loaded(*form); }));
   EXPECT_EQ(Dialog.ShowCount, 2);
-  EXPECT_EQ(form->Entries.Count(), 5);
+  EXPECT_EQ(EntryCount(*form), 5);
 }
 
 TEST_F(RepositoryWindow, InstallSendsOneDownloadPerSelectedEntryThenOneRefresh) {
@@ -229,8 +224,8 @@ TEST_F(RepositoryWindow, InstallSendsOneDownloadPerSelectedEntryThenOneRefresh) 
   ASSERT_TRUE(WaitFor([&] { return Loaded(*form); }));
   Main.Messages.clear();
   TRepositoryForm& f = *form;
-  f.ListView1->SelectRows({Row(f, "Bravo"), Row(f, "alpha"), Row(f, "delta"), Row(f, "No link")});
-  f.InstallButton->click();
+  ListOf(f)->SelectRows({Row(f, "Bravo"), Row(f, "alpha"), Row(f, "delta"), Row(f, "No link")});
+  Named<QToolButton>(f, "InstallButton")->click();
   // In list order; relative links resolved against the page; the entry without a link skipped.
   EXPECT_EQ(Main.Messages, (std::vector<TTestMainWindow::TMessage>{
                                {WM_DOWNLOAD_INSTALL, "file:///C:/a.gob"},
@@ -243,7 +238,7 @@ TEST_F(RepositoryWindow, InstallSendsOneDownloadPerSelectedEntryThenOneRefresh) 
   // refreshes the list under it.
   Main.Messages.clear();
   Main.OnDownload = [&](const std::string&) { f.RefreshButtonClick(); };
-  f.ListView1->SelectRows({Row(f, "Charlie"), Row(f, "Bravo")});
+  ListOf(f)->SelectRows({Row(f, "Charlie"), Row(f, "Bravo")});
   EXPECT_EQ(f.HandleMessage(WM_INSTALL_SELECTED, 0, 0), 0);
   EXPECT_EQ(Main.Downloads(),
             (std::vector<std::string>{"file:///C:/Repo/patches/b.gob", "file:///C:/Repo/c.zip"}));
@@ -253,13 +248,13 @@ TEST_F(RepositoryWindow, InstallSendsOneDownloadPerSelectedEntryThenOneRefresh) 
 
   // Nothing selected: no download, still one refresh.
   Main.Messages.clear();
-  f.ListView1->SelectRows({});
-  f.InstallSelected1->trigger();
+  ListOf(f)->SelectRows({});
+  Named(f, "InstallSelected1")->trigger();
   EXPECT_EQ(Main.Messages, (std::vector<TTestMainWindow::TMessage>{{WM_REFRESH, ""}}));
 
   // A double click installs the first selected entry.
   Main.Messages.clear();
-  f.ListView1->SelectRows({Row(f, "delta"), Row(f, "Charlie")});
+  ListOf(f)->SelectRows({Row(f, "delta"), Row(f, "Charlie")});
   f.ListView1DblClick();
   EXPECT_EQ(Main.Downloads(), (std::vector<std::string>{"file:///C:/Repo/c.zip"}));
   EXPECT_EQ(Main.Sent(WM_REFRESH).size(), 1u);
@@ -268,28 +263,28 @@ TEST_F(RepositoryWindow, InstallSendsOneDownloadPerSelectedEntryThenOneRefresh) 
   Main.Report = {{ioFailed, "a", "Cannot download a: gone"},
                  {ioInstalled, "b", ""},
                  {ioFailed, "c", "Cannot download c: gone"}};
-  f.InstallButton->click();
+  Named<QToolButton>(f, "InstallButton")->click();
   EXPECT_EQ(Dialogs.Messages(), std::vector<std::string>{"Not everything could be installed:\r\n"
                                                          "Cannot download a: gone\r\n"
                                                          "Cannot download c: gone"});
   Main.Report.clear();
 
   // Select all selects every entry.
-  f.SelectAll1->trigger();
-  EXPECT_EQ(f.ListView1->SelectedRows(), (std::vector<int>{0, 1, 2, 3, 4}));
+  Named(f, "SelectAll1")->trigger();
+  EXPECT_EQ(ListOf(f)->SelectedRows(), (std::vector<int>{0, 1, 2, 3, 4}));
 
   // A drag carries the entries' addresses under the program's own type.
-  f.ListView1->SelectRows({Row(f, "alpha"), Row(f, "Charlie")});
+  ListOf(f)->SelectRows({Row(f, "alpha"), Row(f, "Charlie")});
   QModelIndexList indexes;
-  for (int row : f.ListView1->SelectedRows())
-    indexes << f.ListView1->Model->index(row, 0) << f.ListView1->Model->index(row, 1);
-  std::unique_ptr<QMimeData> mime(f.ListView1->Model->mimeData(indexes));
+  for (int row : ListOf(f)->SelectedRows())
+    indexes << ListOf(f)->Model->index(row, 0) << ListOf(f)->Model->index(row, 1);
+  std::unique_ptr<QMimeData> mime(ListOf(f)->Model->mimeData(indexes));
   ASSERT_TRUE(mime);
   EXPECT_EQ(mime->formats(), QStringList{kRepositoryEntriesMime});
   EXPECT_EQ(mime->data(kRepositoryEntriesMime).toStdString(),
             "file:///C:/a.gob\nfile:///C:/Repo/c.zip\n");
-  EXPECT_TRUE(f.ListView1->Model->flags(indexes[0]) & Qt::ItemIsDragEnabled);
-  EXPECT_FALSE(f.ListView1->Model->flags(indexes[0]) & Qt::ItemIsEditable);
+  EXPECT_TRUE(ListOf(f)->Model->flags(indexes[0]) & Qt::ItemIsDragEnabled);
+  EXPECT_FALSE(ListOf(f)->Model->flags(indexes[0]) & Qt::ItemIsEditable);
 }
 
 TEST_F(RepositoryWindow, SortingByDatesAndText) {
@@ -297,35 +292,33 @@ TEST_F(RepositoryWindow, SortingByDatesAndText) {
   form->show();
   ASSERT_TRUE(WaitFor([&] { return Loaded(*form); }));
   TRepositoryForm& f = *form;
-  QHeaderView* header = f.ListView1->ReportView->header();
+  QHeaderView* header = ListOf(f)->ReportView->header();
   emit header->sectionClicked(2); // Date: in date order; "soon" compares as text
-  EXPECT_EQ(f.SortColumn, 2);
-  EXPECT_FALSE(f.SortDescending);
-  std::vector<std::string> dates;
-  for (int i = 0; i < f.Entries.Count(); ++i)
-    dates.push_back(Trim(f.Entries[i].SubItems[1]));
+  EXPECT_EQ(header->sortIndicatorSection(), 2);
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+  std::vector<std::string> dates = ColumnTexts(f, 2);
   // Text order would put 2024-01-05 after 2023-12-01 too, but "soon" sorts after every date.
   EXPECT_EQ(dates.back(), "soon");
   std::vector<std::string> real(dates.begin(), dates.end() - 1);
   EXPECT_TRUE(std::is_sorted(real.begin(), real.end()));
   EXPECT_EQ(header->sortIndicatorSection(), 2);
   emit header->sectionClicked(2);
-  EXPECT_TRUE(f.SortDescending);
-  EXPECT_EQ(Trim(f.Entries[0].SubItems[1]), "soon");
+  EXPECT_EQ(ColumnTexts(f, 2).front(), "soon");
   EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
   f.ListView1ColumnClick(0); // another column: ascending
-  EXPECT_FALSE(f.SortDescending);
+  EXPECT_EQ(header->sortIndicatorSection(), 0);
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
   EXPECT_EQ(Captions(f).front(), "alpha"); // letter case ignored
   // Selection follows the entries when they change places.
-  f.ListView1->SelectRows({Row(f, "delta")});
+  ListOf(f)->SelectRows({Row(f, "delta")});
   f.ListView1ColumnClick(0);
-  EXPECT_EQ(f.ListView1->SelectedRows(), (std::vector<int>{Row(f, "delta")}));
+  EXPECT_EQ(ListOf(f)->SelectedRows(), (std::vector<int>{Row(f, "delta")}));
   EXPECT_EQ(Row(f, "delta"), 1);
 
   // A reload sorts by the first column again, in the direction last chosen.
   f.RefreshButtonClick();
   ASSERT_TRUE(WaitFor([&] { return Loaded(f); }));
-  EXPECT_EQ(f.SortColumn, 0);
+  EXPECT_EQ(header->sortIndicatorSection(), 0);
   EXPECT_EQ(Captions(f).front(), "No link");
 }
 
@@ -347,47 +340,41 @@ TEST_F(RepositoryWindow, ViewsAndColumnLayout) {
   form->show();
   ASSERT_TRUE(WaitFor([&] { return Loaded(*form); }));
   TRepositoryForm& f = *form;
-  auto checked = [&](const std::array<QAction*, 4>& items) {
-    for (int i = 0; i < 4; ++i)
-      if (items[size_t(i)]->isChecked()) return i;
-    return -1;
-  };
   // The View button steps through the views; details goes to large icons.
-  f.ViewButton->click();
-  EXPECT_EQ(f.ListView1->ViewStyle(), TRepositoryListView::vsIcon);
-  EXPECT_EQ(f.ListView1->IconView->viewMode(), QListView::IconMode);
-  EXPECT_EQ(f.ListView1->IconView->iconSize(), QSize(32, 32));
-  EXPECT_TRUE(f.ListView1->IconView->isVisible());
-  EXPECT_EQ(checked(f.MainViewItems), 0);
-  EXPECT_EQ(checked(f.PopupViewItems), 0);
+  Named<QToolButton>(f, "ViewButton")->click();
+  EXPECT_EQ(ListOf(f)->ViewStyle(), TRepositoryListView::vsIcon);
+  EXPECT_EQ(ListOf(f)->IconView->viewMode(), QListView::IconMode);
+  EXPECT_EQ(ListOf(f)->IconView->iconSize(), QSize(32, 32));
+  EXPECT_TRUE(ListOf(f)->IconView->isVisible());
+  EXPECT_EQ(CheckedView(f, "MainViewMenu"), 0);
+  EXPECT_EQ(CheckedView(f, "PopupViewMenu"), 0);
   f.ViewButtonClick();
-  EXPECT_EQ(f.ListView1->ViewStyle(), TRepositoryListView::vsSmallIcon);
-  EXPECT_EQ(f.ListView1->IconView->iconSize(), QSize(16, 16));
+  EXPECT_EQ(ListOf(f)->ViewStyle(), TRepositoryListView::vsSmallIcon);
+  EXPECT_EQ(ListOf(f)->IconView->iconSize(), QSize(16, 16));
   f.ViewButtonClick();
-  EXPECT_EQ(f.ListView1->ViewStyle(), TRepositoryListView::vsList);
-  EXPECT_EQ(f.ListView1->IconView->flow(), QListView::TopToBottom);
-  EXPECT_EQ(f.ListView1->IconView->model()->rowCount(), 5);
+  EXPECT_EQ(ListOf(f)->ViewStyle(), TRepositoryListView::vsList);
+  EXPECT_EQ(ListOf(f)->IconView->flow(), QListView::TopToBottom);
+  EXPECT_EQ(ListOf(f)->IconView->model()->rowCount(), 5);
 
   // Choosing details from the pop-up menu checks the main menu's item too, and lays out the
   // columns for the list's width.
   f.resize(700, 420);
   QTest::qWait(20);
-  f.PopupViewItems[3]->trigger();
-  EXPECT_EQ(f.ListView1->ViewStyle(), TRepositoryListView::vsReport);
-  EXPECT_EQ(checked(f.MainViewItems), 3);
-  EXPECT_TRUE(f.ListView1->ReportView->isVisible());
-  const int usable = f.ListView1->ClientWidth() -
-                     f.ListView1->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 2;
-  EXPECT_EQ(f.Entries.Column(1).Width, int(std::lround(usable * 0.15)));
-  EXPECT_EQ(f.ListView1->ReportView->header()->sectionSize(1), int(std::lround(usable * 0.15)));
+  Named(f, "Details2")->trigger();
+  EXPECT_EQ(ListOf(f)->ViewStyle(), TRepositoryListView::vsReport);
+  EXPECT_EQ(CheckedView(f, "MainViewMenu"), 3);
+  EXPECT_TRUE(ListOf(f)->ReportView->isVisible());
+  const int usable =
+      ListOf(f)->ClientWidth() - ListOf(f)->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 2;
+  EXPECT_EQ(ListOf(f)->ReportView->header()->sectionSize(1), int(std::lround(usable * 0.15)));
   // Resizing the window alone leaves the widths.
   f.resize(600, 420);
   QTest::qWait(20);
-  EXPECT_EQ(f.ListView1->ReportView->header()->sectionSize(1), int(std::lround(usable * 0.15)));
+  EXPECT_EQ(ListOf(f)->ReportView->header()->sectionSize(1), int(std::lround(usable * 0.15)));
   // The same selection in every view.
-  f.ListView1->SelectRows({2});
-  f.MainViewItems[0]->trigger();
-  EXPECT_TRUE(f.ListView1->IconView->selectionModel()->isRowSelected(2, QModelIndex()));
+  ListOf(f)->SelectRows({2});
+  Named(f, "LargeIcons1")->trigger();
+  EXPECT_TRUE(ListOf(f)->IconView->selectionModel()->isRowSelected(2, QModelIndex()));
 }
 
 TEST_F(RepositoryWindow, RepositoryChoiceAndGameChanges) {
@@ -395,22 +382,22 @@ TEST_F(RepositoryWindow, RepositoryChoiceAndGameChanges) {
   form->show();
   ASSERT_TRUE(WaitFor([&] { return Loaded(*form); }));
   TRepositoryForm& f = *form;
-  f.RepositoryName->setCurrentIndex(1);
-  emit f.RepositoryName->activated(1);
+  Named<QComboBox>(f, "RepositoryName")->setCurrentIndex(1);
+  emit Named<QComboBox>(f, "RepositoryName")->activated(1);
   ASSERT_TRUE(WaitFor([&] { return Loaded(f); }));
   EXPECT_EQ(Captions(f), (std::vector<std::string>{"Only"}));
-  EXPECT_EQ(f.LastRepository, "Second");
-  EXPECT_EQ(f.HTML1->DocumentURL(), "file:///C:/Repo/second.html");
+  EXPECT_EQ(Named<QComboBox>(f, "RepositoryName")->currentText(), "Second");
+  EXPECT_EQ(HtmlOf(f)->DocumentURL(), "file:///C:/Repo/second.html");
   const int shows = Dialog.ShowCount;
-  emit f.RepositoryName->activated(1); // the same again: nothing
+  emit Named<QComboBox>(f, "RepositoryName")->activated(1); // the same again: nothing
   EXPECT_EQ(Dialog.ShowCount, shows);
   // The names reloaded show the first; picking the one shown before reads it again.
   f.HandleMessage(WM_REFRESH, 0, 0);
   ASSERT_TRUE(WaitFor([&] { return Loaded(f); }));
-  EXPECT_EQ(f.LastRepository, "Main");
+  EXPECT_EQ(Named<QComboBox>(f, "RepositoryName")->currentText(), "Main");
   EXPECT_EQ(Captions(f).size(), 5u);
-  f.RepositoryName->setCurrentIndex(1);
-  emit f.RepositoryName->activated(1);
+  Named<QComboBox>(f, "RepositoryName")->setCurrentIndex(1);
+  emit Named<QComboBox>(f, "RepositoryName")->activated(1);
   ASSERT_TRUE(WaitFor([&] { return Loaded(f); }));
   EXPECT_EQ(Captions(f), (std::vector<std::string>{"Only"}));
 
@@ -420,8 +407,8 @@ TEST_F(RepositoryWindow, RepositoryChoiceAndGameChanges) {
   Main.Game->Repositories.Add("Main=file:///C:/Repo/index.html");
   f.HandleMessage(WM_REFRESH, 0, 0);
   ASSERT_TRUE(WaitFor([&] { return Loaded(f); }));
-  EXPECT_EQ(f.RepositoryName->count(), 2);
-  EXPECT_EQ(f.RepositoryName->currentText(), "file:///C:/Repo/second.html");
+  EXPECT_EQ(Named<QComboBox>(f, "RepositoryName")->count(), 2);
+  EXPECT_EQ(Named<QComboBox>(f, "RepositoryName")->currentText(), "file:///C:/Repo/second.html");
   EXPECT_EQ(Captions(f), (std::vector<std::string>{"Only"}));
 
   // A game without repositories, also while a page is on its way: an empty choice, nothing
@@ -435,12 +422,12 @@ TEST_F(RepositoryWindow, RepositoryChoiceAndGameChanges) {
     }
     Main.Game->Repositories.Clear();
     f.HandleMessage(WM_REFRESH, 0, 0);
-    EXPECT_EQ(f.RepositoryName->count(), 0);
-    EXPECT_FALSE(f.HTML1->Busy());
+    EXPECT_EQ(Named<QComboBox>(f, "RepositoryName")->count(), 0);
+    EXPECT_FALSE(HtmlOf(f)->Busy());
     EXPECT_FALSE(Dialog.Shown);
-    EXPECT_EQ(f.Entries.Count(), 0);
-    EXPECT_EQ(f.Entries.ColumnCount(), 0);
-    EXPECT_EQ(f.HTML1->Browser()->toPlainText(), "");
+    EXPECT_EQ(EntryCount(f), 0);
+    EXPECT_EQ(ListOf(f)->Model->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "");
+    EXPECT_EQ(HtmlOf(f)->Browser()->toPlainText(), "");
     Main.Messages.clear();
     f.SelectAll1Click();
     f.Install1Click();
@@ -455,18 +442,18 @@ TEST_F(RepositoryWindow, LinksInThePaneOpenInTheBrowser) {
   auto form = Form();
   form->show();
   ASSERT_TRUE(WaitFor([&] { return Loaded(*form); }));
-  emit form->HTML1->Browser()->anchorClicked(QUrl("news.html"));
-  emit form->HTML1->Browser()->anchorClicked(QUrl("javascript:alert(1)"));
-  emit form->HTML1->Browser()->anchorClicked(QUrl("http://127.0.0.1:9/page"));
+  emit HtmlOf(*form)->Browser()->anchorClicked(QUrl("news.html"));
+  emit HtmlOf(*form)->Browser()->anchorClicked(QUrl("javascript:alert(1)"));
+  emit HtmlOf(*form)->Browser()->anchorClicked(QUrl("http://127.0.0.1:9/page"));
   SetDesktopOpen(previous);
   const std::string news =
       QUrl::fromLocalFile(QString::fromStdString(Game.Prefix.HostC("Repo/news.html")))
           .toString(QUrl::FullyEncoded)
           .toStdString();
   EXPECT_EQ(opened, (std::vector<std::string>{news, "http://127.0.0.1:9/page"}));
-  EXPECT_FALSE(form->HTML1->Busy());
-  EXPECT_EQ(form->HTML1->DocumentURL(), "file:///C:/Repo/index.html");
-  EXPECT_EQ(form->Entries.Count(), 5);
+  EXPECT_FALSE(HtmlOf(*form)->Busy());
+  EXPECT_EQ(HtmlOf(*form)->DocumentURL(), "file:///C:/Repo/index.html");
+  EXPECT_EQ(EntryCount(*form), 5);
 }
 
 TEST_F(RepositoryWindow, StoppingASlowPageLeavesTheListDrawing) {
@@ -484,26 +471,26 @@ TEST_F(RepositoryWindow, StoppingASlowPageLeavesTheListDrawing) {
     TRepositoryForm& f = *form;
     f.show();
     // Part of the page has arrived; the window is live meanwhile.
-    ASSERT_TRUE(WaitFor([&] { return f.Entries.Count() > 3; }));
-    EXPECT_TRUE(f.ListView1->Updating());
+    ASSERT_TRUE(WaitFor([&] { return EntryCount(f) > 3; }));
+    EXPECT_TRUE(ListOf(f)->Updating());
     EXPECT_TRUE(Dialog.Shown);
     EXPECT_NE(Dialog.Line2.find("bytes"), std::string::npos);
-    if (way == 0) f.AbortButton->click();
+    if (way == 0) Named<QToolButton>(f, "AbortButton")->click();
     if (way == 1) Dialog.ClickCancel();
     if (way == 2) f.RefreshButtonClick(); // a new read of the page replaces the old one
     if (way < 2) {
-      EXPECT_FALSE(f.HTML1->Busy());
+      EXPECT_FALSE(HtmlOf(f)->Busy());
       EXPECT_FALSE(Dialog.Shown);
-      EXPECT_FALSE(f.ListView1->Updating());
-      EXPECT_TRUE(f.ListView1->ReportView->updatesEnabled());
-      const int count = f.Entries.Count();
+      EXPECT_FALSE(ListOf(f)->Updating());
+      EXPECT_TRUE(ListOf(f)->ReportView->updatesEnabled());
+      const int count = EntryCount(f);
       QTest::qWait(100);
-      EXPECT_EQ(f.Entries.Count(), count); // nothing more arrives
+      EXPECT_EQ(EntryCount(f), count); // nothing more arrives
     } else {
-      EXPECT_EQ(f.Entries.Count(), 0);
-      EXPECT_TRUE(f.HTML1->Busy());
-      f.Stop1->trigger();
-      EXPECT_FALSE(f.ListView1->Updating());
+      EXPECT_EQ(EntryCount(f), 0);
+      EXPECT_TRUE(HtmlOf(f)->Busy());
+      Named(f, "Stop1")->trigger();
+      EXPECT_FALSE(ListOf(f)->Updating());
     }
   }
 }
@@ -545,8 +532,8 @@ TEST_F(RepositoryWindow, EditingTheRepositoryList) {
   THXPatchedAppList again;
   again.LoadCatalogue();
   EXPECT_EQ(again.Items(0)->Repositories.Lines(), Main.Game->Repositories.Lines());
-  EXPECT_EQ(f.RepositoryName->count(), 2);
-  EXPECT_EQ(f.RepositoryName->currentText(), "Second");
+  EXPECT_EQ(Named<QComboBox>(f, "RepositoryName")->count(), 2);
+  EXPECT_EQ(Named<QComboBox>(f, "RepositoryName")->currentText(), "Second");
   ASSERT_TRUE(WaitFor([&] { return Loaded(f); }));
   EXPECT_EQ(Captions(f), (std::vector<std::string>{"Only"}));
 

@@ -1,40 +1,48 @@
-// Helpers of the repository window tests: waiting on the event loop, a main window that
-// records the messages it is sent (and one that also installs what it is asked to download),
-// and proxies kept out of the way.
+// Helpers of the repository window tests: its controls by name, a main window that records the
+// messages it is sent (and one that also installs what it is asked to download); waiting on
+// the event loop and proxies kept out of the way come from eventloop.h.
 #pragma once
 
 #include "net/retriever.h"
 #include "net/statusdialog.h"
 #include "patches/installer.h"
 #include "patches/patchedapp.h"
+#include "platform/html.h"
 #include "platform/messages.h"
+#include "repository/listview.h"
 #include "tests/net/nettest.h"
+#include "tests/qtmain/eventloop.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QNetworkProxy>
-#include <QTest>
+#include <QWidget>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 namespace dravik::test {
 
-// Runs the event loop until `done` holds; false after `ms` milliseconds without.
-inline bool WaitFor(const std::function<bool()>& done, int ms = 15000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > ms) return false;
-    QTest::qWait(5);
-  }
-  return true;
+// A control of the repository window, found by its name.
+template <typename T = QAction> T* Named(const QWidget& form, const char* name) {
+  T* found = form.findChild<T*>(name);
+  EXPECT_TRUE(found) << name;
+  return found;
 }
-
-// Requests go straight to 127.0.0.1, whatever the environment says about proxies.
-inline void NoProxies() {
-  QNetworkProxyFactory::setUseSystemConfiguration(false);
-  QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+inline TRepositoryListView* ListOf(const QWidget& form) {
+  return Named<TRepositoryListView>(form, "ListView1");
+}
+inline THTML* HtmlOf(const QWidget& form) {
+  return Named<THTML>(form, "HTML1");
+}
+// The texts the list shows in `column` (0: the captions), entry by entry.
+inline std::vector<std::string> ColumnTexts(const QWidget& form, int column = 0) {
+  std::vector<std::string> out;
+  const QAbstractItemModel* model = ListOf(form)->Model;
+  for (int row = 0; row < model->rowCount(); ++row)
+    out.push_back(model->index(row, column).data().toString().toStdString());
+  return out;
+}
+inline int EntryCount(const QWidget& form) {
+  return ListOf(form)->Model->rowCount();
 }
 
 // The main window as the repository window sees it: answers WM_GET_GAME and

@@ -9,6 +9,7 @@
 #include "platform/sysutils.h"
 #include "platform/winfs.h"
 #include "repository/reader.h"
+#include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/tempprefix.h"
 #include "tests/fixtures/zipmaker.h"
 #include "tools/catalogue.h"

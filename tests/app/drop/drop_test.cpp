@@ -1,6 +1,6 @@
 #include "app/drop/drop.h"
 #include "tests/fixtures/tempprefix.h"
-#include "tests/gob_ui/dragdriver.h"
+#include "tests/qtmain/dragdriver.h"
 
 #include <QApplication>
 #include <QLabel>

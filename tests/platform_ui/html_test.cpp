@@ -3,7 +3,7 @@
 #include "platform/html.h"
 #include "tests/fixtures/nginxserver.h"
 #include "tests/fixtures/tempprefix.h"
-#include "uitest.h"
+#include "tests/qtmain/eventloop.h"
 
 #include <QTextBrowser>
 #include <gtest/gtest.h>

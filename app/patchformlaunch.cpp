@@ -1,0 +1,87 @@
+// The main window's launch of the game, its options, documents and information dialogs.
+#include "aboutbox.h"
+#include "application.h"
+#include "debugform.h"
+#include "gob/gobber.h"
+#include "patches/patchedapp.h"
+#include "patchform.h"
+#include "platform/addresses.h"
+#include "platform/shell.h"
+#include "platform/sound.h"
+
+#include <QAction>
+
+namespace dravik {
+
+std::string TPatchForm::GameExecutable() {
+  THXPatchedApp* app = CurrentApp();
+  return app ? app->GetDirectPlayValue(0) + app->GetDirectPlayValue(1) : std::string();
+}
+
+std::string TPatchForm::GameParameters() {
+  return dravik::GameParameters(OptionFlags, CustomOptions);
+}
+
+void TPatchForm::LaunchClick() {
+  PlaySoundResource("LAUNCH");
+  // Saved now, while no Wine program holds the prefix's registry: once the game runs, Wine owns
+  // the hives, and the save as the window goes then finds nothing left to change.
+  Guarded([this] { SaveSettings(); });
+  THXPatchedApp* app = CurrentApp();
+  // A failed start is not reported: the program ends either way.
+  if (app) ShellExecute(GameExecutable(), GameParameters(), app->GetDirectPlayValue(0), SW_SHOW);
+  close();
+}
+
+void TPatchForm::OptionClick(QAction* item) {
+  item->setChecked(!item->isChecked());
+  OptionFlags.at(static_cast<size_t>(item->data().toInt())) = item->isChecked() ? 1 : 0;
+}
+
+void TPatchForm::Custom1Click() {
+  std::string value = CustomOptions;
+  if (Dialogs().InputQuery("Command Line", "Enter the custom command line parameters:", value))
+    CustomOptions = value;
+  Custom1->setChecked(!CustomOptions.empty());
+}
+
+void TPatchForm::ZoneOptionClick() {
+  if (!ZoneOption->isChecked() &&
+      Dialogs().MessageDlg(ZoneWarning, mtWarning, {mbYes, mbNo}) == mrNo)
+    return;
+  const bool on = !ZoneOption->isChecked();
+  // The check mark follows only a registration that took the change.
+  if (THXPatchedApp* app = CurrentApp()) app->SetDirectPlayValue(2, on ? ZoneCommandLine() : "");
+  ZoneOption->setChecked(on);
+}
+
+void TPatchForm::LaunchInternetGamingZone1Click() {
+  if (!ZoneOption->isChecked()) ZoneOptionClick();
+  ShellExecute(ZonePage(), "", "", SW_SHOWNORMAL);
+  close();
+}
+
+void TPatchForm::CreateGOB1Click() {
+  THXPatchedApp* app = CurrentApp();
+  if (!app) return;
+  // The editor is made on first use and kept; OK means a patch archive was saved.
+  if (ExecuteGobber(this, OpenDialog1.Filter, app->GameDir() + PatchDirs[0])) Refresh1Click();
+}
+
+void TPatchForm::Documentation1Click() {
+  ShellExecute("docs.html", "", "", SW_SHOWNORMAL);
+}
+
+void TPatchForm::FrequentlyAskedQuestions1Click() {
+  ShellExecute("faq.html", "", "", SW_SHOWNORMAL);
+}
+
+void TPatchForm::About1Click() {
+  if (Application() && Application()->AboutBox) Application()->AboutBox->exec();
+}
+
+void TPatchForm::DisplayDebuggingInfo1Click() {
+  if (Application() && Application()->DebugForm) Application()->DebugForm->exec();
+}
+
+} // namespace dravik

@@ -1,0 +1,62 @@
+// The main window's side of the repository window: showing and hiding it, and drops of its
+// entries on the patch list.
+#include "patchform.h"
+#include "platform/dialogs.h"
+#include "platform/messages.h"
+#include "repository/repositoryform.h"
+
+#include <QAction>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QTimer>
+#include <QToolButton>
+
+namespace dravik {
+
+void TPatchForm::RepositoryButtonClick() {
+  // Made on first use and kept; it reports its showing and hiding with WM_REPOSITORY_SHOWN and
+  // WM_REPOSITORY_HIDDEN, which set the button and the menu caption.
+  FRepositoryForm = RepositoryForm(this, this);
+  FRepositoryForm->setVisible(!FRepositoryForm->isVisible());
+}
+
+bool TPatchForm::PatchListDragOver(const QMimeData* data) const {
+  return data && data->hasFormat(kRepositoryEntriesMime);
+}
+
+void TPatchForm::PatchListDragDrop() {
+  // The repository window installs its selected entries and then asks for a refresh.
+  if (FRepositoryForm) SendMessage(FRepositoryForm, WM_INSTALL_SELECTED, 0, 0);
+}
+
+bool TPatchForm::eventFilter(QObject* watched, QEvent* event) {
+  // Compared by the pointer kept at set-up: the list may be part-way through its destruction.
+  if (watched != FPatchListViewport) return QMainWindow::eventFilter(watched, event);
+  switch (event->type()) {
+  case QEvent::DragEnter:
+  case QEvent::DragMove: {
+    auto* drag = static_cast<QDragMoveEvent*>(event);
+    if (!PatchListDragOver(drag->mimeData())) break;
+    drag->acceptProposedAction();
+    return true;
+  }
+  case QEvent::Drop: {
+    auto* drop = static_cast<QDropEvent*>(event);
+    if (!PatchListDragOver(drop->mimeData())) break;
+    drop->acceptProposedAction();
+    // After the drop has ended: the installation asks questions and shows progress.
+    QTimer::singleShot(0, this, [this] { Guarded([this] { PatchListDragDrop(); }); });
+    return true;
+  }
+  default:
+    break;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TPatchForm::SetRepositoryShown(bool shown) {
+  RepositoryButton->setChecked(shown);
+  PatchRepository1->setText(shown ? "Hide &Repository Window" : "Show &Repository Window");
+}
+
+} // namespace dravik
