@@ -8,6 +8,7 @@
 #include "platform/winfs.h"
 #include "tests/fixtures/ftpserver.h"
 #include "tests/fixtures/nginxserver.h"
+#include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/serverprocess.h"
 #include "tests/fixtures/tcpserver.h"
 #include "tests/fixtures/tempprefix.h"
