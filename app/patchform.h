@@ -190,6 +190,7 @@ private:
   TPatchList* CurrentList() const;
   void SetRepositoryShown(bool shown);
   TRepositoryForm* FRepositoryForm = nullptr; // made on first use, owned by this window
+  std::string FRefusedSave;                   // the failed save last shown, "" after a save
   QObject* FPatchListViewport = nullptr;      // where in-program drags onto the list arrive
 };
 
