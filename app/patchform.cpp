@@ -225,8 +225,17 @@ void TPatchForm::SaveSettings() {
   std::string lastGame;
   const bool named = AppList && GameIndex >= 0 && GameIndex < AppList->Count();
   if (named) lastGame = AppList->Items(GameIndex)->AppName;
-  SaveProgramSettings(OptionFlags, CustomOptions, named ? &lastGame : nullptr,
-                      ConflictOption->isChecked());
+  try {
+    SaveProgramSettings(OptionFlags, CustomOptions, named ? &lastGame : nullptr,
+                        ConflictOption->isChecked());
+    FRefusedSave.clear();
+  } catch (const ERegistryException& e) {
+    // A refusal is shown once: while Wine holds the registry, every later save (a game switch,
+    // the launch, the window going) meets it again.
+    if (e.Message() == FRefusedSave) return;
+    FRefusedSave = e.Message();
+    throw;
+  }
 }
 
 void TPatchForm::GameSelectorClick(QAction* item) {
@@ -235,7 +244,8 @@ void TPatchForm::GameSelectorClick(QAction* item) {
   GameIndex = tag;
   for (QAction* other : GameGroup->actions())
     other->setChecked(other == item);
-  SaveSettings();
+  // A refused save is shown, and the switch goes on: the window works on the game it shows.
+  Guarded([this] { SaveSettings(); });
   SetupForGame();
   RefreshView();
   if (FRepositoryForm && FRepositoryForm->isVisible())

@@ -212,6 +212,7 @@ private:
   TDropControl* DropControl1;
 
   TRepositoryForm* FRepositoryForm = nullptr; // made on first use, owned by this window
+  std::string FRefusedSave;                   // the failed save last shown, "" after a save
   QObject* FPatchListViewport = nullptr;      // where in-program drags onto the list arrive
 };
 

@@ -18,7 +18,13 @@ std::string ReadLastGame() {
 
 void LoadProgramSettings(TOptionFlags& flags, std::string& customOptions, bool& activeConflicts) {
   TRegistry reg(HKEY_CURRENT_USER);
-  if (!reg.OpenKey(ProgramSettingsKey, true)) return;
+  // Reading does not need the key: when it is missing and cannot be made (Wine holds the
+  // registry), there is nothing to read.
+  try {
+    if (!reg.OpenKey(ProgramSettingsKey, true)) return;
+  } catch (const ERegistryException&) {
+    return;
+  }
   if (reg.ValueExists("CommandLine"))
     reg.ReadBinaryData("CommandLine", flags.data(), static_cast<int>(flags.size()));
   if (reg.ValueExists("CustomOptions")) customOptions = reg.ReadString("CustomOptions");

@@ -19,6 +19,7 @@ std::string ReadLastGame();
 
 // Opens the key (creating it when missing) and takes the values that are present, in this
 // order: "CommandLine" into the leading bytes of `flags`, "CustomOptions", "ActiveConflicts".
+// A key that cannot be opened or made (Wine holds the registry) reads as empty.
 // A value of the wrong type (or a "CommandLine" longer than five bytes) throws the store's
 // ERegistryException "Invalid data type for '%s'"; the values read before it are kept.
 void LoadProgramSettings(TOptionFlags& flags, std::string& customOptions, bool& activeConflicts);

@@ -10,12 +10,18 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace dravik {
 
 namespace {
 
 constexpr size_t kMaxIo = size_t(1) << 30; // one read or write call at most
+
+std::function<void(const std::string&)>& ReplaceHook() {
+  static std::function<void(const std::string&)> hook;
+  return hook;
+}
 
 [[noreturn]] void ThrowRead(int err) {
   winfs::SetLastErrno(err, std::string());
@@ -200,6 +206,7 @@ void TSafeFileWriter::Commit() {
   int closed = ::close(fd);
   fd = -1;
   if (closed != 0) discard(errno);
+  detail::BeforeReplace(FHostTarget);
   if (::rename(FHostTemp.c_str(), FHostTarget.c_str()) != 0) discard(errno);
   FFd = -1;
   FCommitted = true;
@@ -230,6 +237,14 @@ void WriteFileAtomically(std::string_view winPath, const void* data, int64_t siz
   TSafeFileWriter w(winPath);
   w.WriteBuffer(data, size);
   w.Commit();
+}
+
+void SetBeforeReplaceHook(std::function<void(const std::string& hostTarget)> hook) {
+  ReplaceHook() = std::move(hook);
+}
+
+void detail::BeforeReplace(const std::string& hostTarget) {
+  if (ReplaceHook()) ReplaceHook()(hostTarget);
 }
 
 } // namespace dravik

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,5 +66,14 @@ private:
 // Whole-file helpers (throw as TFileStream does).
 std::vector<uint8_t> ReadFileBytes(std::string_view winPath);
 void WriteFileAtomically(std::string_view winPath, const void* data, int64_t size);
+
+// A seam for tests that stop a save at its most delicate point: `hook` runs in every safe save
+// (TSafeFileWriter, the settings store's hive files) once the temporary file is written and
+// synced, just before it is renamed over the target, with the target's host path. The program
+// sets none. Not thread-safe: set it while nothing saves.
+void SetBeforeReplaceHook(std::function<void(const std::string& hostTarget)> hook);
+namespace detail {
+void BeforeReplace(const std::string& hostTarget);
+} // namespace detail
 
 } // namespace dravik

@@ -1,6 +1,7 @@
 #include "hive.h"
 
 #include "codepage.h"
+#include "filestream.h"
 #include "hostfile.h"
 
 #include <algorithm>
@@ -806,6 +807,7 @@ void THive::Save() {
   int closed = close(fd);
   fd = -1;
   if (closed != 0) fail(errno);
+  detail::BeforeReplace(FPath);
   if (rename(temp.c_str(), FPath.c_str()) != 0) fail(errno);
   host::FlushFolder(Folder());
   SetId(IdOf(st));

@@ -10,6 +10,7 @@
 #include "platform/datadir.h"
 #include "platform/registry.h"
 #include "platform/sysutils.h"
+#include "tests/fixtures/fakewineserver.h"
 #include "tests/fixtures/testgame.h"
 
 #include <filesystem>
@@ -79,6 +80,26 @@ TEST_F(Settings, FirstRunCreatesTheKeyAndSaveWritesAllFourValues) {
   // Without a game to name, "LastGame" keeps what it had.
   SaveProgramSettings({}, "", nullptr, true);
   EXPECT_EQ(ReadLastGame(), "Halvex");
+}
+
+TEST_F(Settings, FirstRunWhileWineRunsReadsDefaultsAndTheSaveIsRefused) {
+  {
+    TRegistry reg(HKEY_CURRENT_USER);
+    ASSERT_TRUE(reg.OpenKey("Software\\Wine", true)); // Wine's own keys, not ours
+  }
+  const std::string before = UserHive(prefix);
+  TFakeWineServer wine(prefix.Path());
+  ASSERT_TRUE(wine.Running());
+  TOptionFlags flags{};
+  std::string custom;
+  bool active = true;
+  EXPECT_NO_THROW(LoadProgramSettings(flags, custom, active));
+  EXPECT_EQ(flags, TOptionFlags{});
+  EXPECT_EQ(custom, "");
+  EXPECT_TRUE(active);
+  const std::string game = "Morvane";
+  EXPECT_THROW(SaveProgramSettings({1, 0, 0, 0, 0}, "", &game, true), ERegistryException);
+  EXPECT_EQ(UserHive(prefix), before);
 }
 
 TEST_F(Settings, ShortAndBadlyTypedValues) {

@@ -335,6 +335,28 @@ TEST_F(Window, DamagedSettingsAreReportedAndTheWindowStillComesUp) {
   EXPECT_EQ(Form()->windowTitle(), "Halvex Dravik");
 }
 
+TEST_F(Window, FirstRunWhileWineRunsSetsUpTheGameAndShowsARefusedSaveOnce) {
+  TFakeWineServer wine(game.Prefix.Path());
+  ASSERT_TRUE(wine.Running());
+  TPatchForm* form = Start({"-mrvn"});
+  EXPECT_EQ(Game(), "Morvane");
+  EXPECT_EQ(form->windowTitle(), "Morvane Dravik");
+  EXPECT_EQ(Named<QAction>("LaunchHalvex1")->text(), "Launch Morvane");
+  EXPECT_TRUE(dialogs.Asked().empty()); // reading needs no key
+  // A game switch saves: refused and shown, and the switch goes on.
+  Named<QMenu>("Game1")->actions()[0]->trigger();
+  EXPECT_EQ(form->windowTitle(), "Halvex Dravik");
+  app.reset(); // the save as the window goes is refused again
+  std::vector<std::string> errors;
+  for (const auto& asked : dialogs.Asked())
+    errors.push_back(asked.Kind + ": " + asked.Text);
+  EXPECT_EQ(errors, std::vector<std::string>{
+                        "error: Failed to set data for '\\SOFTWARE\\Orlemont\\HXPatch': Wine is "
+                        "running for this prefix; close its programs (or run \"wineserver -k\") "
+                        "and try again."});
+  dialogs.ClearRecord();
+}
+
 // ---------------------------------------------------------------------------------------------
 // The patch list
 

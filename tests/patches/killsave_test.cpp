@@ -1,8 +1,11 @@
-// Saves killed at random moments: a child process saves a hive (TRegistry writes) or an archive
-// (WriteGOB) over and over, alternating a small and a large version, and is killed with SIGKILL
-// after a random short time. Whatever moment it died at, the file is the old version or the new
-// one, whole: never cut short, never missing.
+// Saves killed part-way: a child process saves a hive (TRegistry writes) or an archive
+// (WriteGOB) again and again, alternating a small and a large version, and dies by SIGKILL:
+// first where a save has written its temporary file and is about to rename it over the target
+// (the save's test seam), then at random moments. However it died, the file is whole: after a
+// kill at the seam it is exactly the version saved before, after a random kill the old or the
+// new one; never cut short, never missing.
 #include "gob/gobformat.h"
+#include "platform/filestream.h"
 #include "platform/hive.h"
 #include "platform/registry.h"
 #include "platform/sysutils.h"
@@ -15,6 +18,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <random>
 #include <sys/wait.h>
 #include <thread>
@@ -27,49 +31,79 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Forks a child that runs save(n), save(n + 1), ... until it is killed after a random delay
-// (up to the time of three saves), then runs `check`; round after round for `budget`. Returns
-// the number of rounds.
-int KillRounds(const std::function<void(unsigned)>& save, const std::function<void()>& check,
-               std::chrono::milliseconds budget) {
+// What a test gives the rounds: `Save(i)` writes version i (the versions alternate between
+// two contents), `Held()` tells which of the two the file holds (0 or 1, -1 for anything else),
+// `Leftovers()` counts the temporary files that killed saves left beside it.
+struct TSaver {
+  std::function<void(unsigned)> Save;
+  std::function<int()> Held;
+  std::function<int()> Leftovers;
+};
+
+// Runs `work` in a child process, sends it SIGKILL after `killAfter` when given, and tells
+// whether it died by SIGKILL (a child that ends or fails in any other way did not).
+bool DiesByKill(const std::function<void()>& work,
+                std::optional<std::chrono::microseconds> killAfter = std::nullopt) {
+  const pid_t pid = ::fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    try {
+      work();
+    } catch (...) {
+    }
+    _exit(3);
+  }
+  if (killAfter) {
+    std::this_thread::sleep_for(*killAfter);
+    ::kill(pid, SIGKILL);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+void KillRounds(const TSaver& s) {
+  s.Save(0);
+  unsigned saved = 0; // the last version saved whole
+  // The child's k-th save dies at the seam: the saves before it are on the disk, its own is a
+  // complete temporary file that never replaced the target.
+  for (unsigned round = 0; round < 9; ++round) {
+    const unsigned stopAt = 1 + round % 3;
+    const int leftovers = s.Leftovers();
+    EXPECT_TRUE(DiesByKill([&] {
+      unsigned calls = 0;
+      SetBeforeReplaceHook([&](const std::string&) {
+        if (++calls == stopAt) ::raise(SIGKILL);
+      });
+      for (unsigned n = 1; n <= stopAt; ++n)
+        s.Save(saved + n);
+    })) << "the child failed, or its save never reached the rename";
+    saved += stopAt - 1;
+    ASSERT_EQ(s.Held(), int(saved % 2)) << "round " << round;
+    EXPECT_EQ(s.Leftovers(), leftovers + 1);
+  }
+
+  // Random moments, up to the time of three saves.
   const auto timed = Clock::now();
-  save(0);
-  save(1);
+  s.Save(1);
+  s.Save(2);
   const auto twoSaves =
       std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - timed).count();
   const unsigned maxDelay = unsigned(std::max<long long>(2 * twoSaves, 1000));
   std::mt19937 random(7);
-  int rounds = 0;
-  const auto end = Clock::now() + budget;
-  while (Clock::now() < end && !::testing::Test::HasFailure()) {
+  for (int round = 0; round < 20; ++round) {
     const unsigned first = random();
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-      ADD_FAILURE() << "fork failed";
-      break;
-    }
-    if (pid == 0) {
-      for (unsigned i = first;; ++i) {
-        try {
-          save(i);
-        } catch (...) {
-          _exit(3); // a save failed: the round reports it
-        }
-      }
-    }
-    std::this_thread::sleep_for(std::chrono::microseconds(random() % maxDelay));
-    ::kill(pid, SIGKILL);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the saving child failed";
-    check();
-    ++rounds;
+    EXPECT_TRUE(DiesByKill(
+        [&] {
+          for (unsigned i = first;; ++i)
+            s.Save(i);
+        },
+        std::chrono::microseconds(random() % maxDelay)))
+        << "the saving child failed";
+    ASSERT_NE(s.Held(), -1) << "random round " << round;
   }
-  return rounds;
 }
 
-// Temporary files that killed saves left in `folder` (names beginning with `prefix`): proof
-// that kills came in the middle of writing.
 int Leftovers(const std::string& folder, const std::string& prefix, const std::string& except) {
   int n = 0;
   for (const auto& e : std::filesystem::directory_iterator(folder)) {
@@ -83,36 +117,31 @@ int Leftovers(const std::string& folder, const std::string& prefix, const std::s
 
 TEST(KillWhileSaving, AHiveIsTheOldOrTheNewVersion) {
   TTempPrefix prefix;
-  const std::string small = "small";
-  const std::string large(50000, 'L');
+  const std::string versions[2] = {"small", std::string(50000, 'L')};
   {
     TRegistry reg(HKEY_LOCAL_MACHINE);
     ASSERT_TRUE(reg.OpenKey("Software\\Kill", true));
-    reg.WriteString("Value", small);
   }
-  int seen[2] = {0, 0};
-  auto save = [&](unsigned i) {
+  TSaver s;
+  s.Save = [&](unsigned i) {
     TRegistry reg(HKEY_LOCAL_MACHINE);
     if (!reg.OpenKey("Software\\Kill", false)) throw Exception("the key is gone");
-    reg.WriteString("Value", i % 2 ? large : small);
+    reg.WriteString("Value", versions[i % 2]);
   };
-  auto check = [&] {
+  s.Held = [&] {
     THive hive(prefix.Path() + "/system.reg", THive::hkMachine);
     hive.Refresh();
     const THiveKey* software = hive.SubKey(hive.Root(), u"Software");
     const THiveKey* key = software ? hive.SubKey(software, u"Kill") : nullptr;
-    ASSERT_NE(key, nullptr) << "the hive lost its key";
-    const TRegValue* value = hive.FindValue(key, u"Value");
-    ASSERT_NE(value, nullptr) << "the hive lost its value";
+    const TRegValue* value = key ? hive.FindValue(key, u"Value") : nullptr;
+    if (!value) return -1;
     const std::string text = Utf16ToUtf8(StringText(value->Data));
-    ASSERT_TRUE(text == small || text == large) << "a value of " << text.size() << " characters";
-    ++seen[text == large];
+    return text == versions[0] ? 0 : text == versions[1] ? 1 : -1;
   };
-  const int rounds = KillRounds(save, check, std::chrono::milliseconds(4000));
-  EXPECT_GT(rounds, 20);
-  EXPECT_GT(seen[0], 0);
-  EXPECT_GT(seen[1], 0);
-  EXPECT_GT(Leftovers(prefix.Path(), ".system.reg.dravik-", ".system.reg.dravik-lock"), 0);
+  s.Leftovers = [&] {
+    return Leftovers(prefix.Path(), ".system.reg.dravik-", ".system.reg.dravik-lock");
+  };
+  KillRounds(s);
 }
 
 TEST(KillWhileSaving, AnArchiveIsTheOldOrTheNewVersion) {
@@ -133,8 +162,7 @@ TEST(KillWhileSaving, AnArchiveIsTheOldOrTheNewVersion) {
       l.push_back({"textures\\", t.get()});
     return l;
   };
-  const TGOBWriteList smallList = list(smallThings), largeList = list(largeThings);
-  WriteGOB("C:\\kill.gob", smallList);
+  const TGOBWriteList versions[2] = {list(smallThings), list(largeThings)};
   auto same = [](const std::vector<TGOBMember>& read, const TGOBWriteList& written) {
     if (read.size() != written.size()) return false;
     for (size_t i = 0; i < read.size(); ++i)
@@ -143,17 +171,12 @@ TEST(KillWhileSaving, AnArchiveIsTheOldOrTheNewVersion) {
         return false;
     return true;
   };
-  int seen[2] = {0, 0};
-  auto save = [&](unsigned i) { WriteGOB("C:\\kill.gob", i % 2 ? largeList : smallList); };
-  auto check = [&] {
+  TSaver s;
+  s.Save = [&](unsigned i) { WriteGOB("C:\\kill.gob", versions[i % 2]); };
+  s.Held = [&] {
     const std::vector<TGOBMember> read = ReadGOB("C:\\kill.gob");
-    const bool isSmall = same(read, smallList), isLarge = same(read, largeList);
-    ASSERT_TRUE(isSmall || isLarge) << "an archive of " << read.size() << " members";
-    ++seen[isLarge];
+    return same(read, versions[0]) ? 0 : same(read, versions[1]) ? 1 : -1;
   };
-  const int rounds = KillRounds(save, check, std::chrono::milliseconds(4000));
-  EXPECT_GT(rounds, 20);
-  EXPECT_GT(seen[0], 0);
-  EXPECT_GT(seen[1], 0);
-  EXPECT_GT(Leftovers(prefix.DriveC(), ".kill.gob.", ""), 0);
+  s.Leftovers = [&] { return Leftovers(prefix.DriveC(), ".kill.gob.", ""); };
+  KillRounds(s);
 }

@@ -325,7 +325,7 @@ TEST_F(Store, AnActiveCopyThatCannotBeRemovedIsReportedAndStaysListed) {
 TEST_F(Store, EpisodesGoToTheEpisodeFolder) {
   app->OpenStore();
   TTempDir src;
-  game.WritePatch(src.Path() + "/level1.gob", {"Episode.HX", "jkl\\01.jkl"});
+  game.WritePatch(src.Path() + "/level1.gob", {"Episode.HX", "hxl\\cavern1.hxl"});
   game.WritePatch(src.Path() + "/level2.gob", {"episode.hx"});
   // No episode folder yet: the copy fails.
   dialogs.Answer(mrOk);
