@@ -454,9 +454,7 @@ LRESULT TPatchForm::HandleMessage(unsigned message, WPARAM, LPARAM lParam) {
     SetRepositoryShown(false);
     return 0;
   case WM_GET_STATUS_DIALOG:
-    if (Application() && Application()->DLStatus)
-      return reinterpret_cast<LRESULT>(static_cast<TStatusDialog*>(Application()->DLStatus.get()));
-    return 0;
+    return reinterpret_cast<LRESULT>(StatusDialog());
   }
   return 0;
 }

@@ -13,9 +13,9 @@
 #pragma once
 
 #include "launch.h"
-#include "patches/installer.h"
 #include "platform/dialogs.h"
 #include "platform/messages.h"
+#include "repository/repositoryhost.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -42,7 +42,7 @@ class TPatchList;
 class TPatchListModel;
 class TRepositoryForm;
 
-class TPatchForm : public QMainWindow, public TMessageWindow, public TURLInstaller {
+class TPatchForm : public QMainWindow, public TMessageWindow, public TRepositoryHost {
   Q_OBJECT
 
 public:
@@ -52,14 +52,17 @@ public:
   ~TPatchForm() override;
 
   // The selected game: the AppList entry at GameIndex; null when there is none.
-  THXPatchedApp* CurrentApp() const;
+  THXPatchedApp* CurrentApp() const override;
+  // The application's download progress dialog; null without an application.
+  TStatusDialog* StatusDialog() const override;
 
-  // WM_REFRESH: Refresh1Click. WM_GET_GAME: the THXPatchedApp* of CurrentApp.
+  // WM_REFRESH: Refresh1Click. WM_GET_GAME: CurrentApp as a THXPatchedApp*.
   // WM_DOWNLOAD_INSTALL: InstallURLs with the URL of the TDownloadInstallRequest at lParam,
   // whose Report it fills.
   // WM_REPOSITORY_SHOWN / _HIDDEN: the repository button's state and menu caption.
-  // WM_GET_STATUS_DIALOG: the download progress dialog as a TStatusDialog* (0 without one).
-  // Errors pass to the sender.
+  // WM_GET_STATUS_DIALOG: StatusDialog as a TStatusDialog* (0 without one).
+  // The messages that carry pointers are adapters onto the typed calls, which the program's
+  // own windows use (TRepositoryHost). Errors pass to the sender.
   LRESULT HandleMessage(unsigned message, WPARAM wParam, LPARAM lParam) override;
 
   // Start-up and game selection.

@@ -1,5 +1,7 @@
-// The main window's side of the repository window: showing and hiding it, and drops of its
-// entries on the patch list.
+// The main window's side of the repository window: showing and hiding it, what it asks of the
+// main window, and drops of its entries on the patch list.
+#include "application.h"
+#include "net/dlstatus.h"
 #include "patchform.h"
 #include "platform/dialogs.h"
 #include "platform/messages.h"
@@ -18,6 +20,10 @@ void TPatchForm::RepositoryButtonClick() {
   // WM_REPOSITORY_HIDDEN, which set the button and the menu caption.
   FRepositoryForm = RepositoryForm(this, this);
   FRepositoryForm->setVisible(!FRepositoryForm->isVisible());
+}
+
+TStatusDialog* TPatchForm::StatusDialog() const {
+  return Application() ? Application()->DLStatus.get() : nullptr;
 }
 
 bool TPatchForm::PatchListDragOver(const QMimeData* data) const {

@@ -8,6 +8,7 @@
 #include "platform/html.h"
 #include "platform/shell.h"
 #include "platform/sysutils.h"
+#include "repositoryhost.h"
 #include "repositorylist.h"
 
 #include <QAction>
@@ -58,8 +59,8 @@ std::optional<long> ShortDateDays(std::string_view raw, const QLocale& locale) {
   return long(date.toJulianDay() - QDate(1970, 1, 1).toJulianDay());
 }
 
-TRepositoryForm::TRepositoryForm(QWidget* mainWindow, TURLInstaller* installer)
-    : QWidget(nullptr, Qt::Window), FMainWidget(mainWindow), FInstaller(installer) {
+TRepositoryForm::TRepositoryForm(QWidget* mainWindow, TRepositoryHost* host)
+    : QWidget(nullptr, Qt::Window), FMainWidget(mainWindow), FHost(host) {
   setObjectName("RepositoryForm");
   setWindowTitle("Patch Repository");
   setAttribute(Qt::WA_QuitOnClose, false);
@@ -73,9 +74,8 @@ TRepositoryForm::TRepositoryForm(QWidget* mainWindow, TURLInstaller* installer)
   ConnectHandlers();
 
   // FormCreate.
-  RepositoryListForm = new TRepositoryListForm(this);
-  StatusDialog =
-      reinterpret_cast<TStatusDialog*>(SendMessage(MainWindow(), WM_GET_STATUS_DIALOG, 0, 0));
+  RepositoryListForm = new TRepositoryListForm(this, host);
+  StatusDialog = host ? host->StatusDialog() : nullptr;
 }
 
 TRepositoryForm::~TRepositoryForm() {
@@ -85,7 +85,7 @@ TRepositoryForm::~TRepositoryForm() {
 }
 
 THXPatchedApp* TRepositoryForm::Game() const {
-  return reinterpret_cast<THXPatchedApp*>(SendMessage(MainWindow(), WM_GET_GAME, 0, 0));
+  return FHost ? FHost->CurrentApp() : nullptr;
 }
 
 // -- Showing and hiding ------------------------------------------------------------------------
@@ -300,7 +300,7 @@ TInstallReport TRepositoryForm::Install(const std::vector<int>& rows) {
           {ioFailed, entry.Link(), Format("Cannot download %s: %s", entry.Link(), e.Message())});
     }
   }
-  TInstallReport report = FInstaller ? FInstaller->InstallURLs(urls) : TInstallReport{};
+  TInstallReport report = FHost ? FHost->InstallURLs(urls) : TInstallReport{};
   report.insert(report.begin(), unresolved.begin(), unresolved.end());
   // The main window's list shows the new patches only once it has re-read its store.
   SendMessage(MainWindow(), WM_REFRESH, 0, 0);
@@ -353,10 +353,10 @@ LRESULT TRepositoryForm::HandleMessage(unsigned message, WPARAM, LPARAM) {
   return 0;
 }
 
-TRepositoryForm* RepositoryForm(QWidget* mainWindow, TURLInstaller* installer) {
+TRepositoryForm* RepositoryForm(QWidget* mainWindow, TRepositoryHost* host) {
   static QPointer<TRepositoryForm> form;
   if (!form) {
-    form = new TRepositoryForm(mainWindow, installer);
+    form = new TRepositoryForm(mainWindow, host);
     if (mainWindow) {
       TRepositoryForm* made = form;
       QObject::connect(mainWindow, &QObject::destroyed, made, [made] { delete made; });

@@ -4,10 +4,10 @@
 // right of the main window (both narrowed when they do not fit side by side); hidden, it gives
 // the main window its bounds back.
 //
-// It installs through the installer it is given (the main window's TURLInstaller: the patches
-// are downloaded and installed into the current game before the call returns) and shows what
-// failed, once per command. Otherwise it talks to the main window (MainWindow()) through the
-// program's window messages: it sends WM_GET_STATUS_DIALOG (once, when made), WM_GET_GAME,
+// It asks the host it is given (the main window, repositoryhost.h) for the current game and the
+// progress dialog, and installs through it (the patches are downloaded and installed into the
+// current game before the call returns), showing what failed, once per command. Otherwise it
+// talks to the main window (MainWindow()) through the program's window messages: it sends
 // WM_REFRESH after installing, WM_REPOSITORY_SHOWN and WM_REPOSITORY_HIDDEN; it handles
 // WM_REFRESH (the current game changed: reload its repositories and the page) and
 // WM_INSTALL_SELECTED (install the selected entries; the main window sends it when entries are
@@ -41,18 +41,18 @@ namespace dravik {
 
 class THTML;
 class THXPatchedApp;
+class TRepositoryHost;
 class TRepositoryListForm;
-class TURLInstaller;
 
 // The window is the page reader of its list (reader.h); the reader's state is the window's own.
 class TRepositoryForm : public QWidget, public TMessageWindow, private TRepositoryReader {
   Q_OBJECT
 
 public:
-  // `mainWindow`: the main window whose bounds the window places itself beside; `installer`:
-  // what installs the entries chosen (not owned; either may be null: without an installer,
-  // Install installs nothing). Asks MainWindow() for the progress dialog.
-  explicit TRepositoryForm(QWidget* mainWindow = nullptr, TURLInstaller* installer = nullptr);
+  // `mainWindow`: the main window whose bounds the window places itself beside; `host`: what
+  // gives the current game and the progress dialog and installs the entries chosen (not owned;
+  // either may be null: without a host there is no game and Install installs nothing).
+  explicit TRepositoryForm(QWidget* mainWindow = nullptr, TRepositoryHost* host = nullptr);
   ~TRepositoryForm() override;
 
   void FormShow();
@@ -152,13 +152,13 @@ private:
   std::optional<QRect> MainWindowBounds;
 
   QPointer<QWidget> FMainWidget;
-  TURLInstaller* FInstaller;
+  TRepositoryHost* FHost;
 };
 
-// The program's repository window, made on first use beside `mainWindow`, installing through
-// `installer`, and kept for the rest of the run (it goes when `mainWindow` does). Later calls
-// return the same window.
-TRepositoryForm* RepositoryForm(QWidget* mainWindow, TURLInstaller* installer);
+// The program's repository window, made on first use beside `mainWindow`, served by `host`, and
+// kept for the rest of the run (it goes when `mainWindow` does). Later calls return the same
+// window.
+TRepositoryForm* RepositoryForm(QWidget* mainWindow, TRepositoryHost* host);
 
 // Days since 1970-01-01 for a date written in `locale`'s short date format (a four-digit year
 // is taken where the format has two; two-digit years fall in 1950 to 2049) or as an ISO 8601

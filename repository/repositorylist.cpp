@@ -2,9 +2,9 @@
 
 #include "patches/patchedapp.h"
 #include "platform/dialogs.h"
-#include "platform/messages.h"
 #include "platform/stringgrid.h"
 #include "platform/sysutils.h"
+#include "repositoryhost.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -18,7 +18,8 @@
 
 namespace dravik {
 
-TRepositoryListForm::TRepositoryListForm(QWidget* parent) : QDialog(parent) {
+TRepositoryListForm::TRepositoryListForm(QWidget* parent, TRepositoryHost* host)
+    : QDialog(parent), FHost(host) {
   setObjectName("RepositoryListForm");
   setWindowTitle("Repository List Editor");
   setModal(true);
@@ -96,7 +97,7 @@ void TRepositoryListForm::StoreTo(TStringList& repositories) {
 }
 
 void TRepositoryListForm::FormShow() {
-  auto* game = reinterpret_cast<THXPatchedApp*>(SendMessage(MainWindow(), WM_GET_GAME, 0, 0));
+  THXPatchedApp* game = FHost ? FHost->CurrentApp() : nullptr;
   LoadFrom(game ? game->Repositories : TStringList());
 }
 

@@ -13,13 +13,15 @@ class QPushButton;
 
 namespace dravik {
 
+class TRepositoryHost;
 class TadStringGrid;
 
 class TRepositoryListForm : public QDialog {
   Q_OBJECT
 
 public:
-  explicit TRepositoryListForm(QWidget* parent = nullptr);
+  // `host` gives the current game (not owned; null: no game).
+  explicit TRepositoryListForm(QWidget* parent = nullptr, TRepositoryHost* host = nullptr);
 
   // Fills the grid with one row per name=URL line, in order; one empty row when there are none.
   void LoadFrom(const TStringList& repositories);
@@ -27,7 +29,7 @@ public:
   // order (names and URLs without blanks around them).
   void StoreTo(TStringList& repositories);
 
-  // Asks the main window for the current game (WM_GET_GAME) and loads its repositories.
+  // Asks the host for the current game and loads its repositories.
   void FormShow();
   // The grid's row editing.
   void RepositoryGridKeyDown(TadStringGrid* sender, int key, Qt::KeyboardModifiers modifiers,
@@ -49,6 +51,9 @@ public:
 
 protected:
   void showEvent(QShowEvent* event) override;
+
+private:
+  TRepositoryHost* FHost;
 };
 
 } // namespace dravik

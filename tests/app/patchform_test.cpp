@@ -26,6 +26,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
@@ -752,7 +753,9 @@ TEST_F(Window, AnswersTheWindowMessages) {
   SendMessage(MainWindow(), WM_REPOSITORY_HIDDEN, 0, 0);
   EXPECT_FALSE(Named<QToolButton>("RepositoryButton")->isChecked());
   EXPECT_EQ(Named("PatchRepository1")->text(), "Show &Repository Window");
-  EXPECT_NE(SendMessage(MainWindow(), WM_GET_STATUS_DIALOG, 0, 0), 0);
+  EXPECT_NE(Form()->StatusDialog(), nullptr);
+  EXPECT_EQ(SendMessage(MainWindow(), WM_GET_STATUS_DIALOG, 0, 0),
+            reinterpret_cast<LRESULT>(Form()->StatusDialog()));
   // A patch put in the store by someone else shows after WM_REFRESH.
   game.WritePatch(game.InactiveHost("n.gob"), {"n.mat"});
   SendMessage(MainWindow(), WM_REFRESH, 0, 0);
@@ -981,12 +984,15 @@ TEST_F(Patches, ABrowserLinkIsDownloadedOverHttpAndInstalled) {
 }
 
 TEST_F(Patches, RepositoryButtonShowsAndHidesTheWindow) {
+  Form()->CurrentApp()->Repositories.Add("Mine=file:///C:/nothing.html");
   Click("RepositoryButton");
   QWidget* repository = nullptr;
   for (QWidget* w : QApplication::topLevelWidgets())
     if (w->objectName() == "RepositoryForm") repository = w;
   ASSERT_TRUE(repository);
   EXPECT_TRUE(repository->isVisible());
+  // The window shows the main window's game.
+  EXPECT_EQ(repository->findChild<QComboBox*>("RepositoryName")->currentText(), "Mine");
   EXPECT_TRUE(Named<QToolButton>("RepositoryButton")->isChecked());
   EXPECT_EQ(Named<QAction>("PatchRepository1")->text(), "Hide &Repository Window");
   Trigger("PatchRepository1");

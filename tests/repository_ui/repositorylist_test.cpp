@@ -44,7 +44,7 @@ protected:
   std::unique_ptr<TTestGame> Game;
   THXPatchedAppList List;
   TTestMainWindow Main;
-  TRepositoryListForm Form;
+  TRepositoryListForm Form{nullptr, &Main};
 };
 
 using TRows = std::vector<std::pair<std::string, std::string>>;

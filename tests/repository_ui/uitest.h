@@ -10,6 +10,7 @@
 #include "platform/html.h"
 #include "platform/messages.h"
 #include "repository/listview.h"
+#include "repository/repositoryhost.h"
 #include "tests/net/nettest.h"
 #include "tests/qtmain/eventloop.h"
 
@@ -45,11 +46,11 @@ inline int EntryCount(const QWidget& form) {
   return ListOf(form)->Model->rowCount();
 }
 
-// The main window as the repository window sees it: answers WM_GET_GAME and
-// WM_GET_STATUS_DIALOG, records every message and every URL it is asked to install (as
-// WM_DOWNLOAD_INSTALL, the request's name) and hands those to OnDownload. Registered as
-// MainWindow() while it lives; give it to the repository window as its installer.
-class TTestMainWindow : public TMessageWindow, public TURLInstaller {
+// The main window as the repository window sees it: gives Game and Status, records every
+// message and every URL it is asked to install (as WM_DOWNLOAD_INSTALL, the request's name)
+// and hands those to OnDownload. Registered as MainWindow() while it lives; give it to the
+// repository window as its host.
+class TTestMainWindow : public TMessageWindow, public TRepositoryHost {
 public:
   struct TMessage {
     unsigned Message;
@@ -79,16 +80,11 @@ public:
     return out;
   }
 
+  THXPatchedApp* CurrentApp() const override { return Game; }
+  TStatusDialog* StatusDialog() const override { return Status; }
   LRESULT HandleMessage(unsigned message, WPARAM, LPARAM) override {
-    switch (message) {
-    case WM_GET_GAME:
-      return reinterpret_cast<LRESULT>(Game);
-    case WM_GET_STATUS_DIALOG:
-      return reinterpret_cast<LRESULT>(Status);
-    default:
-      Messages.push_back({message, ""});
-      return 0;
-    }
+    Messages.push_back({message, ""});
+    return 0;
   }
 
   TInstallReport InstallURLs(const std::vector<std::string>& urls) override {
