@@ -1,0 +1,108 @@
+// Every window as a screen reader finds it: the tree of accessible objects that Qt publishes
+// (over AT-SPI on Linux), with the program's rules installed as the program installs them.
+#include "app/aboutbox.h"
+#include "app/application.h"
+#include "app/debugform.h"
+#include "app/nogameform.h"
+#include "app/patchform.h"
+#include "app/propertyform.h"
+#include "gob/gobber.h"
+#include "gob/gobprop.h"
+#include "net/dlstatus.h"
+#include "patches/patchedapp.h"
+#include "platform/accessibility.h"
+#include "platform/qtdialogs.h"
+#include "platform/stringgrid.h"
+#include "repository/repositorylist.h"
+#include "tests/fixtures/scripteddialogs.h"
+#include "tests/fixtures/testgame.h"
+#include "tests/qtmain/modal.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QComboBox>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMetaEnum>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace dravik;
+using namespace dravik::test;
+
+namespace {
+
+std::string Lines(const QStringList& lines) {
+  return lines.join('\n').toStdString();
+}
+
+QAccessibleInterface* Accessible(QObject* object) {
+  return QAccessible::queryAccessibleInterface(object);
+}
+
+class Accessibility : public ::testing::Test {
+protected:
+  TTestGame game;
+  TScriptedDialogs dialogs;
+  std::unique_ptr<TApplication> app;
+
+  void SetUp() override {
+    InstallAccessibility();
+    game.WritePatch(game.InactiveHost("a.gob"), {"x.mat"}, "Alpha", "Author=Someone\r\n");
+    app = std::make_unique<TApplication>();
+    app->CreateForms({});
+    app->PatchForm->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(app->PatchForm.get()));
+  }
+  template <typename T> T* Named(QWidget* window, const char* name) {
+    T* found = window->findChild<T*>(name);
+    EXPECT_TRUE(found) << name;
+    return found;
+  }
+  QWidget* RepositoryWindow() {
+    Named<QToolButton>(app->PatchForm.get(), "RepositoryButton")->click();
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->objectName() == "RepositoryForm") return w;
+    return nullptr;
+  }
+};
+
+// Each window is a frame or dialog named by its title.
+TEST_F(Accessibility, EveryWindowAndWhatItHoldsIsNamed) {
+  app->PropertyForm->Patch = app->PatchForm->CurrentApp()->Patches[0];
+  QWidget* repository = RepositoryWindow();
+  ASSERT_TRUE(repository);
+  TNoGameForm noGame;
+  TGobberForm gobber;
+  struct TWindow {
+    QWidget* Window;
+    QAccessible::Role Role;
+  };
+  const TWindow windows[] = {
+      {app->PatchForm.get(), QAccessible::Window},
+      {app->PropertyForm.get(), QAccessible::Dialog},
+      {app->AboutBox.get(), QAccessible::Dialog},
+      {app->DebugForm.get(), QAccessible::Dialog},
+      {app->DLStatus.get(), QAccessible::Dialog},
+      {&noGame, QAccessible::Dialog},
+      {repository, QAccessible::Window},
+      {repository->findChild<TRepositoryListForm*>(), QAccessible::Dialog},
+      {&gobber, QAccessible::Dialog},
+      {gobber.findChild<TGOBPropForm*>(), QAccessible::Dialog},
+  };
+  for (const TWindow& w : windows) {
+    ASSERT_TRUE(w.Window);
+    w.Window->show();
+    QAccessibleInterface* window = Accessible(w.Window);
+    SCOPED_TRACE(w.Window->windowTitle().toStdString());
+    EXPECT_EQ(window->role(), w.Role);
+    EXPECT_EQ(Lines({window->text(QAccessible::Name)}), Lines({w.Window->windowTitle()}));
+    w.Window->hide();
+  }
+  app->PropertyForm->Patch = nullptr;
+}
+
+} // namespace
