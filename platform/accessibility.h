@@ -2,11 +2,21 @@
 // widget by itself. User-interface thread only.
 #pragma once
 
+class QComboBox;
+class QString;
+
 namespace dravik {
 
 // Installs the program's rules into Qt's accessibility layer; call once the QApplication
 // exists (later calls do nothing). Without them Qt presents a window that is a plain widget as
-// a nameless filler; with them such a window is a frame named by its title.
+// a nameless filler, and names a combo box by its current value, so its label is lost.
+// With them such a window is a frame named by its title, and a combo box is named by its
+// accessible name or, without one, by the label whose buddy it is (by its value only when it
+// has neither).
 void InstallAccessibility();
+
+// Names a combo box, its pop-up list and, when it is editable, its edit field (call after
+// making it editable: that makes a new edit field).
+void SetComboBoxName(QComboBox* combo, const QString& name);
 
 } // namespace dravik

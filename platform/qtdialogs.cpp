@@ -1,10 +1,12 @@
 #include "qtdialogs.h"
 
+#include "accessibility.h"
 #include "pump.h"
 #include "sysutils.h"
 #include "winfs.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -118,6 +120,10 @@ bool TQtDialogs::Execute(TFileDialog& d, bool save) {
   std::string dir = d.InitialDir.empty() ? std::string() : winfs::ToHostPath(d.InitialDir);
   if (!dir.empty()) dlg.setDirectory(Q(dir));
   if (!d.FileName.empty()) dlg.selectFile(Q(ExtractFileName(d.FileName)));
+  // Qt's own dialog leaves its two combo boxes without labels for screen readers.
+  for (auto [name, label] :
+       {std::pair{"lookInCombo", "Look in"}, {"fileTypeCombo", "Files of type"}})
+    if (auto* combo = dlg.findChild<QComboBox*>(name)) SetComboBoxName(combo, label);
   if (dlg.exec() != QDialog::Accepted) return false;
   d.Files.clear();
   for (const QString& f : dlg.selectedFiles()) {

@@ -1,5 +1,6 @@
 // Building the repository window: the cool bar with its menu bar, the repository choice and the
 // tool bar, the HTML pane over the list, the menus, and what their items and events run.
+#include "platform/accessibility.h"
 #include "platform/dialogs.h"
 #include "platform/html.h"
 #include "platform/icons.h"
@@ -44,7 +45,8 @@ void TRepositoryForm::CreateCoolBar() {
   RepositoryName->setObjectName("RepositoryName");
   RepositoryName->setEditable(false);
   RepositoryName->setToolTip("Select a Patch Repository");
-  RepositoryName->setAccessibleName("Select a Patch Repository");
+  SetComboBoxName(RepositoryName, "Location");
+  RepositoryName->setAccessibleDescription("Select a Patch Repository");
   RepositoryName->setMinimumContentsLength(12);
   RepositoryName->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   auto* location = new QLabel("Location", CoolBar1);

@@ -105,4 +105,25 @@ TEST_F(Accessibility, EveryWindowAndWhatItHoldsIsNamed) {
   app->PropertyForm->Patch = nullptr;
 }
 
+// Combo boxes read as their labels, not their values; Qt alone names them by their value.
+TEST_F(Accessibility, ComboBoxesAreNamedByTheirLabels) {
+  QWidget* repository = RepositoryWindow();
+  ASSERT_TRUE(repository);
+  TGOBPropForm properties;
+  struct TCombo {
+    QWidget* Combo;
+    const char* Label;
+  };
+  for (TCombo c : {TCombo{Named<QWidget>(repository, "RepositoryName"), "Location"},
+                   TCombo{properties.PatchType, "Patch Type"}}) {
+    QAccessibleInterface* combo = Accessible(c.Combo);
+    EXPECT_EQ(combo->text(QAccessible::Name).toStdString(), c.Label);
+    EXPECT_EQ(combo->role(), QAccessible::ComboBox);
+  }
+  QAccessibleInterface* type = Accessible(properties.PatchType);
+  EXPECT_EQ(type->text(QAccessible::Value).toStdString(), "Unknown");
+  ASSERT_EQ(type->childCount(), 2); // the pop-up list and the edit field
+  EXPECT_EQ(type->child(1)->role(), QAccessible::EditableText);
+}
+
 } // namespace
