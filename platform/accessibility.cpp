@@ -4,6 +4,8 @@
 #include <QAccessibleWidget>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QToolBar>
+#include <QToolButton>
 #include <QWidget>
 
 namespace dravik {
@@ -93,6 +95,16 @@ void SetComboBoxName(QComboBox* combo, const QString& name) {
   combo->setAccessibleName(name);
   combo->view()->setAccessibleName(name);
   if (QLineEdit* edit = combo->lineEdit()) edit->setAccessibleName(name);
+}
+
+void SetToolBarAccess(QToolBar* bar, const QString& name) {
+  bar->setAccessibleName(name);
+  for (QToolButton* button : bar->findChildren<QToolButton*>()) {
+    button->setFocusPolicy(Qt::TabFocus);
+    // Qt's extension button has neither text nor tooltip.
+    if (button->objectName() == QLatin1String("qt_toolbar_ext_button"))
+      button->setAccessibleName("More tools");
+  }
 }
 
 } // namespace dravik

@@ -4,6 +4,7 @@
 
 class QComboBox;
 class QString;
+class QToolBar;
 
 namespace dravik {
 
@@ -18,5 +19,10 @@ void InstallAccessibility();
 // Names a combo box, its pop-up list and, when it is editable, its edit field (call after
 // making it editable: that makes a new edit field).
 void SetComboBoxName(QComboBox* combo, const QString& name);
+
+// Names a tool bar and its extension button (the button that shows the tools which do not fit,
+// "More tools"), and lets Tab reach its tool buttons, extension button included: a keyboard user
+// reaches the tools in the window's tab order. Call once its buttons are added.
+void SetToolBarAccess(QToolBar* bar, const QString& name);
 
 } // namespace dravik

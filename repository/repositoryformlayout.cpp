@@ -74,7 +74,6 @@ void TRepositoryForm::CreateToolBar() {
   ToolBar1 = new QToolBar(CoolBar1);
   ToolBar1->setObjectName("ToolBar1");
   ToolBar1->setIconSize(QSize(16, 16));
-  ToolBar1->setAccessibleName("Repository tools");
   auto tool = [this](const char* name, const char* icon, const char* hint) {
     auto* button = new QToolButton(ToolBar1);
     button->setObjectName(name);
@@ -99,6 +98,7 @@ void TRepositoryForm::CreateToolBar() {
   ToolBar1->addWidget(InstallButton);
   ToolBar1->addSeparator();
   ToolBar1->addWidget(ViewButton);
+  SetToolBarAccess(ToolBar1, "Repository tools");
 }
 
 // The HTML pane over the list, split where the user drags.

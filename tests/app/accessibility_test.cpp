@@ -35,6 +35,11 @@ using namespace dravik::test;
 
 namespace {
 
+QString Describe(QAccessibleInterface* object) {
+  return QString("%1 '%2'").arg(QMetaEnum::fromType<QAccessible::Role>().valueToKey(object->role()),
+                                object->text(QAccessible::Name));
+}
+
 std::string Lines(const QStringList& lines) {
   return lines.join('\n').toStdString();
 }
@@ -70,8 +75,10 @@ protected:
   }
 };
 
-// Each window is a frame or dialog named by its title.
+// Each window is a frame or dialog named by its title; Tab reaches every tool button.
 TEST_F(Accessibility, EveryWindowAndWhatItHoldsIsNamed) {
+  // Focus starts in the list, not on the tool buttons before it in the tab order.
+  EXPECT_EQ(app->PatchForm->focusWidget()->objectName(), "PatchList");
   app->PropertyForm->Patch = app->PatchForm->CurrentApp()->Patches[0];
   QWidget* repository = RepositoryWindow();
   ASSERT_TRUE(repository);
@@ -100,6 +107,9 @@ TEST_F(Accessibility, EveryWindowAndWhatItHoldsIsNamed) {
     SCOPED_TRACE(w.Window->windowTitle().toStdString());
     EXPECT_EQ(window->role(), w.Role);
     EXPECT_EQ(Lines({window->text(QAccessible::Name)}), Lines({w.Window->windowTitle()}));
+    for (QToolBar* bar : w.Window->findChildren<QToolBar*>())
+      for (QToolButton* button : bar->findChildren<QToolButton*>())
+        EXPECT_TRUE(button->focusPolicy() & Qt::TabFocus) << Lines({Describe(Accessible(button))});
     w.Window->hide();
   }
   app->PropertyForm->Patch = nullptr;
