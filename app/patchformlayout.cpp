@@ -63,6 +63,7 @@ void TPatchForm::CreateMenus() {
   CreateGameMenu();
   CreateHelpMenu();
   CreatePopupMenu();
+  NameMenus(this);
   ConnectMenus();
 }
 

@@ -51,6 +51,7 @@ void TGobberForm::CreateControls() {
   CreateFileMenu();
   CreateToolBars();
   CreateDirectoryMenu();
+  NameMenus(this);
   CreateViews();
   ArrangeControls();
   GOBPropForm = new TGOBPropForm(this);
@@ -154,6 +155,7 @@ void TGobberForm::CreateViews() {
   DirTree->setObjectName("DirTree");
   DirTree->setAccessibleName("Directories");
   DirTree->setHeaderHidden(true);
+  DirTree->setHeaderLabel("Directories");
   DirTree->setColumnCount(1);
   DirTree->setEditTriggers(QAbstractItemView::SelectedClicked);
   DirTree->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -4,6 +4,7 @@
 #include <QAccessibleWidget>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWidget>
@@ -95,6 +96,20 @@ void SetComboBoxName(QComboBox* combo, const QString& name) {
   combo->setAccessibleName(name);
   combo->view()->setAccessibleName(name);
   if (QLineEdit* edit = combo->lineEdit()) edit->setAccessibleName(name);
+}
+
+void NameMenus(QWidget* window) {
+  for (QMenu* menu : window->findChildren<QMenu*>()) {
+    if (!menu->accessibleName().isEmpty() || menu->title().isEmpty()) continue;
+    // "&File" is File, "Cut && Paste" is Cut & Paste.
+    QString name;
+    const QString title = menu->title();
+    for (qsizetype i = 0; i < title.size(); ++i) {
+      if (title[i] == '&' && i + 1 < title.size()) ++i;
+      name += title[i];
+    }
+    menu->setAccessibleName(name);
+  }
 }
 
 void SetToolBarAccess(QToolBar* bar, const QString& name) {

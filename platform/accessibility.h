@@ -5,6 +5,7 @@
 class QComboBox;
 class QString;
 class QToolBar;
+class QWidget;
 
 namespace dravik {
 
@@ -19,6 +20,10 @@ void InstallAccessibility();
 // Names a combo box, its pop-up list and, when it is editable, its edit field (call after
 // making it editable: that makes a new edit field).
 void SetComboBoxName(QComboBox* combo, const QString& name);
+
+// Names each titled menu of `window` (in its menu bar, its pop-up menus and their sub-menus) by
+// its title: screen readers announce a menu by its name as it opens. Call once they are made.
+void NameMenus(QWidget* window);
 
 // Names a tool bar and its extension button (the button that shows the tools which do not fit,
 // "More tools"), and lets Tab reach its tool buttons, extension button included: a keyboard user

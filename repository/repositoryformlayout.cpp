@@ -35,7 +35,7 @@ void TRepositoryForm::CreateCoolBar() {
   ToolBar2 = new QMenuBar(CoolBar1);
   ToolBar2->setObjectName("ToolBar2");
   ToolBar2->setNativeMenuBar(false);
-  ToolBar2->setAccessibleName("Menu");
+  ToolBar2->setAccessibleName("Menu bar");
   File1 = ToolBar2->addMenu("&File");
   File1->setObjectName("File1");
   MainViewMenu = ToolBar2->addMenu("&View");
@@ -170,6 +170,7 @@ void TRepositoryForm::CreateViewMenus() {
   Stop1 = NewAction(MainViewMenu, "Stop1", "Sto&p", QKeySequence(Qt::Key_Escape));
   ViewButton->setMenu(PopupViewMenu);
   ListView1->SetPopupMenu(PopupMenu1);
+  NameMenus(this);
 }
 
 void TRepositoryForm::ConnectHandlers() {

@@ -35,9 +35,56 @@ using namespace dravik::test;
 
 namespace {
 
+// What a user reaches and must hear named. Cells and items are named by their content (an
+// empty cell is a blank value); panes, groups, labels and separators only hold or show others.
+bool NeedsName(QAccessible::Role role) {
+  switch (role) {
+  case QAccessible::Window:
+  case QAccessible::Dialog:
+  case QAccessible::AlertMessage:
+  case QAccessible::MenuBar:
+  case QAccessible::PopupMenu:
+  case QAccessible::MenuItem:
+  case QAccessible::ToolBar:
+  case QAccessible::PushButton:
+  case QAccessible::CheckBox:
+  case QAccessible::RadioButton:
+  case QAccessible::ButtonMenu:
+  case QAccessible::ButtonDropDown:
+  case QAccessible::ComboBox:
+  case QAccessible::EditableText:
+  case QAccessible::SpinBox:
+  case QAccessible::List:
+  case QAccessible::Tree:
+  case QAccessible::Table:
+  case QAccessible::PageTab:
+  case QAccessible::PageTabList:
+  case QAccessible::Graphic:
+  case QAccessible::RowHeader:
+  case QAccessible::ColumnHeader:
+  case QAccessible::Link:
+  case QAccessible::ProgressBar:
+    return true;
+  default:
+    return false;
+  }
+}
+
 QString Describe(QAccessibleInterface* object) {
   return QString("%1 '%2'").arg(QMetaEnum::fromType<QAccessible::Role>().valueToKey(object->role()),
                                 object->text(QAccessible::Name));
+}
+
+// The paths (down from the window) of the objects, shown or hidden, that need a name and have
+// none.
+QStringList Unnamed(QAccessibleInterface* object, const QString& path = {}) {
+  QStringList found;
+  const QString here = path.isEmpty() ? Describe(object) : path + " > " + Describe(object);
+  if (NeedsName(object->role()) && object->text(QAccessible::Name).trimmed().isEmpty())
+    found << here;
+  for (int i = 0; i < object->childCount(); ++i)
+    if (QAccessibleInterface* child = object->child(i)) found << Unnamed(child, here);
+  return found;
 }
 
 std::string Lines(const QStringList& lines) {
@@ -75,11 +122,17 @@ protected:
   }
 };
 
-// Each window is a frame or dialog named by its title; Tab reaches every tool button.
+// Each window is a frame or dialog named by its title; every object in it that a user reaches
+// has a name; Tab reaches every tool button.
 TEST_F(Accessibility, EveryWindowAndWhatItHoldsIsNamed) {
+  EXPECT_EQ(Accessible(Named<QMenu>(app->PatchForm.get(), "File1"))
+                ->text(QAccessible::Name)
+                .toStdString(),
+            "File");
   // Focus starts in the list, not on the tool buttons before it in the tab order.
   EXPECT_EQ(app->PatchForm->focusWidget()->objectName(), "PatchList");
   app->PropertyForm->Patch = app->PatchForm->CurrentApp()->Patches[0];
+  app->DLStatus->SetCaption("Retrieving a.gob"); // each user sets it before showing the dialog
   QWidget* repository = RepositoryWindow();
   ASSERT_TRUE(repository);
   TNoGameForm noGame;
@@ -107,12 +160,41 @@ TEST_F(Accessibility, EveryWindowAndWhatItHoldsIsNamed) {
     SCOPED_TRACE(w.Window->windowTitle().toStdString());
     EXPECT_EQ(window->role(), w.Role);
     EXPECT_EQ(Lines({window->text(QAccessible::Name)}), Lines({w.Window->windowTitle()}));
+    EXPECT_EQ(Lines(Unnamed(window)), "");
     for (QToolBar* bar : w.Window->findChildren<QToolBar*>())
       for (QToolButton* button : bar->findChildren<QToolButton*>())
         EXPECT_TRUE(button->focusPolicy() & Qt::TabFocus) << Lines({Describe(Accessible(button))});
     w.Window->hide();
   }
   app->PropertyForm->Patch = nullptr;
+}
+
+// A message box of each kind names its buttons and the picture that shows its kind.
+TEST_F(Accessibility, MessageBoxesAreNamed) {
+  TQtDialogs qt;
+  const std::function<void()> boxes[] = {
+      [&] {
+        qt.MessageDlg("Delete it?", mtConfirmation, {mbYes, mbNo, mbAll});
+      },
+      [&] {
+        qt.MessageDlg("Careful.", mtWarning, {mbOK, mbCancel});
+      },
+      [&] {
+        qt.MessageDlg("Broken.", mtError, {mbAbort, mbRetry, mbIgnore});
+      },
+      [&] { qt.MessageDlg("Done.", mtInformation, {mbOK}); },
+      [&] { qt.ShowMessage("Plain."); },
+      [&] { qt.ShowException("Cannot open file x"); },
+  };
+  for (const auto& show : boxes) {
+    QStringList unnamed{"not shown"};
+    WhenModal([&](QWidget* box) {
+      unnamed = Unnamed(Accessible(box));
+      static_cast<QMessageBox*>(box)->buttons().first()->click();
+    });
+    show();
+    EXPECT_EQ(Lines(unnamed), "");
+  }
 }
 
 // Combo boxes read as their labels, not their values; Qt alone names them by their value.
@@ -134,6 +216,23 @@ TEST_F(Accessibility, ComboBoxesAreNamedByTheirLabels) {
   EXPECT_EQ(type->text(QAccessible::Value).toStdString(), "Unknown");
   ASSERT_EQ(type->childCount(), 2); // the pop-up list and the edit field
   EXPECT_EQ(type->child(1)->role(), QAccessible::EditableText);
+}
+
+// The grids hide their row headers, but a screen reader reads a cell's row header with it: it
+// names the row's property, or the row's number while that is empty.
+TEST_F(Accessibility, GridRowHeadersNameTheirRows) {
+  TadStringGrid grid;
+  grid.SetColumns({{"Property", 100}, {"Value", 100}});
+  grid.SetRowCount(3);
+  grid.SetCells(0, 1, "Author");
+  grid.SetCells(1, 1, "Someone");
+  grid.InsertRow(); // above the first row
+  QAccessibleInterface* table = Accessible(grid.Table());
+  QStringList rowHeaders;
+  for (int i = 0; i < table->childCount(); ++i)
+    if (table->child(i)->role() == QAccessible::RowHeader)
+      rowHeaders << table->child(i)->text(QAccessible::Name);
+  EXPECT_EQ(Lines(rowHeaders), "Row 1\nAuthor\nRow 3");
 }
 
 } // namespace
