@@ -1,5 +1,6 @@
 // Dravik: the patch manager for Halvex and Morvane on the game's Wine prefix.
 #include "application.h"
+#include "platform/accessibility.h"
 #include "platform/datadir.h"
 #include "platform/dialogs.h"
 #include "platform/qtdialogs.h"
@@ -12,6 +13,7 @@
 int main(int argc, char** argv) {
   QApplication qtApplication(argc, argv);
   QGuiApplication::setDesktopFileName("dravik");
+  dravik::InstallAccessibility();
   dravik::TQtDialogs dialogs;
   dravik::SetDialogs(&dialogs);
   dravik::InstallQtMessagePump();

@@ -3,6 +3,7 @@
 #include "app/drop/drop.h"
 #include "patchform.h"
 #include "patchlistview.h"
+#include "platform/accessibility.h"
 #include "platform/icons.h"
 
 #include <QAbstractButton>
@@ -43,7 +44,6 @@ QToolButton* TPatchForm::NewToolButton(const char* name, const char* iconName, c
   button->setObjectName(name);
   button->setIcon(ToolIcon(iconName));
   button->setAutoRaise(true);
-  button->setFocusPolicy(Qt::NoFocus);
   if (hint) {
     button->setToolTip(hint);
     button->setAccessibleName(hint);
@@ -63,6 +63,7 @@ void TPatchForm::CreateMenus() {
   CreateGameMenu();
   CreateHelpMenu();
   CreatePopupMenu();
+  NameMenus(this);
   ConnectMenus();
 }
 
@@ -194,7 +195,6 @@ void TPatchForm::ConnectMenus() {
 void TPatchForm::CreateToolBar() {
   ToolBar1 = addToolBar("Commands");
   ToolBar1->setObjectName("ToolBar1");
-  ToolBar1->setAccessibleName("Commands");
   ToolBar1->setMovable(false);
   ToolBar1->setFloatable(false);
   ToolBar1->setIconSize(QSize(22, 20));
@@ -215,6 +215,7 @@ void TPatchForm::CreateToolBar() {
   RepositoryButton =
       NewToolButton("RepositoryButton", "repository", "Show/Hide Patch Repository Window");
   RepositoryButton->setCheckable(true);
+  SetToolBarAccess(ToolBar1, "Commands");
 
   OnClick(AddButton, [this] { AddPatch1Click(); });
   OnClick(DeleteButton, [this] { RemovePatch1Click(); });
@@ -266,6 +267,7 @@ void TPatchForm::CreatePatchList() {
     PopupMenu1->popup(PatchList->viewport()->mapToGlobal(pos));
   });
   setCentralWidget(PatchList);
+  PatchList->setFocus(); // not the tool buttons before it in the tab order
 }
 
 // Files and links dragged from other programs. The installation runs after the drop has ended,

@@ -59,6 +59,7 @@ TPropertyForm::TPropertyForm(QWidget* parent)
   FileTreeView = new QTreeWidget(this);
   FileTreeView->setObjectName("FileTreeView");
   FileTreeView->setHeaderHidden(true);
+  FileTreeView->setHeaderLabel("Files");
   FileTreeView->setIndentation(21);
   FileTreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
   FileTreeView->setAccessibleName("Files in patch");

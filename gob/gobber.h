@@ -18,8 +18,8 @@
 
 class QAction;
 class QMenu;
+class QMenuBar;
 class QToolBar;
-class QToolButton;
 class QTreeView;
 class QTreeWidgetItem;
 
@@ -128,8 +128,7 @@ private:
   QTreeWidgetItem* FDropNode = nullptr;
 
   // Controls.
-  QToolButton* FileButton;
-  QToolBar* FileBar;
+  QMenuBar* FileBar; // holds the File menu
   QToolBar* ToolBar;
   QMenu* MainMenu1; // the File menu
   QAction *NewGOB1, *OpenGOB1, *Save1, *SaveGOB, *AddFiles1, *DeleteSelectedFiles1, *Properties1,

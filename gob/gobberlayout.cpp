@@ -4,14 +4,15 @@
 #include "gobber.h"
 #include "gobprop.h"
 #include "memberlist.h"
+#include "platform/accessibility.h"
 #include "platform/icons.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenu>
+#include <QMenuBar>
 #include <QSplitter>
 #include <QToolBar>
-#include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -50,6 +51,7 @@ void TGobberForm::CreateControls() {
   CreateFileMenu();
   CreateToolBars();
   CreateDirectoryMenu();
+  NameMenus(this);
   CreateViews();
   ArrangeControls();
   GOBPropForm = new TGOBPropForm(this);
@@ -101,9 +103,14 @@ void TGobberForm::CreateFileMenu() {
   addActions(MainMenu1->actions());
 }
 
-// The "&File" button that drops the File menu down, and the image tool bar (its Save runs
-// Save As).
+// The menu bar with the File menu, and the image tool bar (its Save runs Save As).
 void TGobberForm::CreateToolBars() {
+  FileBar = new QMenuBar(this);
+  FileBar->setObjectName("FileBar");
+  FileBar->setNativeMenuBar(false);
+  FileBar->setAccessibleName("Menu bar");
+  FileBar->addMenu(MainMenu1);
+
   auto button = [this](const char* name, const char* hint, QIcon icon) {
     QAction* a = NewAction(name, hint);
     a->setToolTip(hint);
@@ -117,19 +124,6 @@ void TGobberForm::CreateToolBars() {
   DeleteFilesButton = button("DeleteFilesButton", "Delete Selected Files", ToolIcon("delete"));
   PropertiesButton = button("PropertiesButton", "Properties", ToolIcon("gobproperties"));
 
-  FileBar = new QToolBar(this);
-  FileBar->setObjectName("FileBar");
-  FileButton = new QToolButton(FileBar);
-  FileButton->setObjectName("FileButton");
-  FileButton->setText("&File");
-  FileButton->setAccessibleName("File");
-  FileButton->setMenu(MainMenu1);
-  FileButton->setPopupMode(QToolButton::InstantPopup);
-  FileButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
-  FileButton->setAutoRaise(true);
-  FileButton->setStyleSheet("QToolButton::menu-indicator { image: none; }");
-  FileBar->addWidget(FileButton);
-
   ToolBar = new QToolBar(this);
   ToolBar->setObjectName("ToolBar");
   ToolBar->setIconSize(QSize(22, 20));
@@ -141,6 +135,7 @@ void TGobberForm::CreateToolBars() {
   for (QAction* a : ToolBar->actions())
     if (QWidget* w = ToolBar->widgetForAction(a); w && !a->isSeparator())
       w->setAccessibleName(a->toolTip());
+  SetToolBarAccess(ToolBar, "Commands");
 }
 
 void TGobberForm::CreateDirectoryMenu() {
@@ -160,6 +155,7 @@ void TGobberForm::CreateViews() {
   DirTree->setObjectName("DirTree");
   DirTree->setAccessibleName("Directories");
   DirTree->setHeaderHidden(true);
+  DirTree->setHeaderLabel("Directories");
   DirTree->setColumnCount(1);
   DirTree->setEditTriggers(QAbstractItemView::SelectedClicked);
   DirTree->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -209,6 +205,7 @@ void TGobberForm::ArrangeControls() {
   layout->setSpacing(0);
   layout->addLayout(bars);
   layout->addWidget(split, 1);
+  DirTree->setFocus(); // not the tool buttons before it in the tab order
 }
 
 void TGobberForm::ConnectHandlers() {

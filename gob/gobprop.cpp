@@ -1,5 +1,6 @@
 #include "gobprop.h"
 
+#include "platform/accessibility.h"
 #include "platform/stringgrid.h"
 
 #include <QComboBox>
@@ -30,7 +31,7 @@ TGOBPropForm::TGOBPropForm(QWidget* parent) : QDialog(parent) {
   PatchType->setInsertPolicy(QComboBox::NoInsert);
   PatchType->addItems({"Item", "Force", "Saber", "Skin", "Weapon", "Unknown", "Other"});
   PatchType->setCurrentText("Unknown");
-  PatchType->setAccessibleName("Patch type");
+  SetComboBoxName(PatchType, "Patch Type");
   PatchDesc = new QPlainTextEdit(this);
   PatchDesc->setTabChangesFocus(true);
   PatchDesc->setAccessibleName("Description");

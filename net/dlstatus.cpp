@@ -33,6 +33,7 @@ TDLStatus::TDLStatus(QWidget* parent)
   ProgressBar1->setValue(0);
   ProgressBar1->setTextVisible(false);
   ProgressBar1->setEnabled(false);
+  ProgressBar1->setAccessibleName("Progress");
 
   CancelButton = new QPushButton(tr("&Cancel"), this);
   CancelButton->setObjectName("CancelButton");

@@ -1,12 +1,15 @@
 #include "qtdialogs.h"
 
+#include "accessibility.h"
 #include "pump.h"
 #include "sysutils.h"
 #include "winfs.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -23,6 +26,20 @@ QWidget* DialogParent() {
 static QString Title() {
   QString t = QApplication::applicationDisplayName();
   return t.isEmpty() ? QApplication::applicationName() : t;
+}
+
+// Runs a message box, its picture named by the kind of message it shows (screen readers read
+// the picture too).
+static void Exec(QMessageBox& box) {
+  static const std::pair<QMessageBox::Icon, const char*> kNames[] = {
+      {QMessageBox::Warning, "Warning"},
+      {QMessageBox::Critical, "Error"},
+      {QMessageBox::Information, "Information"},
+      {QMessageBox::Question, "Question"}};
+  if (auto* icon = box.findChild<QLabel*>("qt_msgboxex_icon_label"))
+    for (auto [kind, name] : kNames)
+      if (box.icon() == kind) icon->setAccessibleName(name);
+  box.exec();
 }
 
 int TQtDialogs::MessageDlg(const std::string& msg, TMsgDlgType type,
@@ -51,7 +68,7 @@ int TQtDialogs::MessageDlg(const std::string& msg, TMsgDlgType type,
   // Closing the box answers Cancel or No, whichever it has.
   for (auto& [button, result] : made)
     if (result == mrCancel || (result == mrNo && !box.escapeButton())) box.setEscapeButton(button);
-  box.exec();
+  Exec(box);
   for (auto& [button, result] : made)
     if (box.clickedButton() == button) return result;
   for (TMsgDlgBtn b : buttons)
@@ -61,7 +78,7 @@ int TQtDialogs::MessageDlg(const std::string& msg, TMsgDlgType type,
 
 void TQtDialogs::ShowMessage(const std::string& msg) {
   QMessageBox box(QMessageBox::NoIcon, Title(), Q(msg), QMessageBox::Ok, DialogParent());
-  box.exec();
+  Exec(box);
 }
 
 bool TQtDialogs::InputQuery(const std::string& caption, const std::string& prompt,
@@ -118,6 +135,10 @@ bool TQtDialogs::Execute(TFileDialog& d, bool save) {
   std::string dir = d.InitialDir.empty() ? std::string() : winfs::ToHostPath(d.InitialDir);
   if (!dir.empty()) dlg.setDirectory(Q(dir));
   if (!d.FileName.empty()) dlg.selectFile(Q(ExtractFileName(d.FileName)));
+  // Qt's own dialog leaves its two combo boxes without labels for screen readers.
+  for (auto [name, label] :
+       {std::pair{"lookInCombo", "Look in"}, {"fileTypeCombo", "Files of type"}})
+    if (auto* combo = dlg.findChild<QComboBox*>(name)) SetComboBoxName(combo, label);
   if (dlg.exec() != QDialog::Accepted) return false;
   d.Files.clear();
   for (const QString& f : dlg.selectedFiles()) {
@@ -135,7 +156,7 @@ bool TQtDialogs::Execute(TFileDialog& d, bool save) {
 
 void TQtDialogs::ShowException(const std::string& message) {
   QMessageBox box(QMessageBox::Critical, Title(), Q(message), QMessageBox::Ok, DialogParent());
-  box.exec();
+  Exec(box);
 }
 
 void InstallQtMessagePump() {

@@ -53,6 +53,24 @@ public:
     setItemDelegate(FDelegate);
   }
 
+  // The row headers are hidden, yet screen readers read a cell's row header with it: each
+  // names its row by the row's first cell (the property or repository name), or by its number
+  // while that cell is empty.
+  void NameRows() {
+    for (int r = 0; r < rowCount(); ++r) {
+      QTableWidgetItem* key = item(r, 0);
+      const QString name =
+          key && !key->text().isEmpty() ? key->text() : QString("Row %1").arg(r + 1);
+      QTableWidgetItem* header = verticalHeaderItem(r);
+      if (!header) {
+        header = new QTableWidgetItem;
+        setVerticalHeaderItem(r, header);
+      }
+      if (header->data(Qt::AccessibleTextRole).toString() != name)
+        header->setData(Qt::AccessibleTextRole, name);
+    }
+  }
+
   void CommitOpenEditor() {
     QWidget* editor = FDelegate->Editor();
     if (editor && state() == EditingState) commitData(editor);
@@ -119,6 +137,12 @@ TadStringGrid::TadStringGrid(QWidget* parent) : QWidget(parent), FTable(new TGri
   FTable->setColumnCount(2);
   FTable->setRowCount(0);
   SetEditable(true);
+  QAbstractItemModel* model = FTable->model();
+  connect(model, &QAbstractItemModel::rowsInserted, this, [this] { FTable->NameRows(); });
+  connect(model, &QAbstractItemModel::rowsRemoved, this, [this] { FTable->NameRows(); });
+  connect(model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& topLeft) {
+    if (topLeft.column() == 0) FTable->NameRows();
+  });
 }
 
 TadStringGrid::~TadStringGrid() = default;

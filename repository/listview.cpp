@@ -63,9 +63,14 @@ QVariant TRepositoryModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant TRepositoryModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-  if (section < 0 || section >= FEntries.ColumnCount()) return QString();
-  return Shown(FEntries.Column(section).Caption);
+  if (orientation != Qt::Horizontal || section < 0) return {};
+  const QString caption =
+      section < FEntries.ColumnCount() ? Shown(FEntries.Column(section).Caption) : QString();
+  if (role == Qt::DisplayRole) return caption;
+  // A column without a caption is read by its number.
+  if (role == Qt::AccessibleTextRole && caption.isEmpty())
+    return QString("Column %1").arg(section + 1);
+  return {};
 }
 
 Qt::ItemFlags TRepositoryModel::flags(const QModelIndex& index) const {

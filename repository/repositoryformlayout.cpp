@@ -1,5 +1,6 @@
 // Building the repository window: the cool bar with its menu bar, the repository choice and the
 // tool bar, the HTML pane over the list, the menus, and what their items and events run.
+#include "platform/accessibility.h"
 #include "platform/dialogs.h"
 #include "platform/html.h"
 #include "platform/icons.h"
@@ -34,7 +35,7 @@ void TRepositoryForm::CreateCoolBar() {
   ToolBar2 = new QMenuBar(CoolBar1);
   ToolBar2->setObjectName("ToolBar2");
   ToolBar2->setNativeMenuBar(false);
-  ToolBar2->setAccessibleName("Menu");
+  ToolBar2->setAccessibleName("Menu bar");
   File1 = ToolBar2->addMenu("&File");
   File1->setObjectName("File1");
   MainViewMenu = ToolBar2->addMenu("&View");
@@ -44,7 +45,8 @@ void TRepositoryForm::CreateCoolBar() {
   RepositoryName->setObjectName("RepositoryName");
   RepositoryName->setEditable(false);
   RepositoryName->setToolTip("Select a Patch Repository");
-  RepositoryName->setAccessibleName("Select a Patch Repository");
+  SetComboBoxName(RepositoryName, "Location");
+  RepositoryName->setAccessibleDescription("Select a Patch Repository");
   RepositoryName->setMinimumContentsLength(12);
   RepositoryName->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   auto* location = new QLabel("Location", CoolBar1);
@@ -72,7 +74,6 @@ void TRepositoryForm::CreateToolBar() {
   ToolBar1 = new QToolBar(CoolBar1);
   ToolBar1->setObjectName("ToolBar1");
   ToolBar1->setIconSize(QSize(16, 16));
-  ToolBar1->setAccessibleName("Repository tools");
   auto tool = [this](const char* name, const char* icon, const char* hint) {
     auto* button = new QToolButton(ToolBar1);
     button->setObjectName(name);
@@ -97,6 +98,7 @@ void TRepositoryForm::CreateToolBar() {
   ToolBar1->addWidget(InstallButton);
   ToolBar1->addSeparator();
   ToolBar1->addWidget(ViewButton);
+  SetToolBarAccess(ToolBar1, "Repository tools");
 }
 
 // The HTML pane over the list, split where the user drags.
@@ -168,6 +170,7 @@ void TRepositoryForm::CreateViewMenus() {
   Stop1 = NewAction(MainViewMenu, "Stop1", "Sto&p", QKeySequence(Qt::Key_Escape));
   ViewButton->setMenu(PopupViewMenu);
   ListView1->SetPopupMenu(PopupMenu1);
+  NameMenus(this);
 }
 
 void TRepositoryForm::ConnectHandlers() {

@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -138,7 +139,10 @@ TEST_F(Gobber, WindowControlsMenusAndDialogs) {
   EXPECT_EQ(menu, (QStringList{"&New Ctrl+N", "&Open... Ctrl+O", "&Save Ctrl+S", "Sa&ve As... ",
                                "-", "&Add Files... Ctrl+A", "&Delete Selected Files Del", "-",
                                "&Properties... Alt+Return", "E&xit Ctrl+F4"}));
-  EXPECT_EQ(Named<QToolButton>("FileButton")->text(), "&File");
+  QList<QAction*> menus = Named<QMenuBar>("FileBar")->actions();
+  ASSERT_EQ(menus.size(), 1);
+  EXPECT_EQ(menus[0]->menu(), Named<QMenu>("File1"));
+  EXPECT_EQ(menus[0]->text(), "&File");
   QStringList hints;
   auto* bar = form.findChild<QToolBar*>("ToolBar");
   for (QAction* a : bar->actions())
@@ -357,6 +361,19 @@ TEST_F(Gobber, TreeShortcutsTakePrecedenceWhileItHasTheFocus) {
   EXPECT_EQ(dialogs.Asked().back().Text, "mypatch.gob has changed! Save?");
   EXPECT_EQ(Doc().MemberCount(), members - 1);
   EXPECT_TRUE(dialogs.AllAnswered());
+}
+
+// Focus starts in the tree; Alt+F opens the File menu of the menu bar, and Tab reaches the tool
+// buttons.
+TEST_F(Gobber, KeyboardReachesTheMenuAndTheTools) {
+  EXPECT_EQ(QApplication::focusWidget(), Tree());
+  QTest::keyClick(&form, Qt::Key_F, Qt::AltModifier);
+  EXPECT_TRUE(Named<QMenu>("File1")->isVisible());
+  Named<QMenu>("File1")->close();
+  List()->setFocus();
+  QTest::keyClick(List(), Qt::Key_Tab);
+  ASSERT_TRUE(qobject_cast<QToolButton*>(QApplication::focusWidget()));
+  EXPECT_EQ(QApplication::focusWidget()->accessibleName(), "New");
 }
 
 TEST_F(Gobber, RenamingDirectoriesAndMembersInPlace) {
