@@ -2,6 +2,7 @@
 
 #include "gob/gobformat.h"
 #include "platform/dialogs.h"
+#include "platform/filemover.h"
 #include "platform/filestream.h"
 #include "platform/registry.h"
 #include "platform/scopeexit.h"
@@ -160,31 +161,32 @@ void THXPatchedApp::SwitchPatches(const std::vector<TPatch*>& patches) {
   std::string dir = GameDir();
   struct TMove {
     TPatch* Patch;
-    std::string From, To;
+    std::string Name, From, To;
   };
   // Every path is checked before the first move.
   std::vector<TMove> moves;
   moves.reserve(patches.size());
   for (TPatch* p : patches) {
     std::string name = p->FileName();
-    moves.push_back({p, InFolder(dir + PatchDirs[p->Active], name),
-                     InFolder(dir + PatchDirs[p->Active ^ 1], name)});
+    std::string from = InFolder(dir + PatchDirs[p->Active], name);
+    std::string to = InFolder(dir + PatchDirs[p->Active ^ 1], name);
+    moves.push_back({p, std::move(name), std::move(from), std::move(to)});
   }
+  winfs::TFileMover mover(dir + PatchDirs[0], dir + PatchDirs[1]);
   for (size_t i = 0; i < moves.size(); ++i) {
     const TMove& m = moves[i];
-    if (winfs::MoveFile(m.From, m.To)) {
+    if (mover.Move(m.Patch->Active, m.Name)) {
       m.Patch->Active ^= 1;
       continue;
     }
     const int error = winfs::GetLastError();
-    std::string message =
-        error == winfs::ERROR_ALREADY_EXISTS || error == winfs::ERROR_FILE_EXISTS
-            ? Format("Cannot move %s: %s already exists", m.From,
-                     InTheWay(dir + PatchDirs[m.Patch->Active ^ 1], m.Patch->FileName()))
-            : Format("Cannot move %s: %s", m.From, winfs::LastErrorText());
+    std::string message = error == winfs::ERROR_ALREADY_EXISTS || error == winfs::ERROR_FILE_EXISTS
+                              ? Format("Cannot move %s: %s already exists", m.From,
+                                       InTheWay(dir + PatchDirs[m.Patch->Active ^ 1], m.Name))
+                              : Format("Cannot move %s: %s", m.From, winfs::LastErrorText());
     // Half a switch is no state to leave: what was moved goes back, last first.
     for (size_t j = i; j-- > 0;) {
-      if (winfs::MoveFile(moves[j].To, moves[j].From))
+      if (mover.Move(moves[j].Patch->Active, moves[j].Name))
         moves[j].Patch->Active ^= 1;
       else
         message += Format("\r\nCannot move %s back: %s", moves[j].To, winfs::LastErrorText());

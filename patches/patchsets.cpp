@@ -12,7 +12,7 @@ namespace dravik {
 const char* const NoSetName = "(none)";
 const char* const CustomSetName = "(custom)";
 
-static bool SameSetName(const std::string& a, const std::string& b) {
+bool SameSetName(const std::string& a, const std::string& b) {
   return SameName(Utf8ToUtf16(a), Utf8ToUtf16(b));
 }
 

@@ -24,6 +24,9 @@ struct TPatchSet {
 extern const char* const NoSetName;     // "(none)"
 extern const char* const CustomSetName; // "(custom)"
 
+// Whether two set names are the same to the settings store (letter case ignored).
+bool SameSetName(const std::string& a, const std::string& b);
+
 // Why `name` cannot name a set, "" when it can: it is empty, one of the two names above (in any
 // letter case), or holds a control character.
 std::string SetNameProblem(const std::string& name);
