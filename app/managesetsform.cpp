@@ -96,7 +96,8 @@ void TManageSetsForm::SetListChange() {
   if (!set) return;
   for (const TSetMember& member : SetMembers(FApp.Patches, *set)) {
     auto* item = new QListWidgetItem(
-        QString::fromStdString(member.Installed ? member.File : member.File + " (not installed)"),
+        QString::fromStdString(member.Installed ? member.Name + " (" + member.File + ")"
+                                                : member.File + " (not installed)"),
         MemberList);
     if (!member.Installed) item->setForeground(palette().brush(QPalette::Disabled, QPalette::Text));
   }

@@ -143,7 +143,7 @@ void TPatchSetsUI::SaveSetClick() {
   TPatchSets sets(app->AppName);
   std::string name = MatchingSet(app->Patches, sets.Load());
   if (name == NoSetName || name == CustomSetName) name.clear();
-  if (!Dialogs().InputQuery("Save Patch Set", "Name of the set of the active patches:", name))
+  if (!Dialogs().InputQuery("Save Patch Set", "Save the active patches as the set named:", name))
     return;
   name = Trim(name);
   if (const std::string problem = SetNameProblem(name); !problem.empty()) {

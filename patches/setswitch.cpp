@@ -138,8 +138,10 @@ TPatchSet CurrentSet(const TPatchList& patches, const std::string& name,
 std::vector<TSetMember> SetMembers(const TPatchList& patches, const TPatchSet& set) {
   const TByName byName(patches);
   std::vector<TSetMember> members;
-  for (const std::string& file : set.Files)
-    members.push_back({file, byName.Find(file) != nullptr});
+  for (const std::string& file : set.Files) {
+    const TPatch* p = byName.Find(file);
+    members.push_back({file, p != nullptr, p ? p->Name : std::string()});
+  }
   return members;
 }
 

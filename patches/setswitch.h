@@ -53,10 +53,11 @@ std::string MatchingSet(const TPatchList& patches, const std::vector<TPatchSet>&
 TPatchSet CurrentSet(const TPatchList& patches, const std::string& name,
                      std::vector<std::string>& leftOut);
 
-// A set's file names, each with whether the store holds a patch of that name.
+// A set's file names, each with whether the store holds a patch of that name, and its name.
 struct TSetMember {
   std::string File;
   bool Installed = false;
+  std::string Name; // the patch's name when installed
 };
 std::vector<TSetMember> SetMembers(const TPatchList& patches, const TPatchSet& set);
 
