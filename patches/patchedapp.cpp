@@ -158,38 +158,40 @@ void THXPatchedApp::ToggleActive(int position) {
 }
 
 void THXPatchedApp::SwitchPatches(const std::vector<TPatch*>& patches) {
-  std::string dir = GameDir();
-  struct TMove {
-    TPatch* Patch;
-    std::string Name, From, To;
-  };
-  // Every path is checked before the first move.
-  std::vector<TMove> moves;
+  const std::string dir = GameDir();
+  // Every name is checked before the first move.
+  std::vector<std::pair<TPatch*, std::string>> moves;
   moves.reserve(patches.size());
   for (TPatch* p : patches) {
     std::string name = p->FileName();
-    std::string from = InFolder(dir + PatchDirs[p->Active], name);
-    std::string to = InFolder(dir + PatchDirs[p->Active ^ 1], name);
-    moves.push_back({p, std::move(name), std::move(from), std::move(to)});
+    CheckFileName(name);
+    moves.emplace_back(p, std::move(name));
   }
+  // Where a patch's file is now.
+  auto path = [&](const TPatch* p, const std::string& name) {
+    return dir + PatchDirs[p->Active] + name;
+  };
   winfs::TFileMover mover(dir + PatchDirs[0], dir + PatchDirs[1]);
   for (size_t i = 0; i < moves.size(); ++i) {
-    const TMove& m = moves[i];
-    if (mover.Move(m.Patch->Active, m.Name)) {
-      m.Patch->Active ^= 1;
+    auto& [patch, name] = moves[i];
+    if (mover.Move(patch->Active, name)) {
+      patch->Active ^= 1;
       continue;
     }
     const int error = winfs::GetLastError();
-    std::string message = error == winfs::ERROR_ALREADY_EXISTS || error == winfs::ERROR_FILE_EXISTS
-                              ? Format("Cannot move %s: %s already exists", m.From,
-                                       InTheWay(dir + PatchDirs[m.Patch->Active ^ 1], m.Name))
-                              : Format("Cannot move %s: %s", m.From, winfs::LastErrorText());
+    std::string message =
+        error == winfs::ERROR_ALREADY_EXISTS || error == winfs::ERROR_FILE_EXISTS
+            ? Format("Cannot move %s: %s already exists", path(patch, name),
+                     InTheWay(dir + PatchDirs[patch->Active ^ 1], name))
+            : Format("Cannot move %s: %s", path(patch, name), winfs::LastErrorText());
     // Half a switch is no state to leave: what was moved goes back, last first.
     for (size_t j = i; j-- > 0;) {
-      if (mover.Move(moves[j].Patch->Active, moves[j].Name))
-        moves[j].Patch->Active ^= 1;
+      auto& [moved, movedName] = moves[j];
+      if (mover.Move(moved->Active, movedName))
+        moved->Active ^= 1;
       else
-        message += Format("\r\nCannot move %s back: %s", moves[j].To, winfs::LastErrorText());
+        message +=
+            Format("\r\nCannot move %s back: %s", path(moved, movedName), winfs::LastErrorText());
     }
     throw Exception(message);
   }
