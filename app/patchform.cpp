@@ -9,6 +9,7 @@
 #include "patches/patchedapp.h"
 #include "patchlistview.h"
 #include "patchorder.h"
+#include "patchsetsui.h"
 #include "platform/icons.h"
 #include "platform/scopeexit.h"
 #include "platform/sound.h"
@@ -83,12 +84,13 @@ TPatchForm::TPatchForm(const std::vector<std::string>& args, QWidget* parent)
   CreateToolBar();
   CreatePatchList();
   CreateDropTarget();
+  CreatePatchSets();
   resize(468, 542);
   if (QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
 
   SetMainWindow(this);
-  FormCreate(args);
+  FormCreate(TakeSetSwitch(args, FStartSet));
 }
 
 TPatchForm::~TPatchForm() {
@@ -156,6 +158,7 @@ void TPatchForm::FormCreate(const std::vector<std::string>& args) {
       RefreshView();
       ShowStoreWarning(warning);
     });
+    SwitchToStartSet();
     return;
   }
 
@@ -386,6 +389,7 @@ void TPatchForm::RefreshView() {
   PatchList->header()->setSortIndicator(column, list && list->Descending ? Qt::DescendingOrder
                                                                          : Qt::AscendingOrder);
   PatchList->viewport()->update();
+  if (PatchSets) PatchSets->Update();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -20,6 +20,7 @@
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,7 @@ class THXPatchedApp;
 class THXPatchedAppList;
 class TPatchList;
 class TPatchListModel;
+class TPatchSetsUI;
 class TRepositoryForm;
 
 class TPatchForm : public QMainWindow, public TMessageWindow, public TRepositoryHost {
@@ -140,6 +142,10 @@ private:
   void CreateToolBar();
   void CreatePatchList();
   void CreateDropTarget();
+  // The patch sets' sub-menu and combo box (patchsetsui.cpp).
+  void CreatePatchSets();
+  // "-set NAME": switches to that set once the game is chosen; a failure cancels the quick start.
+  void SwitchToStartSet();
   QAction* NewAction(QMenu* menu, const char* name, const char* caption);
   QToolButton* NewToolButton(const char* name, const char* iconName, const char* hint);
   // Runs `handler` for a menu item or button, showing what escapes it. A checkable item's check
@@ -213,10 +219,12 @@ private:
   QTreeView* PatchList;
   TPatchListModel* PatchListModel;
   TDropControl* DropControl1;
+  TPatchSetsUI* PatchSets = nullptr;
 
   TRepositoryForm* FRepositoryForm = nullptr; // made on first use, owned by this window
   std::string FRefusedSave;                   // the failed save last shown, "" after a save
   QObject* FPatchListViewport = nullptr;      // where in-program drags onto the list arrive
+  std::optional<std::string> FStartSet;       // the set named by "-set"
 };
 
 } // namespace dravik

@@ -2,6 +2,7 @@
 
 #include "gob/gobformat.h"
 #include "platform/dialogs.h"
+#include "platform/filemover.h"
 #include "platform/filestream.h"
 #include "platform/registry.h"
 #include "platform/scopeexit.h"
@@ -20,15 +21,17 @@ const std::array<const char*, 2> PatchDirs = {"HXPatch\\", "HXPatch\\active\\"};
 
 static const char* const kEpisodeDir = "episode\\";
 
-// Refuses a file name that could lead out of its folder (a folder separator, a drive, "." or
-// "..") or that holds a control character: whatever a patch brings, the store touches only the
+bool IsPlainFileName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." &&
+         std::none_of(name.begin(), name.end(), [](char c) {
+           return c == '\\' || c == '/' || c == ':' || uint8_t(c) < 0x20 || c == 0x7F;
+         });
+}
+
+// Refuses a file name that is not plain: whatever a patch brings, the store touches only the
 // files of its own folders.
 static void CheckFileName(const std::string& name) {
-  bool plain = !name.empty() && name != "." && name != ".." &&
-               std::none_of(name.begin(), name.end(), [](char c) {
-                 return c == '\\' || c == '/' || c == ':' || uint8_t(c) < 0x20 || c == 0x7F;
-               });
-  if (plain) return;
+  if (IsPlainFileName(name)) return;
   std::string shown = name;
   for (char& c : shown)
     if (uint8_t(c) < 0x20 || c == 0x7F) c = '?';
@@ -144,41 +147,51 @@ static std::string InTheWay(const std::string& folder, const std::string& name) 
 
 void THXPatchedApp::ToggleActive(int position) {
   TPatch* patch = Patches[position];
-  std::string dir = GameDir();
   // Switching on first switches off every active patch that carries one of its files; the
-  // patch itself moves last. Every path is checked before the first move.
-  struct TMove {
-    TPatch* Patch;
-    std::string From, To;
-  };
-  std::vector<TMove> moves;
-  auto plan = [&](TPatch* p) {
-    std::string name = p->FileName();
-    moves.push_back({p, InFolder(dir + PatchDirs[p->Active], name),
-                     InFolder(dir + PatchDirs[p->Active ^ 1], name)});
-  };
+  // patch itself moves last.
+  std::vector<TPatch*> moves;
   if (patch->Active == 0)
     for (TPatch* other : patch->Conflicts)
-      if (other->Active == 1) plan(other);
-  plan(patch);
+      if (other->Active == 1) moves.push_back(other);
+  moves.push_back(patch);
+  SwitchPatches(moves);
+}
+
+void THXPatchedApp::SwitchPatches(const std::vector<TPatch*>& patches) {
+  const std::string dir = GameDir();
+  // Every name is checked before the first move.
+  std::vector<std::pair<TPatch*, std::string>> moves;
+  moves.reserve(patches.size());
+  for (TPatch* p : patches) {
+    std::string name = p->FileName();
+    CheckFileName(name);
+    moves.emplace_back(p, std::move(name));
+  }
+  // Where a patch's file is now.
+  auto path = [&](const TPatch* p, const std::string& name) {
+    return dir + PatchDirs[p->Active] + name;
+  };
+  winfs::TFileMover mover(dir + PatchDirs[0], dir + PatchDirs[1]);
   for (size_t i = 0; i < moves.size(); ++i) {
-    const TMove& m = moves[i];
-    if (winfs::MoveFile(m.From, m.To)) {
-      m.Patch->Active ^= 1;
+    auto& [patch, name] = moves[i];
+    if (mover.Move(patch->Active, name)) {
+      patch->Active ^= 1;
       continue;
     }
     const int error = winfs::GetLastError();
     std::string message =
         error == winfs::ERROR_ALREADY_EXISTS || error == winfs::ERROR_FILE_EXISTS
-            ? Format("Cannot move %s: %s already exists", m.From,
-                     InTheWay(dir + PatchDirs[m.Patch->Active ^ 1], m.Patch->FileName()))
-            : Format("Cannot move %s: %s", m.From, winfs::LastErrorText());
-    // Half a switch is no state to leave: what was switched off goes back on, last first.
+            ? Format("Cannot move %s: %s already exists", path(patch, name),
+                     InTheWay(dir + PatchDirs[patch->Active ^ 1], name))
+            : Format("Cannot move %s: %s", path(patch, name), winfs::LastErrorText());
+    // Half a switch is no state to leave: what was moved goes back, last first.
     for (size_t j = i; j-- > 0;) {
-      if (winfs::MoveFile(moves[j].To, moves[j].From))
-        moves[j].Patch->Active ^= 1;
+      auto& [moved, movedName] = moves[j];
+      if (mover.Move(moved->Active, movedName))
+        moved->Active ^= 1;
       else
-        message += Format("\r\nCannot move %s back: %s", moves[j].To, winfs::LastErrorText());
+        message +=
+            Format("\r\nCannot move %s back: %s", path(moved, movedName), winfs::LastErrorText());
     }
     throw Exception(message);
   }

@@ -20,11 +20,16 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace dravik {
 
 // Store folders relative to the game's folder, indexed by TPatch::Active.
 extern const std::array<const char*, 2> PatchDirs;
+
+// Whether the store takes `name` as a patch's file name: not empty, "." or "..", and holding
+// no folder separator, drive colon or control character.
+bool IsPlainFileName(const std::string& name);
 
 class THXPatchedApp : public THXAppInfo {
 public:
@@ -44,6 +49,11 @@ public:
   // not be moved and why ("Cannot move %s: %s", naming the file in the way when the target
   // exists).
   void ToggleActive(int position);
+  // Moves each patch's file to the other folder and flips its Active, in the given order, whole
+  // or not at all: every path is checked before the first move (a name that is not plain throws
+  // then), and when a move fails, the files already moved are moved back, last first, and an
+  // Exception says as ToggleActive's which file could not be moved. The list is not re-sorted.
+  void SwitchPatches(const std::vector<TPatch*>& patches);
   // Asks, then deletes the patch's file and the patch. A file that cannot be deleted raises
   // "Cannot delete %s: %s" and the patch stays. A patch not in the list is ignored.
   void DeletePatch(TPatch* patch);
