@@ -111,10 +111,8 @@ TInstanceServer::~TInstanceServer() {
 bool TInstanceServer::Listen(const std::string& name) {
   Close();
   const QString qname = QString::fromStdString(name);
-  if (FServer->listen(qname)) return true;
-  if (FServer->serverError() != QAbstractSocket::AddressInUseError) return false;
-  // The name is taken: by a live instance, which accepts a connection, or by the socket file
-  // of one that ended without removing it, which refuses it.
+  // A socket file there is a live instance's, which accepts a connection, or one left by an
+  // instance that ended without removing it, which refuses it. Qt would replace either.
   QLocalSocket probe;
   probe.connectToServer(qname);
   if (probe.waitForConnected(1000)) return false;

@@ -45,8 +45,8 @@ public:
   ~TInstanceServer() override;
 
   // Listens on `name`, after closing what it listened on before. A socket file left behind by
-  // an instance that is gone is removed first; false when a live instance holds the name (or
-  // the socket cannot be made).
+  // an instance that is gone is removed first; false when a live instance holds the name (even
+  // one that does not answer), or the socket cannot be made. Blocks up to a second.
   bool Listen(const std::string& name);
   void Close();
   bool Listening() const;
