@@ -196,7 +196,7 @@ void TPatchForm::FormShow() {
   if (!setUp) return;
   // After the window has appeared; a quick start installs before it launches.
   QTimer::singleShot(0, this, [this, quickStart = QuickStart] {
-    InstallArguments();
+    Guarded([this] { InstallArguments(); });
     if (!quickStart) return;
     Guarded([this] { LaunchClick(); });
     if (Application()) Application()->Terminate();
@@ -477,7 +477,7 @@ void TPatchForm::ReceiveArguments(const THandedOver& what) {
   if (isMinimized()) showNormal();
   raise();
   activateWindow();
-  QTimer::singleShot(0, this, [this] { InstallArguments(); });
+  QTimer::singleShot(0, this, [this] { Guarded([this] { InstallArguments(); }); });
 }
 
 void TPatchForm::InstallArguments() {
@@ -486,7 +486,7 @@ void TPatchForm::InstallArguments() {
   const bool downloading =
       Application() && Application()->Retriever && Application()->Retriever->Busy();
   if (FInstallingArguments || downloading || QApplication::activeModalWidget()) {
-    QTimer::singleShot(250, this, [this] { InstallArguments(); });
+    QTimer::singleShot(250, this, [this] { Guarded([this] { InstallArguments(); }); });
     return;
   }
   FInstallingArguments = true;
