@@ -152,7 +152,7 @@ std::string ShortHostPath(const std::string& hostPath) {
   const std::string home = Home();
   if (home.size() > 1 && hostPath.rfind(home, 0) == 0 &&
       (hostPath.size() == home.size() || hostPath[home.size()] == '/'))
-    return "~" + hostPath.substr(home.size());
+    return std::string("~").append(hostPath, home.size());
   return hostPath;
 }
 
