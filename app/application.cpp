@@ -8,6 +8,8 @@
 #include "patchform.h"
 #include "platform/addresses.h"
 #include "platform/icons.h"
+#include "platform/instance.h"
+#include "platform/prefix.h"
 #include "propertyform.h"
 
 #include <QApplication>
@@ -27,6 +29,7 @@ TApplication::TApplication() {
 }
 
 TApplication::~TApplication() {
+  FInstanceServer.reset();
   Retriever.reset();
   DLStatus.reset();
   DebugForm.reset();
@@ -61,6 +64,20 @@ int TApplication::Run() {
 void TApplication::Terminate() {
   FTerminated = true;
   if (FInLoop) QApplication::quit();
+}
+
+bool TApplication::ListenForOtherStarts() {
+  if (!FInstanceServer) {
+    FInstanceServer = std::make_unique<TInstanceServer>();
+    FInstanceServer->OnReceive = [this](const THandedOver& what) {
+      if (PatchForm) PatchForm->ReceiveArguments(what);
+    };
+  }
+  return FInstanceServer->Listen(InstanceName(WinePrefix()));
+}
+
+void TApplication::PrefixChanged() {
+  if (FInstanceServer) FInstanceServer->Listen(InstanceName(WinePrefix()));
 }
 
 TNoGameForm* TApplication::NoGameForm() {

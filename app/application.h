@@ -15,6 +15,7 @@ class TNoGameForm;
 class TPatchForm;
 class TPropertyForm;
 class TDLStatus;
+class TInstanceServer;
 class TRetriever;
 
 class TApplication {
@@ -41,6 +42,12 @@ public:
   // The Game Not Found dialog, created on first use.
   TNoGameForm* NoGameForm();
 
+  // Takes what later starts of the program on the same prefix hand over (instance.h) to the
+  // main window. False when another running instance holds the prefix's name.
+  bool ListenForOtherStarts();
+  // The prefix has changed: later starts find this instance under the new prefix.
+  void PrefixChanged();
+
   std::string Title = "Halvex Dravik";
   bool ShowMainForm = true;
 
@@ -53,6 +60,7 @@ public:
 
 private:
   std::unique_ptr<TNoGameForm> FNoGameForm;
+  std::unique_ptr<TInstanceServer> FInstanceServer; // made by ListenForOtherStarts
   bool FTerminated = false;
   bool FInLoop = false;
 };

@@ -1,6 +1,7 @@
 #include "nogameform.h"
 
 #include "platform/shell.h"
+#include "prefixchoice.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -8,6 +9,18 @@
 #include <QVBoxLayout>
 
 namespace dravik {
+
+// The line saying where the start looked for a prefix holding the game; null when it did not.
+static QLabel* WhereLookedLabel(QWidget* parent) {
+  const std::string note = PrefixSearchNote();
+  if (note.empty()) return nullptr;
+  auto* label = new QLabel(QString::fromStdString(note), parent);
+  label->setObjectName("SearchLabel");
+  label->setWordWrap(true);
+  label->setTextFormat(Qt::PlainText);
+  label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  return label;
+}
 
 TNoGameForm::TNoGameForm(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
@@ -23,6 +36,7 @@ TNoGameForm::TNoGameForm(QWidget* parent)
   Label1->setWordWrap(true);
   Label1->setTextFormat(Qt::PlainText);
   Label1->setMinimumWidth(529);
+  SearchLabel = WhereLookedLabel(this);
 
   OKButton = new QPushButton("&OK", this);
   OKButton->setObjectName("OKButton");
@@ -44,6 +58,7 @@ TNoGameForm::TNoGameForm(QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(8, 8, 5, 4);
   layout->addWidget(Label1);
+  if (SearchLabel) layout->addWidget(SearchLabel);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 }

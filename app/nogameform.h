@@ -16,6 +16,7 @@ public:
   explicit TNoGameForm(QWidget* parent = nullptr);
 
   QLabel* Label1;
+  QLabel* SearchLabel; // where Dravik looked for prefixes at start; null when it did not look
   QPushButton* OKButton;
   QPushButton* HelpButton;
 

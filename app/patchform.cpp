@@ -2,6 +2,7 @@
 
 #include "app/drop/drop.h"
 #include "application.h"
+#include "commandline.h"
 #include "net/dlstatus.h"
 #include "net/retriever.h"
 #include "nogameform.h"
@@ -11,15 +12,19 @@
 #include "patchorder.h"
 #include "patchsetsui.h"
 #include "platform/icons.h"
+#include "platform/instance.h"
+#include "platform/prefix.h"
 #include "platform/scopeexit.h"
 #include "platform/sound.h"
 #include "platform/sysutils.h"
 #include "platform/winfs.h"
+#include "prefixchoice.h"
 #include "propertyform.h"
 #include "repository/repositoryform.h"
 #include "settings.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QBuffer>
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -90,7 +95,7 @@ TPatchForm::TPatchForm(const std::vector<std::string>& args, QWidget* parent)
     move(screen->availableGeometry().center() - rect().center());
 
   SetMainWindow(this);
-  FormCreate(TakeSetSwitch(args, FStartSet));
+  FormCreate(args);
 }
 
 TPatchForm::~TPatchForm() {
@@ -109,13 +114,36 @@ TPatchForm::~TPatchForm() {
 
 void TPatchForm::FormCreate(const std::vector<std::string>& args) {
   const std::string lastGame = ReadLastGame();
-  QuickStart = false;
-  for (const std::string& arg : args) {
-    const std::string lower = LowerCase(arg);
-    if (lower == "-quickstart") QuickStart = true;
-    if (lower == "-mrvn") GameIndex = 1;
+  const TCommandLine commandLine = ParseCommandLine(args);
+  QuickStart = commandLine.QuickStart;
+  if (commandLine.Morvane) GameIndex = 1;
+  FPendingItems = commandLine.Items;
+  FPendingUnknown = commandLine.Unknown;
+  FStartSet = commandLine.Set;
+
+  if (LoadGames(lastGame)) {
+    Guarded([this] {
+      const std::string warning = CurrentApp()->Rescan();
+      RefreshView();
+      ShowStoreWarning(warning);
+    });
+    SwitchToStartSet();
+    return;
   }
 
+  if (TApplication* application = Application()) {
+    application->ShowMainForm = false;
+    application->NoGameForm()->exec();
+    application->Terminate();
+  } else {
+    TNoGameForm().exec();
+  }
+}
+
+bool TPatchForm::LoadGames(const std::string& lastGame) {
+  for (QAction* item : GameGroup->actions())
+    delete item;
+  AppList.reset();
   bool gameFound = false;
   try {
     AppList = std::make_unique<THXPatchedAppList>();
@@ -144,31 +172,16 @@ void TPatchForm::FormCreate(const std::vector<std::string>& args) {
       delete item;
   }
 
-  if (gameFound) {
-    const QList<QAction*> items = GameGroup->actions();
-    if (items.size() == 1 && !items.front()->isChecked()) {
-      GameIndex = items.front()->data().toInt();
-      items.front()->setChecked(true);
-    }
-    // "-mrvn" with a catalogue whose second entry is missing or not installed: the first
-    // installed game, so that the store is never looked for in an unknown folder.
-    if (!CurrentApp() || !CurrentApp()->IsInstalled()) GameIndex = items.front()->data().toInt();
-    Guarded([this] {
-      const std::string warning = CurrentApp()->Rescan();
-      RefreshView();
-      ShowStoreWarning(warning);
-    });
-    SwitchToStartSet();
-    return;
+  if (!gameFound) return false;
+  const QList<QAction*> items = GameGroup->actions();
+  if (items.size() == 1 && !items.front()->isChecked()) {
+    GameIndex = items.front()->data().toInt();
+    items.front()->setChecked(true);
   }
-
-  if (TApplication* application = Application()) {
-    application->ShowMainForm = false;
-    application->NoGameForm()->exec();
-    application->Terminate();
-  } else {
-    TNoGameForm().exec();
-  }
+  // "-mrvn" with a catalogue whose second entry is missing or not installed: the first
+  // installed game, so that the store is never looked for in an unknown folder.
+  if (!CurrentApp() || !CurrentApp()->IsInstalled()) GameIndex = items.front()->data().toInt();
+  return true;
 }
 
 void TPatchForm::showEvent(QShowEvent* event) {
@@ -185,12 +198,13 @@ void TPatchForm::FormShow() {
   });
   Guarded([this] { RefreshView(); });
   if (!setUp) return;
-  if (QuickStart) {
-    QTimer::singleShot(0, this, [this] {
-      Guarded([this] { LaunchClick(); });
-      if (Application()) Application()->Terminate();
-    });
-  }
+  // After the window has appeared; a quick start installs before it launches.
+  QTimer::singleShot(0, this, [this, quickStart = QuickStart] {
+    Guarded([this] { InstallArguments(); });
+    if (!quickStart) return;
+    Guarded([this] { LaunchClick(); });
+    if (Application()) Application()->Terminate();
+  });
 }
 
 void TPatchForm::SetupForGame() {
@@ -253,6 +267,38 @@ void TPatchForm::GameSelectorClick(QAction* item) {
   RefreshView();
   if (FRepositoryForm && FRepositoryForm->isVisible())
     SendMessage(FRepositoryForm, WM_REFRESH, 0, 0);
+}
+
+void TPatchForm::WinePrefix1Click() {
+  std::string folder = WinePrefix();
+  if (!Dialogs().SelectHostFolder("Wine Prefix", folder)) return;
+  const std::string prefix = EnclosingPrefix(folder);
+  if (prefix.empty()) {
+    Dialogs().MessageDlg(Format("%s is not a Wine prefix: a prefix holds a drive_c folder and a "
+                                "system.reg file.",
+                                folder),
+                         mtWarning, {mbOK});
+    return;
+  }
+  // The settings of the prefix left behind go to it first; a refusal is shown, the switch
+  // goes on.
+  Guarded([this] { SaveSettings(); });
+  UsePrefix(prefix);
+  if (TApplication* application = Application()) application->PrefixChanged();
+  GameIndex = 0;
+  const bool found = LoadGames(ReadLastGame());
+  if (found) SetupForGame();
+  RefreshView();
+  if (FRepositoryForm && FRepositoryForm->isVisible())
+    SendMessage(FRepositoryForm, WM_REFRESH, 0, 0);
+  if (!found) {
+    setWindowTitle("Halvex Dravik");
+    Dialogs().MessageDlg(
+        Format("Dravik was unable to detect valid DirectPlay entries for Halvex or Morvane in "
+               "the Wine prefix %s.",
+               prefix),
+        mtWarning, {mbOK});
+  }
 }
 
 THXPatchedApp* TPatchForm::CurrentApp() const {
@@ -426,6 +472,44 @@ void TPatchForm::DropControl1Drop(const std::vector<std::string>& formats,
     } else if (THXPatchedApp* app = CurrentApp()) {
       report = TInstaller(*app, Downloader()).InstallFiles(strings);
     }
+  }
+  ShowInstallFailures(report);
+}
+
+void TPatchForm::ReceiveArguments(const THandedOver& what) {
+  FPendingItems.insert(FPendingItems.end(), what.Items.begin(), what.Items.end());
+  FPendingUnknown.insert(FPendingUnknown.end(), what.Unknown.begin(), what.Unknown.end());
+  if (what.Set) {
+    FStartSet = what.Set;
+    SwitchToStartSet();
+  }
+  if (isMinimized()) showNormal();
+  raise();
+  activateWindow();
+  QTimer::singleShot(0, this, [this] { Guarded([this] { InstallArguments(); }); });
+}
+
+void TPatchForm::InstallArguments() {
+  if (FPendingItems.empty() && FPendingUnknown.empty()) return;
+  // A question, dialog or download under way runs an event loop of its own: the files wait.
+  const bool downloading =
+      Application() && Application()->Retriever && Application()->Retriever->Busy();
+  if (FInstallingArguments || downloading || QApplication::activeModalWidget()) {
+    QTimer::singleShot(250, this, [this] { Guarded([this] { InstallArguments(); }); });
+    return;
+  }
+  FInstallingArguments = true;
+  TScopeExit done([this] { FInstallingArguments = false; });
+  const std::vector<std::string> items = std::exchange(FPendingItems, {});
+  const std::string unknown = UnknownArgumentsMessage(std::exchange(FPendingUnknown, {}));
+  if (!unknown.empty()) Dialogs().MessageDlg(unknown, mtWarning, {mbOK});
+  THXPatchedApp* app = CurrentApp();
+  if (!app || items.empty()) return;
+  TInstallReport report;
+  {
+    auto refresh = RedrawAtExit([this] { RefreshView(); });
+    TInstaller installer(*app, Downloader());
+    report = InstallItems(installer, items);
   }
   ShowInstallFailures(report);
 }

@@ -4,8 +4,8 @@
 //
 // Creating the window reads the last game and the command line, loads the game catalogue and
 // builds the Game menu; with no installed game it shows the Game Not Found dialog instead and
-// asks the application to end. Showing it sets it up for the selected game. Destroying it saves
-// the settings.
+// asks the application to end. Showing it sets it up for the selected game and then installs
+// the files and links the command line named. Destroying it saves the settings.
 //
 // Every handler may raise; the menu items, buttons and keys that run them show what escapes in
 // the standard error box. The window answers the program's window messages (messages.h) and
@@ -43,6 +43,7 @@ class TPatchList;
 class TPatchListModel;
 class TPatchSetsUI;
 class TRepositoryForm;
+struct THandedOver;
 
 class TPatchForm : public QMainWindow, public TMessageWindow, public TRepositoryHost {
   Q_OBJECT
@@ -73,6 +74,9 @@ public:
   void LoadSettings();
   void SaveSettings();
   void GameSelectorClick(QAction* item);
+  // File > Wine Prefix: another prefix for the rest of the run (and the next start); the
+  // window sets up again on its catalogue and store.
+  void WinePrefix1Click();
 
   // The patch list.
   int SelectedRow() const; // -1 when no row is selected
@@ -118,6 +122,12 @@ public:
   // Into the current game, showing nothing; for the repository window.
   TInstallReport InstallURLs(const std::vector<std::string>& urls) override;
   void RepositoryButtonClick();
+  // Files and links from the command line of a later start: the window comes to the front and
+  // installs them as soon as nothing else (a dialog, a download) is under way.
+  void ReceiveArguments(const THandedOver& what);
+  // Installs what the command lines named, as a drop would, and shows what failed and what was
+  // neither a file nor a link; waits for the end of a dialog or download under way.
+  void InstallArguments();
   // In-program drags onto the patch list: entries of the repository window are accepted, and
   // dropping them has that window install them.
   bool PatchListDragOver(const QMimeData* data) const;
@@ -130,6 +140,9 @@ protected:
 
 private:
   void FormCreate(const std::vector<std::string>& args);
+  // Loads the catalogue, fills the Game menu with the installed games and selects one (the
+  // last game when installed); false when no game is installed or the catalogue cannot be read.
+  bool LoadGames(const std::string& lastGame);
   // Building the window (patchformlayout.cpp).
   void CreateMenus();
   void CreateFileMenu();
@@ -187,6 +200,7 @@ private:
   QAction* LaunchHalvex1;
   QAction* LaunchInternetGamingZone1;
   QAction* Properties2;
+  QAction* WinePrefix1;
   QAction* Exit1;
   QAction* Activate1;
   QAction* Refresh1;
@@ -223,8 +237,11 @@ private:
 
   TRepositoryForm* FRepositoryForm = nullptr; // made on first use, owned by this window
   std::string FRefusedSave;                   // the failed save last shown, "" after a save
-  QObject* FPatchListViewport = nullptr;      // where in-program drags onto the list arrive
-  std::optional<std::string> FStartSet;       // the set named by "-set"
+  std::vector<std::string> FPendingItems;     // files and links to install (commandline.h)
+  std::vector<std::string> FPendingUnknown;   // arguments that were neither
+  bool FInstallingArguments = false;
+  QObject* FPatchListViewport = nullptr; // where in-program drags onto the list arrive
+  std::optional<std::string> FStartSet;  // the set named by "-set"
 };
 
 } // namespace dravik

@@ -84,6 +84,8 @@ void TPatchForm::CreateFileMenu() {
   Properties2 = NewAction(File1, "Properties2", "&Properties");
   Properties2->setShortcuts(
       {QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)});
+  File1->addSeparator();
+  WinePrefix1 = NewAction(File1, "WinePrefix1", "Wine &Prefix...");
   Exit1 = NewAction(File1, "Exit1", "E&xit");
   Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
 }
@@ -174,6 +176,7 @@ void TPatchForm::ConnectMenus() {
   OnClick(LaunchHalvex1, [this] { LaunchClick(); });
   OnClick(LaunchInternetGamingZone1, [this] { LaunchInternetGamingZone1Click(); });
   OnClick(Properties2, [this] { Properties2Click(); });
+  OnClick(WinePrefix1, [this] { WinePrefix1Click(); });
   OnClick(Exit1, [this] { Exit1Click(); });
   OnClick(Activate1, [this] { ActivateClick(); });
   OnClick(Refresh1, [this] { Refresh1Click(); });

@@ -5,6 +5,7 @@
 #include "patches/setswitch.h"
 #include "patchform.h"
 #include "patchlistview.h"
+#include "platform/accessibility.h"
 #include "platform/dialogs.h"
 #include "platform/sound.h"
 #include "platform/sysutils.h"
@@ -17,25 +18,13 @@
 
 namespace dravik {
 
-std::vector<std::string> TakeSetSwitch(const std::vector<std::string>& args,
-                                       std::optional<std::string>& name) {
-  std::vector<std::string> rest;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (LowerCase(args[i]) != "-set") {
-      rest.push_back(args[i]);
-      continue;
-    }
-    name = i + 1 < args.size() ? args[++i] : std::string();
-  }
-  return rest;
-}
-
 TPatchSetsUI::TPatchSetsUI(QWidget* window, QMenu* patchMenu, QAction* before, QToolBar* toolBar,
                            std::function<THXPatchedApp*()> app, std::function<void()> refresh)
     : QObject(window), FWindow(window), FApp(std::move(app)), FRefresh(std::move(refresh)) {
   setObjectName("PatchSetsUI");
   PatchSets1 = new QMenu("Patch &Sets", window);
   PatchSets1->setObjectName("PatchSets1");
+  PatchSets1->setAccessibleName("Patch Sets"); // read out as the menu opens
   patchMenu->insertMenu(before, PatchSets1);
   if (before) patchMenu->insertSeparator(before);
 
@@ -53,7 +42,7 @@ TPatchSetsUI::TPatchSetsUI(QWidget* window, QMenu* patchMenu, QAction* before, Q
 
   PatchSetCombo = new QComboBox(toolBar);
   PatchSetCombo->setObjectName("PatchSetCombo");
-  PatchSetCombo->setAccessibleName("Patch set");
+  SetComboBoxName(PatchSetCombo, "Patch set");
   PatchSetCombo->setToolTip("Patch Set");
   PatchSetCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   PatchSetCombo->setMinimumContentsLength(10);

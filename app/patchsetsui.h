@@ -24,11 +24,6 @@ namespace dravik {
 
 class THXPatchedApp;
 
-// The arguments without "-set NAME" (the switch matched whole, letter case ignored; the name is
-// the next argument, "" when there is none), and the name of the last such switch in `name`.
-std::vector<std::string> TakeSetSwitch(const std::vector<std::string>& args,
-                                       std::optional<std::string>& name);
-
 class TPatchSetsUI : public QObject {
   Q_OBJECT
 

@@ -30,6 +30,15 @@ TDialogs* gDialogs = &gDefault;
 
 } // namespace
 
+bool TDialogs::ChooseItem(const std::string&, const std::string&, const std::vector<std::string>&,
+                          int&) {
+  return false;
+}
+
+bool TDialogs::SelectHostFolder(const std::string&, std::string&) {
+  return false;
+}
+
 TDialogs& Dialogs() {
   return *gDialogs;
 }

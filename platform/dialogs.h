@@ -59,6 +59,14 @@ public:
   virtual bool Execute(TFileDialog& dialog, bool save) = 0;
   // The application's standard error box: caption the application title, the error's text.
   virtual void ShowException(const std::string& message) = 0;
+  // A list of `items` to choose one from, `index` chosen at first; false when cancelled, else
+  // `index` is the one chosen. Dialogs that cannot ask decline.
+  virtual bool ChooseItem(const std::string& caption, const std::string& prompt,
+                          const std::vector<std::string>& items, int& index);
+  // A folder dialog on the Linux file system, for folders no prefix's drive need reach (a Wine
+  // prefix itself): `folder` is a Linux path, where the dialog starts and, unless it is
+  // cancelled (false), the folder chosen. Dialogs that cannot ask decline.
+  virtual bool SelectHostFolder(const std::string& caption, std::string& folder);
 };
 
 // The dialogs in use (never null: a default that answers Cancel/No and logs to stderr until

@@ -14,12 +14,18 @@ static std::string StripSlash(std::string p) {
   return p;
 }
 
-std::string WinePrefix() {
-  std::lock_guard<std::mutex> lock(gPrefixMutex);
-  if (!gPrefixOverride.empty()) return gPrefixOverride;
+std::string EnvironmentWinePrefix() {
   if (const char* env = std::getenv("WINEPREFIX"); env && *env) return StripSlash(env);
   const char* home = std::getenv("HOME");
   return StripSlash(std::string(home && *home ? home : "") + "/.wine");
+}
+
+std::string WinePrefix() {
+  {
+    std::lock_guard<std::mutex> lock(gPrefixMutex);
+    if (!gPrefixOverride.empty()) return gPrefixOverride;
+  }
+  return EnvironmentWinePrefix();
 }
 
 void SetWinePrefix(const std::string& hostPath) {

@@ -64,6 +64,11 @@ std::string AbsoluteHostPath(const std::string& path) {
   return base + (base.back() == '/' ? "" : "/") + path;
 }
 
+bool IsHostFile(const std::string& hostPath) {
+  struct stat st;
+  return ::stat(hostPath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 void CreatePrefixLayout(const std::string& hostPath) {
   std::string root = hostPath;
   while (root.size() > 1 && root.back() == '/')

@@ -15,6 +15,8 @@ std::optional<std::vector<std::string>> HostFolderEntries(const std::string& hos
 
 // `path` made absolute against the current folder (an absolute path is returned as it is).
 std::string AbsoluteHostPath(const std::string& path);
+// Whether the host path names a file that is no folder, device or pipe (links followed).
+bool IsHostFile(const std::string& hostPath);
 
 // Makes the host folder `hostPath` (with any missing parents), its "drive_c" folder, and
 // "dosdevices" with the links "c:" -> "../drive_c" and "z:" -> "/", as wineboot makes them.

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
 
 namespace dravik {
 
@@ -157,6 +158,32 @@ bool TQtDialogs::Execute(TFileDialog& d, bool save) {
 void TQtDialogs::ShowException(const std::string& message) {
   QMessageBox box(QMessageBox::Critical, Title(), Q(message), QMessageBox::Ok, DialogParent());
   Exec(box);
+}
+
+bool TQtDialogs::ChooseItem(const std::string& caption, const std::string& prompt,
+                            const std::vector<std::string>& items, int& index) {
+  QStringList list;
+  for (const std::string& item : items)
+    list << Q(item);
+  if (list.isEmpty()) return false;
+  bool ok = false;
+  const QString chosen =
+      QInputDialog::getItem(DialogParent(), Q(caption), Q(prompt), list,
+                            std::clamp(index, 0, int(list.size()) - 1), false, &ok);
+  if (!ok) return false;
+  index = static_cast<int>(list.indexOf(chosen));
+  return index >= 0;
+}
+
+bool TQtDialogs::SelectHostFolder(const std::string& caption, std::string& folder) {
+  QFileDialog dlg(DialogParent(), Q(caption), Q(folder));
+  dlg.setFileMode(QFileDialog::Directory);
+  dlg.setOption(QFileDialog::ShowDirsOnly, true);
+  // Wine prefixes are mostly hidden folders (~/.wine, ~/.local/share/...).
+  dlg.setFilter(QDir::AllDirs | QDir::Hidden | QDir::NoDotAndDotDot);
+  if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
+  folder = dlg.selectedFiles().front().toStdString();
+  return true;
 }
 
 void InstallQtMessagePump() {

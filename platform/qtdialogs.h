@@ -1,5 +1,6 @@
 // The dialogs interface on Qt: message boxes with the buttons each caller names, the input box,
-// file dialogs on Windows paths, and the application's standard error box. Installed by the
+// file dialogs on Windows paths, a choice from a list, a folder dialog on Linux paths, and the
+// application's standard error box. Installed by the
 // program at start; blocks in the dialogs' own event loops.
 #pragma once
 
@@ -17,6 +18,9 @@ public:
                   std::string& value) override;
   bool Execute(TFileDialog& dialog, bool save) override;
   void ShowException(const std::string& message) override;
+  bool ChooseItem(const std::string& caption, const std::string& prompt,
+                  const std::vector<std::string>& items, int& index) override;
+  bool SelectHostFolder(const std::string& caption, std::string& folder) override;
 };
 
 // The window dialogs are centred on: the active window, else none.

@@ -260,12 +260,16 @@ TEST_F(Window, LastGameBeatsTheSwitchAndSwitchesMatchWhole) {
   EXPECT_FALSE(QuickStarts());
   app.reset();
 
+  // An argument that merely begins with a switch is none, and is named once the window shows.
   SetUserValue("LastGame", "");
   Start({"-mrvn", "-quickstartx"}, false);
   EXPECT_EQ(Game(), "Morvane");
   for (QAction* item : Named<QMenu>("Game1")->actions())
     EXPECT_FALSE(item->isChecked());
+  dialogs.Answer(mrOk);
   EXPECT_FALSE(QuickStarts());
+  EXPECT_EQ(dialogs.Messages().back(),
+            "\"-quickstartx\" is neither a switch, an existing file nor a link.");
   app.reset();
 
   SetUserValue("LastGame", "Morvane");

@@ -75,15 +75,25 @@ TEST_F(Shell, ProgramsStartInTheirFolderWithSplitParameters) {
   EXPECT_TRUE(opened.empty());
 }
 
+// Windows programs start through the Wine that $WINE names, else `wine` from the path.
 TEST_F(Shell, WindowsProgramsGoThroughWine) {
-  const std::string out = prefix.Path() + "/wine.txt";
-  WriteRecorder(prefix.Path() + "/fakewine", out);
   WriteHostFile(prefix.HostC("Games/Hx/hx.exe"), "MZ\x90");
-  setenv("WINE", (prefix.Path() + "/fakewine").c_str(), 1);
-  EXPECT_TRUE(ShellExecute("C:\\Games\\Hx\\hx.exe", "-x", "C:\\Games\\Hx\\", SW_SHOW));
-  unsetenv("WINE");
-  EXPECT_EQ(WaitRead(out), fs::canonical(prefix.HostC("Games/Hx")).string() + "\n" + prefix.Path() +
-                               "\n[" + prefix.HostC("Games/Hx/hx.exe") + "]\n[-x]\n");
+  const char* const oldPath = std::getenv("PATH");
+  const std::string path = oldPath ? oldPath : "";
+  for (const bool named : {false, true}) { // then with a `wine` on the path that $WINE overrides
+    const std::string out = prefix.Path() + (named ? "/named.txt" : "/path.txt");
+    MakeHostDirs(prefix.Path() + "/bin");
+    WriteRecorder(prefix.Path() + (named ? "/fakewine" : "/bin/wine"), out);
+    if (named) setenv("WINE", (prefix.Path() + "/fakewine").c_str(), 1);
+    setenv("PATH", (prefix.Path() + "/bin:" + path).c_str(), 1);
+    EXPECT_TRUE(ShellExecute("C:\\Games\\Hx\\hx.exe", "-x", "C:\\Games\\Hx\\", SW_SHOW));
+    unsetenv("WINE");
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_EQ(WaitRead(out), fs::canonical(prefix.HostC("Games/Hx")).string() + "\n" +
+                                 prefix.Path() + "\n[" + prefix.HostC("Games/Hx/hx.exe") +
+                                 "]\n[-x]\n")
+        << named;
+  }
 }
 
 TEST_F(Shell, DocumentsAndUrlsGoToTheDesktop) {
