@@ -22,10 +22,13 @@ TPatch::~TPatch() {
 void TPatch::LoadFromFile(std::string_view path) {
   TFileStream file(path, fmOpenRead);
   const int64_t size = file.Size();
+  std::vector<TGOBEntry> entries = ReadGOBDirectory(file, size);
   Files.Clear();
-  for (const TGOBEntry& e : ReadGOBDirectory(file)) {
+  Files.Reserve(static_cast<int>(entries.size()));
+  for (TGOBEntry& e : entries) {
     if (!IsGOBDescriptor(e.Name)) {
-      Files.Add(!e.Name.empty() && e.Name[0] == '\\' ? e.Name.substr(1) : e.Name);
+      if (!e.Name.empty() && e.Name[0] == '\\') e.Name.erase(0, 1);
+      Files.Add(std::move(e.Name));
       continue;
     }
     if (!e.DataFits(size)) continue; // a descriptor past the end of the file is skipped

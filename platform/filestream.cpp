@@ -1,6 +1,7 @@
 #include "filestream.h"
 
 #include "hostfile.h"
+#include "pathmemory.h"
 #include "sysutils.h"
 #include "winfs.h"
 
@@ -62,9 +63,9 @@ TFileStream::TFileStream(std::string_view winPath, TFileMode mode) : FFileName(w
     winfs::SetLastError(winfs::ERROR_ACCESS_DENIED);
     fail();
   }
-  int fl = ::fcntl(fd, F_GETFL);
-  if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+  ::fcntl(fd, F_SETFL, 0); // of the status flags only O_NONBLOCK was set
   FFd = fd;
+  if (mode == fmCreate) winfs::FolderChanged(host::Parent(host));
 }
 
 TFileStream::~TFileStream() {
@@ -102,6 +103,23 @@ void TFileStream::WriteBuffer(const void* buffer, int64_t count) {
     ThrowWrite(err);
   }
   FPos += count;
+}
+
+void TFileStream::ReadBufferAt(int64_t offset, void* buffer, int64_t count) {
+  if (count < 0 || offset < 0) throw EReadError();
+  char* p = static_cast<char*>(buffer);
+  while (count > 0) {
+    size_t chunk = static_cast<size_t>(std::min<int64_t>(count, kMaxIo));
+    ssize_t n = ::pread(FFd, p, chunk, static_cast<off_t>(offset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowRead(errno);
+    }
+    if (n == 0) throw EReadError();
+    p += n;
+    offset += n;
+    count -= n;
+  }
 }
 
 int64_t TFileStream::Seek(int64_t offset) {
@@ -203,6 +221,7 @@ void TSafeFileWriter::Commit() {
   if (::rename(FHostTemp.c_str(), FHostTarget.c_str()) != 0) discard(errno);
   FFd = -1;
   FCommitted = true;
+  winfs::FolderChanged(host::Parent(FHostTarget));
   host::FlushFolder(host::Parent(FHostTarget));
 }
 
