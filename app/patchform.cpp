@@ -40,6 +40,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <functional>
+#include <utility>
 
 namespace dravik {
 
@@ -413,6 +414,7 @@ void TPatchForm::FormCreate(const std::vector<std::string>& args) {
     if (!CurrentApp() || !CurrentApp()->IsInstalled()) GameIndex = items.front()->data().toInt();
     Guarded([this] {
       const std::string warning = CurrentApp()->Rescan();
+      FStoreReadAtCreation = CurrentApp();
       RefreshView();
       ShowStoreWarning(warning);
     });
@@ -453,9 +455,13 @@ void TPatchForm::FormShow() {
 void TPatchForm::SetupForGame() {
   THXPatchedApp* app = CurrentApp();
   if (!app) return;
+  const bool storeRead = std::exchange(FStoreReadAtCreation, nullptr) == app;
   SortColumn = 0;
   LoadSettings();
-  ShowStoreWarning(app->OpenStore());
+  if (storeRead)
+    app->CreateStoreFolders(); // what they may add is empty
+  else
+    ShowStoreWarning(app->OpenStore());
   OpenDialog1.Filter = app->AppName + " Patches (" + app->PatchFilter + ")|" + app->PatchFilter +
                        "|ZIP Files (*.zip)|*.zip";
   setWindowTitle(Q(app->AppName + " Dravik"));
