@@ -63,6 +63,8 @@ private:
   std::string FHostTemp; // host path of the temporary file
   std::string FHostTarget;
   bool FCommitted = false;
+  int64_t FWritten = 0; // bytes written so far
+  int64_t FFlushed = 0; // bytes whose write-out to the disk has been started
 };
 
 // Whole-file helpers (throw as TFileStream does).
