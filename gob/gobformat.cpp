@@ -30,12 +30,14 @@ bool HasGOBSignature(TFileStream& file) {
 }
 
 std::vector<TGOBEntry> ReadGOBDirectory(TFileStream& file) {
-  return ReadGOBDirectory(file, file.Size());
+  std::vector<TGOBEntry> entries;
+  ReadGOBDirectory(file, file.Size(), entries);
+  return entries;
 }
 
-std::vector<TGOBEntry> ReadGOBDirectory(TFileStream& file, int64_t size) {
-  std::vector<TGOBEntry> entries;
-  if (size < GOB_HEADER_SIZE) return entries;
+void ReadGOBDirectory(TFileStream& file, int64_t size, std::vector<TGOBEntry>& entries) {
+  entries.clear();
+  if (size < GOB_HEADER_SIZE) return;
   // The member count and, in the same read, the directory of an archive of up to 64 members;
   // a larger directory takes one more read. Every read is bounded by the file's size. The
   // buffer serves the thread's next archive too (one that grew large is given back).
@@ -44,7 +46,7 @@ std::vector<TGOBEntry> ReadGOBDirectory(TFileStream& file, int64_t size) {
   raw.resize(static_cast<size_t>(first));
   file.ReadBufferAt(12, raw.data(), first);
   int64_t count = GetInt32(raw.data());
-  if (count <= 0) return entries;
+  if (count <= 0) return;
   // Only entries that lie wholly inside the file are read.
   const int64_t fit = (size - GOB_HEADER_SIZE) / GOB_ENTRY_SIZE;
   if (count > fit) count = fit;
@@ -63,7 +65,6 @@ std::vector<TGOBEntry> ReadGOBDirectory(TFileStream& file, int64_t size) {
     e.Name = Cp1252ToUtf8(std::string_view(name, strnlen(name, GOB_NAME_SIZE)));
   }
   if (raw.capacity() > (size_t(1) << 20)) std::vector<uint8_t>().swap(raw);
-  return entries;
 }
 
 std::vector<uint8_t> ReadGOBData(TFileStream& file, const TGOBEntry& entry) {

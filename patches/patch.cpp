@@ -22,7 +22,9 @@ TPatch::~TPatch() {
 void TPatch::LoadFromFile(std::string_view path) {
   TFileStream file(path, fmOpenRead);
   const int64_t size = file.Size();
-  std::vector<TGOBEntry> entries = ReadGOBDirectory(file, size);
+  // The entries' storage serves the thread's next patch too.
+  static thread_local std::vector<TGOBEntry> entries;
+  ReadGOBDirectory(file, size, entries);
   Files.Clear();
   Files.Reserve(static_cast<int>(entries.size()));
   for (TGOBEntry& e : entries) {
@@ -46,6 +48,7 @@ void TPatch::LoadFromFile(std::string_view path) {
   Info.SetValue("File Name", fileName);
   if (Name.empty()) Name = fileName.size() > 4 ? fileName.substr(0, fileName.size() - 4) : "";
   Info.Sort();
+  if (entries.capacity() > 4096) std::vector<TGOBEntry>().swap(entries); // kept small
 }
 
 void TPatch::Link(TPatch* other) {

@@ -116,11 +116,11 @@ TMappedPath MapPath(std::string_view winPath) {
     return r;
   }
 
-  struct TComp {
-    std::string Name;
-    bool Known; // a component of the current folder: exists as spelled
-  };
-  std::vector<TComp> comps;
+  // Components are views of the path or of the current folder; those of the current folder
+  // come first and exist as spelled.
+  std::vector<std::string_view> comps;
+  size_t known = 0;
+  std::optional<std::string> cwd;
   std::string root;
   size_t pos = 0;
   if (HasDriveLetter(winPath)) {
@@ -132,7 +132,7 @@ TMappedPath MapPath(std::string_view winPath) {
     root = *dr;
     pos = 2;
   } else {
-    auto cwd = CurrentFolder();
+    cwd = CurrentFolder();
     if (!cwd) {
       FailWithErrno(errno, std::string());
       return r;
@@ -153,7 +153,7 @@ TMappedPath MapPath(std::string_view winPath) {
       while (b < cwd->size()) {
         size_t e = cwd->find('/', b);
         if (e == std::string::npos) e = cwd->size();
-        if (e > b) comps.push_back({cwd->substr(b, e - b), true});
+        if (e > b) comps.push_back(std::string_view(*cwd).substr(b, e - b));
         b = e + 1;
       }
     }
@@ -169,29 +169,23 @@ TMappedPath MapPath(std::string_view winPath) {
     if (c == "..") {
       if (!comps.empty()) comps.pop_back();
     } else if (!c.empty() && c != ".") {
-      comps.push_back({std::string(c), false});
+      comps.push_back(c);
     }
     pos = e + 1;
   }
+  if (cwd) { // the current folder's components left after ".."
+    while (known < comps.size() && comps[known].data() >= cwd->data() &&
+           comps[known].data() < cwd->data() + cwd->size())
+      ++known;
+  }
 
   // The current folder's components are taken as they are; the rest are looked up.
-  size_t known = 0;
-  while (known < comps.size() && comps[known].Known)
-    ++known;
-  std::string base = root;
-  std::vector<std::string> names;
-  names.reserve(comps.size() - known);
-  for (size_t i = 0; i < comps.size(); ++i) {
-    if (i < known)
-      base = host::Join(base, comps[i].Name);
-    else
-      names.push_back(comps[i].Name);
-  }
-  const std::string cur = ResolveBelow(base, names);
+  for (size_t i = 0; i < known; ++i)
+    root = host::Join(root, comps[i]);
   r.Ok = true;
-  r.Host = cur;
+  r.Host = ResolveBelow(root, std::span(comps).subspan(known));
   r.IsRoot = comps.empty();
-  r.LastName = comps.empty() ? std::string() : comps.back().Name;
+  r.LastName = comps.empty() ? std::string() : std::string(comps.back());
   return r;
 }
 

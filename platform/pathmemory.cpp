@@ -18,6 +18,7 @@
 #include <unistd.h>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace dravik::winfs {
 
@@ -251,13 +252,12 @@ void TMemory::RememberDrive(const std::string& link, const std::string& folder,
 // Resolves the folder path `names` below `root`, recording the folders whose names decided it;
 // remembers it under `key` when every such folder's names were settled.
 std::shared_ptr<const TResolved> ResolveFolder(const std::string& root,
-                                               const std::vector<std::string>& names, size_t count,
+                                               std::span<const std::string_view> names,
                                                const std::string& key) {
   auto r = std::make_shared<TResolved>();
   r->Host = root;
   bool remember = true;
-  for (size_t i = 0; i < count; ++i) {
-    const std::string& name = names[i];
+  for (const std::string_view name : names) {
     std::string spelled = host::Join(r->Host, name);
     if (!r->Exists) {
       r->Host = std::move(spelled);
@@ -308,19 +308,24 @@ std::optional<std::string> DriveFolder(char letter) {
   return folder;
 }
 
-std::string ResolveBelow(const std::string& root, const std::vector<std::string>& names) {
+std::string ResolveBelow(const std::string& root, std::span<const std::string_view> names) {
   if (names.empty()) return root;
-  const size_t folders = names.size() - 1;
-  const std::string& last = names.back();
-  std::string key = root;
-  for (size_t i = 0; i < folders; ++i) {
+  const std::span<const std::string_view> folders = names.first(names.size() - 1);
+  const std::string_view last = names.back();
+  size_t length = root.size();
+  for (const std::string_view name : folders)
+    length += 1 + name.size();
+  std::string key;
+  key.reserve(length);
+  key = root;
+  for (const std::string_view name : folders) {
     key += '\0';
-    key += names[i];
+    key += name;
   }
   for (int attempt = 0;; ++attempt) {
     std::shared_ptr<const TResolved> folder = Memory().Resolved(key);
     const bool remembered = folder != nullptr;
-    if (!remembered) folder = ResolveFolder(root, names, folders, key);
+    if (!remembered) folder = ResolveFolder(root, folders, key);
     std::string spelled = host::Join(folder->Host, last);
     if (!folder->Exists) return spelled;
     // Found as spelled (which also shows that the path still leads through the names it was

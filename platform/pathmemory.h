@@ -16,8 +16,9 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
-#include <vector>
+#include <string_view>
 
 namespace dravik::winfs {
 
@@ -28,7 +29,7 @@ std::optional<std::string> DriveFolder(char letter);
 // The host path of `names` (components, "." and ".." already folded) below the host folder
 // `root`: each found as it is spelled, else as the first name in byte order that matches it
 // without regard to case; from the first that does not exist on, each keeps its spelling.
-std::string ResolveBelow(const std::string& root, const std::vector<std::string>& names);
+std::string ResolveBelow(const std::string& root, std::span<const std::string_view> names);
 
 // Tells the memory that this program changed the entries of a host folder (created, removed or
 // renamed something in it), so nothing it remembers of that folder is used again.
