@@ -8,14 +8,6 @@
 
 namespace dravik {
 
-namespace {
-
-std::string_view NameAt(const TPatch* patch, uint32_t position) {
-  return patch->Files.Lines()[position];
-}
-
-} // namespace
-
 uint64_t TFileIndex::Hash(std::string_view name) noexcept {
   // Eight bytes at a time: the letters A..Z among them folded to a..z, then mixed in.
   constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
@@ -72,30 +64,30 @@ void TFileIndex::Grow(size_t live) {
   }
 }
 
-size_t TFileIndex::Find(uint64_t hash, const TPatch* patch, uint32_t position) const {
+size_t TFileIndex::Find(uint64_t hash, std::string_view name) const {
   const uint32_t tag = static_cast<uint32_t>(hash >> 32);
   size_t i = Home(hash);
   for (; FSlots[i].Entry; i = (i + 1) & (FSlots.size() - 1)) {
     if (FSlots[i].Tag != tag) continue;
     const TEntry& e = FEntries[FSlots[i].Entry - 1];
-    if (e.Hash == hash && SameText(NameAt(e.First, e.Position), NameAt(patch, position))) break;
+    if (e.Hash == hash && SameText(e.Name, name)) break;
   }
   return i;
 }
 
-std::span<TPatch* const> TFileIndex::Insert(uint64_t hash, TPatch* patch, uint32_t position) {
+std::span<TPatch* const> TFileIndex::Insert(uint64_t hash, TPatch* patch, std::string_view name) {
   const size_t live = FEntries.size() - FFree.size();
   if (2 * (live + 1) > FSlots.size()) Grow(2 * (live + 1));
-  TSlot& slot = FSlots[Find(hash, patch, position)];
+  TSlot& slot = FSlots[Find(hash, name)];
   if (!slot.Entry) {
     uint32_t e;
     if (!FFree.empty()) {
       e = FFree.back();
       FFree.pop_back();
-      FEntries[e] = {hash, patch, position, 0};
+      FEntries[e] = {name, hash, patch, 0};
     } else {
       e = static_cast<uint32_t>(FEntries.size());
-      FEntries.push_back({hash, patch, position, 0});
+      FEntries.push_back({name, hash, patch, 0});
     }
     slot = {e + 1, static_cast<uint32_t>(hash >> 32)};
     return {};
@@ -121,9 +113,9 @@ std::span<TPatch* const> TFileIndex::Insert(uint64_t hash, TPatch* patch, uint32
   return {carriers.data(), carriers.size() - 1};
 }
 
-void TFileIndex::Remove(uint64_t hash, TPatch* patch, uint32_t position) {
+void TFileIndex::Remove(uint64_t hash, TPatch* patch, std::string_view name) {
   if (FSlots.empty()) return;
-  const size_t i = Find(hash, patch, position);
+  const size_t i = Find(hash, name);
   if (!FSlots[i].Entry) return;
   TEntry& entry = FEntries[FSlots[i].Entry - 1];
   if (!entry.Shared) {
@@ -136,11 +128,9 @@ void TFileIndex::Remove(uint64_t hash, TPatch* patch, uint32_t position) {
   carriers.erase(it);
   if (entry.First == patch) {
     // The name was spelt by the leaving patch: the next carrier lends its own spelling.
-    const std::string_view name = NameAt(entry.First, entry.Position);
-    const std::vector<std::string>& names = carriers.front()->Files.Lines();
-    for (size_t k = 0; k < names.size(); ++k)
-      if (SameText(names[k], name)) {
-        entry.Position = static_cast<uint32_t>(k);
+    for (const std::string& spelling : carriers.front()->Files.Lines())
+      if (SameText(spelling, entry.Name)) {
+        entry.Name = spelling;
         break;
       }
     entry.First = carriers.front();

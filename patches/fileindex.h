@@ -3,8 +3,8 @@
 // once (Hash); the table is open-addressed, sized before it is filled when the caller knows how
 // many names come (Reserve), and doubles when it runs full.
 //
-// Names are not copied: an entry names the position of its name in its first carrier's Files,
-// so a patch's Files must stay as they are while the patch is indexed.
+// Names are not copied: an entry keeps a view of its first carrier's spelling, so a patch's
+// Files must stay as they are while the patch is indexed.
 #pragma once
 
 #include <cstdint>
@@ -25,13 +25,13 @@ public:
   void Reserve(size_t names);
   void Clear() noexcept;
 
-  // Adds `patch` to the carriers of the name at `position` in its Files (`hash` its Hash) and
-  // returns the patches that carried it before, in the order they came: none for a new name,
-  // and none when `patch` carries it already. The span holds until the index changes.
-  std::span<TPatch* const> Insert(uint64_t hash, TPatch* patch, uint32_t position);
-  // Takes `patch` from the carriers of the name at `position` in its Files, if it is one; the
-  // name goes with its last carrier.
-  void Remove(uint64_t hash, TPatch* patch, uint32_t position);
+  // Adds `patch` to the carriers of `name`, one of its Files (`hash` its Hash), and returns the
+  // patches that carried it before, in the order they came: none for a new name, and none when
+  // `patch` carries it already. The span holds until the index changes.
+  std::span<TPatch* const> Insert(uint64_t hash, TPatch* patch, std::string_view name);
+  // Takes `patch` from the carriers of `name`, one of its Files, if it is one; the name goes
+  // with its last carrier.
+  void Remove(uint64_t hash, TPatch* patch, std::string_view name);
 
   // Starts fetching the table's memory where a name of this hash is looked for.
   void Prefetch(uint64_t hash) const {
@@ -40,9 +40,9 @@ public:
 
 private:
   struct TEntry {
+    std::string_view Name; // as the first carrier spells it
     uint64_t Hash = 0;
-    TPatch* First = nullptr; // the first carrier, whose Files spell the name; null: free
-    uint32_t Position = 0;   // of the name in the first carrier's Files
+    TPatch* First = nullptr; // null: a free entry
     uint32_t Shared = 0;     // 1 + the entry of FShared listing every carrier; 0: First alone
   };
   struct TSlot {
@@ -50,9 +50,8 @@ private:
     uint32_t Tag = 0;   // the hash's upper half, to pass over most other names unread
   };
   size_t Home(uint64_t hash) const { return static_cast<size_t>(hash) & (FSlots.size() - 1); }
-  // The slot holding the name at `position` in `patch`'s Files, or the empty one where it
-  // would go.
-  size_t Find(uint64_t hash, const TPatch* patch, uint32_t position) const;
+  // The slot holding `name`, or the empty one where it would go.
+  size_t Find(uint64_t hash, std::string_view name) const;
   void Grow(size_t live);
   void Free(size_t slot);
 

@@ -62,6 +62,7 @@ int TPatchList::Add(std::unique_ptr<TPatch> owned, const std::vector<uint64_t>& 
   for (TPatch* linked : patch->Conflicts)
     linked->FVisitMark = FMark; // already linked
   std::vector<TPatch*> found;
+  const std::vector<std::string>& names = patch->Files.Lines();
   const size_t count = hashes.size();
   constexpr size_t kAhead = 8; // slots fetched ahead of their look-up
   for (size_t i = 0; i < count && i < kAhead; ++i)
@@ -69,7 +70,7 @@ int TPatchList::Add(std::unique_ptr<TPatch> owned, const std::vector<uint64_t>& 
   for (size_t i = 0; i < count; ++i) {
     if (i + kAhead < count) FIndex.Prefetch(hashes[i + kAhead]);
     if (hashes[i] == 0) continue; // never makes a conflict
-    for (TPatch* other : FIndex.Insert(hashes[i], patch, static_cast<uint32_t>(i)))
+    for (TPatch* other : FIndex.Insert(hashes[i], patch, names[i]))
       if (other->FVisitMark != FMark) {
         other->FVisitMark = FMark;
         found.push_back(other);
@@ -89,7 +90,7 @@ int TPatchList::Add(std::unique_ptr<TPatch> owned, const std::vector<uint64_t>& 
 void TPatchList::Unindex(TPatch* patch) {
   const std::vector<uint64_t> hashes = FileHashes(*patch);
   for (size_t i = 0; i < hashes.size(); ++i)
-    if (hashes[i]) FIndex.Remove(hashes[i], patch, static_cast<uint32_t>(i));
+    if (hashes[i]) FIndex.Remove(hashes[i], patch, patch->Files.Lines()[i]);
 }
 
 void TPatchList::Delete(int index) {
