@@ -159,9 +159,11 @@ std::string THXPatchedApp::Rescan() {
       skipped += "\r\n" + file.Error;
       continue;
     }
-    // The name index is sized once, by the first patch, for a store of patches like it.
+    // The name index is sized once, by the first patch, for a store of patches like it (within
+    // reason: a first patch of many members may be an exception).
     if (Patches.Count() == 0)
-      Patches.Reserve(static_cast<int>(files.size()), files.size() * file.FileHashes.size());
+      Patches.Reserve(static_cast<int>(files.size()),
+                      std::min(files.size() * file.FileHashes.size(), size_t(1) << 20));
     file.Patch->Active = file.Active;
     Patches.Add(std::move(file.Patch), file.FileHashes);
   }
