@@ -136,12 +136,17 @@ private:
 } // namespace
 
 std::string THXPatchedApp::Rescan() {
-  std::string dir = GameDir();
   std::vector<std::pair<std::string, uint8_t>> found;
-  for (uint8_t d = 0; d < PatchDirs.size(); ++d) {
-    std::string folder = dir + PatchDirs[d];
-    for (std::string& name : winfs::FindNames(folder + PatchFilter))
-      found.emplace_back(folder + name, d);
+  try {
+    const std::string dir = GameDir();
+    for (uint8_t d = 0; d < PatchDirs.size(); ++d) {
+      std::string folder = dir + PatchDirs[d];
+      for (std::string& name : winfs::FindNames(folder + PatchFilter))
+        found.emplace_back(folder + name, d);
+    }
+  } catch (...) {
+    Patches.Clear(); // the old list goes in any case
+    throw;
   }
   std::vector<TLoaded> files(found.size());
   for (size_t i = 0; i < found.size(); ++i) {
