@@ -459,7 +459,7 @@ void TPatchForm::SetupForGame() {
   SortColumn = 0;
   LoadSettings();
   if (storeRead)
-    app->CreateStoreFolders(); // what they may add is empty
+    app->CreateStoreFolders(); // read at creation; a folder made now is empty
   else
     ShowStoreWarning(app->OpenStore());
   OpenDialog1.Filter = app->AppName + " Patches (" + app->PatchFilter + ")|" + app->PatchFilter +

@@ -201,7 +201,7 @@ private:
   void SetRepositoryShown(bool shown);
   TRepositoryForm* FRepositoryForm = nullptr; // made on first use, owned by this window
   QObject* FPatchListViewport = nullptr;      // where in-program drags onto the list arrive
-  // The game whose store creation has just read; its first set-up need not read it again.
+  // The game whose store creating the window has read; its first set-up need not read it again.
   THXPatchedApp* FStoreReadAtCreation = nullptr;
 };
 
