@@ -36,6 +36,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <functional>
+#include <utility>
 
 namespace dravik {
 
@@ -124,6 +126,7 @@ void TPatchForm::FormCreate(const std::vector<std::string>& args) {
   if (LoadGames(lastGame)) {
     Guarded([this] {
       const std::string warning = CurrentApp()->Rescan();
+      FStoreReadAtCreation = CurrentApp();
       RefreshView();
       ShowStoreWarning(warning);
     });
@@ -210,9 +213,13 @@ void TPatchForm::FormShow() {
 void TPatchForm::SetupForGame() {
   THXPatchedApp* app = CurrentApp();
   if (!app) return;
+  const bool storeRead = std::exchange(FStoreReadAtCreation, nullptr) == app;
   SortColumn = 0;
   LoadSettings();
-  ShowStoreWarning(app->OpenStore());
+  if (storeRead)
+    app->CreateStoreFolders(); // read at creation; a folder made now is empty
+  else
+    ShowStoreWarning(app->OpenStore());
   OpenDialog1.Filter = app->AppName + " Patches (" + app->PatchFilter + ")|" + app->PatchFilter +
                        "|ZIP Files (*.zip)|*.zip";
   setWindowTitle(Q(app->AppName + " Dravik"));

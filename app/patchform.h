@@ -242,6 +242,8 @@ private:
   bool FInstallingArguments = false;
   QObject* FPatchListViewport = nullptr; // where in-program drags onto the list arrive
   std::optional<std::string> FStartSet;  // the set named by "-set"
+  // The game whose store creating the window has read; its first set-up need not read it again.
+  THXPatchedApp* FStoreReadAtCreation = nullptr;
 };
 
 } // namespace dravik

@@ -1,8 +1,9 @@
-// Reading a store of 2,000 patches of 100 members each: THXPatchedApp::Rescan against the floor,
-// a bare read of the same files' directories and descriptors.
+// Reading a store of 2,000 patches of 100 members each (benchstore.h), its folders in the letter
+// case Dravik asks for and in another: THXPatchedApp::Rescan against the floor, a bare read of the
+// same files' directories and descriptors.
+#include "bench/benchstore.h"
 #include "bench/benchutil.h"
 #include "patches/patchedapp.h"
-#include "tests/fixtures/gobmaker.h"
 #include "tests/fixtures/testgame.h"
 
 #include <cstdint>
@@ -10,7 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <random>
+#include <string>
 #include <unistd.h>
 #include <vector>
 
@@ -57,37 +58,30 @@ static bool DropCaches() {
   return ok;
 }
 
-int main() {
-  const int kPatches = 2000, kMembers = 100;
+// One store, its folders in Dravik's letter case or in another.
+static void Measure(bool otherCase) {
   TTestGame game;
-  std::mt19937 rng(3);
-  std::uniform_int_distribution<int> common(0, 3000), roll(0, 19);
-  for (int p = 0; p < kPatches; ++p) {
-    TRawMembers members{
-        {"patchinfo.txt", "Name=Patch " + std::to_string(p) + "\r\nType=Skin\r\nAuthor=Bench\r\n"}};
-    for (int m = 0; m < kMembers; ++m) {
-      std::string name = roll(rng) == 0
-                             ? "3do\\mat\\common" + std::to_string(common(rng)) + ".mat"
-                             : "3do\\p" + std::to_string(p) + "\\m" + std::to_string(m) + ".3do";
-      members.push_back({name, std::string(64, 'x')});
-    }
-    std::string dir = game.GameHost() + (p % 4 == 0 ? "/HXPatch/active/" : "/HXPatch/");
-    WriteHostFile(dir + "patch" + std::to_string(p) + ".gob", MakeGOBBytes(members));
+  if (otherCase) {
+    fs::rename(game.Prefix.HostC("Games"), game.Prefix.HostC("games"));
+    fs::rename(game.Prefix.HostC("games/Halvex"), game.Prefix.HostC("games/HALVEX"));
   }
+  const TStoreFolders where = StoreFolders(otherCase);
+  const std::vector<std::string> folders{game.Prefix.HostC(where.Inactive),
+                                         game.Prefix.HostC(where.Active)};
+  WriteStore(folders[0], folders[1]);
 
   THXPatchedAppList apps;
   apps.LoadCatalogue();
   THXPatchedApp* app = apps.Items(0);
   app->Rescan(); // warm the caches for both sides
-  BareRead({game.GameHost() + "/HXPatch", game.GameHost() + "/HXPatch/active"});
+  BareRead(folders);
 
   size_t members = 0;
   double ours = Best(5, [&] { app->Rescan(); });
-  double floor = Best(5, [&] {
-    members = BareRead({game.GameHost() + "/HXPatch", game.GameHost() + "/HXPatch/active"});
-  });
-  std::printf("store: %d patches, %zu directory entries read by the floor\n", app->Patches.Count(),
-              members);
+  double floor = Best(5, [&] { members = BareRead(folders); });
+  const char* which = otherCase ? "folders in another case" : "folders in Dravik's case";
+  std::printf("store (%s): %d patches, %zu directory entries read by the floor\n", which,
+              app->Patches.Count(), members);
   // With the page cache dropped before every run (needs root), both sides read from the disk.
   if (DropCaches()) {
     double oursCold = Best(3, [&] {
@@ -96,10 +90,17 @@ int main() {
     });
     double floorCold = Best(3, [&] {
       DropCaches();
-      BareRead({game.GameHost() + "/HXPatch", game.GameHost() + "/HXPatch/active"});
+      BareRead(folders);
     });
-    PrintResult("rescan, cold cache", oursCold, "floor", floorCold);
+    PrintResult((std::string("rescan, cold cache, ") + which).c_str(), oursCold, "floor",
+                floorCold);
   }
-  PrintResult("rescan, warm cache", ours, "floor (bare directory and descriptor reads)", floor);
+  PrintResult((std::string("rescan, warm cache, ") + which).c_str(), ours,
+              "floor (bare directory and descriptor reads)", floor);
+}
+
+int main() {
+  Measure(false);
+  Measure(true);
   return 0;
 }

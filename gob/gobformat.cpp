@@ -4,6 +4,7 @@
 #include "platform/filestream.h"
 #include "platform/sysutils.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -30,36 +31,46 @@ bool HasGOBSignature(TFileStream& file) {
 
 std::vector<TGOBEntry> ReadGOBDirectory(TFileStream& file) {
   std::vector<TGOBEntry> entries;
-  const int64_t size = file.Size();
-  if (size < GOB_HEADER_SIZE) return entries;
-  uint8_t countBytes[4];
-  file.Seek(12);
-  file.ReadBuffer(countBytes, 4);
-  int64_t count = GetInt32(countBytes);
-  if (count <= 0) return entries;
+  ReadGOBDirectory(file, file.Size(), entries);
+  return entries;
+}
+
+void ReadGOBDirectory(TFileStream& file, int64_t size, std::vector<TGOBEntry>& entries) {
+  entries.clear();
+  if (size < GOB_HEADER_SIZE) return;
+  // The member count and, in the same read, the directory of an archive of up to 64 members;
+  // a larger directory takes one more read. Every read is bounded by the file's size. The
+  // buffer serves the thread's next archive too (one that grew large is given back).
+  static thread_local std::vector<uint8_t> raw;
+  const int64_t first = std::min<int64_t>(size - 12, 4 + 64 * GOB_ENTRY_SIZE);
+  raw.resize(static_cast<size_t>(first));
+  file.ReadBufferAt(12, raw.data(), first);
+  int64_t count = GetInt32(raw.data());
+  if (count <= 0) return;
   // Only entries that lie wholly inside the file are read.
-  int64_t fit = (size - GOB_HEADER_SIZE) / GOB_ENTRY_SIZE;
+  const int64_t fit = (size - GOB_HEADER_SIZE) / GOB_ENTRY_SIZE;
   if (count > fit) count = fit;
-  // One read for the whole directory; it is bounded by the file's size above.
-  std::vector<uint8_t> raw(static_cast<size_t>(count) * GOB_ENTRY_SIZE);
-  file.ReadBuffer(raw.data(), static_cast<int64_t>(raw.size()));
+  const int64_t need = 4 + count * GOB_ENTRY_SIZE;
+  if (need > first) {
+    raw.resize(static_cast<size_t>(need));
+    file.ReadBufferAt(12 + first, raw.data() + first, need - first);
+  }
   entries.resize(static_cast<size_t>(count));
   for (size_t i = 0; i < entries.size(); ++i) {
-    const uint8_t* entry = raw.data() + i * GOB_ENTRY_SIZE;
+    const uint8_t* entry = raw.data() + 4 + i * GOB_ENTRY_SIZE;
     TGOBEntry& e = entries[i];
     e.Offset = GetInt32(entry);
     e.Length = GetInt32(entry + 4);
     const char* name = reinterpret_cast<const char*>(entry + 8);
     e.Name = Cp1252ToUtf8(std::string_view(name, strnlen(name, GOB_NAME_SIZE)));
   }
-  return entries;
+  if (raw.capacity() > (size_t(1) << 20)) std::vector<uint8_t>().swap(raw);
 }
 
 std::vector<uint8_t> ReadGOBData(TFileStream& file, const TGOBEntry& entry) {
   std::vector<uint8_t> data(static_cast<size_t>(entry.Length));
   if (data.empty()) return data; // its offset may point anywhere
-  file.Seek(entry.Offset);
-  file.ReadBuffer(data.data(), entry.Length);
+  file.ReadBufferAt(entry.Offset, data.data(), entry.Length);
   return data;
 }
 

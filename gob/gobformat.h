@@ -52,11 +52,14 @@ struct TGOBEntry {
 // Whether the file begins with the archive signature "GOB " (the readers themselves do not ask).
 bool HasGOBSignature(TFileStream& file);
 
-// Reads the directory of an open archive (the stream's position is left after the last entry
-// read). Entries that do not fit in the file are not returned.
+// Reads the directory of an open archive. Entries that do not fit in the file are not returned.
+// The stream's position is not used.
 std::vector<TGOBEntry> ReadGOBDirectory(TFileStream& file);
+// The same into `entries` (whose storage is reused), for an archive of `size` bytes (its Size,
+// which the caller has).
+void ReadGOBDirectory(TFileStream& file, int64_t size, std::vector<TGOBEntry>& entries);
 
-// Reads `entry`'s data (the caller checked DataFits).
+// Reads `entry`'s data (the caller checked DataFits). The stream's position is not used.
 std::vector<uint8_t> ReadGOBData(TFileStream& file, const TGOBEntry& entry);
 
 // The patch descriptor's member name, in the archive's root.

@@ -22,10 +22,15 @@ TPatch::~TPatch() {
 void TPatch::LoadFromFile(std::string_view path) {
   TFileStream file(path, fmOpenRead);
   const int64_t size = file.Size();
+  // The entries' storage serves the thread's next patch too.
+  static thread_local std::vector<TGOBEntry> entries;
+  ReadGOBDirectory(file, size, entries);
   Files.Clear();
-  for (const TGOBEntry& e : ReadGOBDirectory(file)) {
+  Files.Reserve(static_cast<int>(entries.size()));
+  for (TGOBEntry& e : entries) {
     if (!IsGOBDescriptor(e.Name)) {
-      Files.Add(!e.Name.empty() && e.Name[0] == '\\' ? e.Name.substr(1) : e.Name);
+      if (!e.Name.empty() && e.Name[0] == '\\') e.Name.erase(0, 1);
+      Files.Add(std::move(e.Name));
       continue;
     }
     if (!e.DataFits(size)) continue; // a descriptor past the end of the file is skipped
@@ -43,6 +48,7 @@ void TPatch::LoadFromFile(std::string_view path) {
   Info.SetValue("File Name", fileName);
   if (Name.empty()) Name = fileName.size() > 4 ? fileName.substr(0, fileName.size() - 4) : "";
   Info.Sort();
+  if (entries.capacity() > 4096) std::vector<TGOBEntry>().swap(entries); // kept small
 }
 
 void TPatch::Link(TPatch* other) {

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace dravik {
@@ -31,12 +30,6 @@ private:
 
 class TPatchList;
 class TPatch;
-
-// The patches of one list that carry one game file (the list's index of file names).
-struct TFileCarriers {
-  TPatch* First = nullptr;
-  std::vector<TPatch*> More;
-};
 
 class TPatch {
 public:
@@ -73,8 +66,6 @@ private:
   void Link(TPatch* other);
   int FListIndex = -1;     // position in the owning list, kept by TPatchList
   unsigned FVisitMark = 0; // used by TPatchList while it gathers conflicts
-  // The list's index entries for this patch's file names (owned by the list).
-  std::vector<std::pair<const std::string_view, TFileCarriers>*> FIndexEntries;
 };
 
 // Whether a file name (in any letter case) never makes a conflict.

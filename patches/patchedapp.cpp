@@ -55,7 +55,7 @@ void THXPatchedApp::ReadExtra(TRegistry& reg) {
     Repositories.Add(name + "=" + reg.ReadString(name));
 }
 
-std::string THXPatchedApp::OpenStore() {
+void THXPatchedApp::CreateStoreFolders() {
   std::string dir = GameDir();
   if (dir.empty())
     throw Exception(
@@ -64,6 +64,10 @@ std::string THXPatchedApp::OpenStore() {
     std::string path = dir + sub;
     if (!winfs::DirectoryExists(path) && !winfs::CreateDir(path)) winfs::RaiseLastInOutError();
   }
+}
+
+std::string THXPatchedApp::OpenStore() {
+  CreateStoreFolders();
   return Rescan();
 }
 
@@ -74,63 +78,109 @@ struct TLoaded {
   std::string Path;
   uint8_t Active = 0;
   std::unique_ptr<TPatch> Patch;
+  std::vector<uint64_t> FileHashes; // for the list's name index
   std::string Error;
+  std::atomic<bool> Done{false};
 };
 
-// Reads the files on a few threads at once: reading a store is mostly waiting for the disk,
-// and the files are independent. The results keep the order of `files`.
-void LoadAll(std::vector<TLoaded>& files) {
-  std::atomic<size_t> next{0};
-  auto work = [&] {
-    for (size_t i; (i = next.fetch_add(1)) < files.size();) {
-      auto patch = std::make_unique<TPatch>();
-      try {
-        patch->LoadFromFile(files[i].Path);
-        files[i].Patch = std::move(patch);
-      } catch (const Exception& e) {
-        files[i].Error = e.Message();
-      } catch (const std::exception& e) {
-        files[i].Error = files[i].Path + ": " + e.what();
+// Reads the files on a few threads while the caller takes them in their order as they are done:
+// reading a store is mostly waiting for the disk, and the files are independent. The caller
+// reads files itself while the one it waits for is not yet taken.
+class TLoader {
+public:
+  explicit TLoader(std::vector<TLoaded>& files) : FFiles(files) {
+    const size_t threads = std::min<size_t>(4, files.size() / 64);
+    for (size_t t = 0; t < threads; ++t)
+      FThreads.emplace_back([this] {
+        for (size_t i; (i = FNext.fetch_add(1)) < FFiles.size();)
+          Load(FFiles[i]);
+      });
+  }
+  ~TLoader() {
+    for (std::thread& t : FThreads)
+      t.join();
+  }
+  TLoader(const TLoader&) = delete;
+  TLoader& operator=(const TLoader&) = delete;
+
+  TLoaded& Get(size_t index) {
+    TLoaded& file = FFiles[index];
+    while (!file.Done.load(std::memory_order_acquire)) {
+      if (size_t i = FNext.fetch_add(1); i < FFiles.size()) {
+        Load(FFiles[i]);
+        continue;
       }
+      file.Done.wait(false, std::memory_order_acquire); // a reader has it
     }
-  };
-  const size_t threads = std::min<size_t>(4, files.size() / 64);
-  std::vector<std::thread> pool;
-  for (size_t t = 1; t < threads; ++t)
-    pool.emplace_back(work);
-  work();
-  for (std::thread& t : pool)
-    t.join();
-}
+    return file;
+  }
+
+private:
+  static void Load(TLoaded& file) {
+    auto patch = std::make_unique<TPatch>();
+    try {
+      patch->LoadFromFile(file.Path);
+      file.FileHashes = TPatchList::FileHashes(*patch);
+      file.Patch = std::move(patch);
+    } catch (const Exception& e) {
+      file.Error = e.Message();
+    } catch (const std::exception& e) {
+      file.Error = file.Path + ": " + e.what();
+    }
+    file.Done.store(true, std::memory_order_release);
+    file.Done.notify_all();
+  }
+
+  std::vector<TLoaded>& FFiles;
+  std::atomic<size_t> FNext{0};
+  std::vector<std::thread> FThreads;
+};
 
 } // namespace
 
 std::string THXPatchedApp::Rescan() {
-  Patches.Clear();
-  std::string dir = GameDir();
-  std::vector<TLoaded> files;
-  for (uint8_t d = 0; d < PatchDirs.size(); ++d) {
-    std::string folder = dir + PatchDirs[d];
-    for (const winfs::TSearchRec& rec : winfs::FindFiles(folder + PatchFilter, winfs::faAnyFile))
-      files.push_back({folder + rec.Name, d, nullptr, {}});
+  std::vector<std::pair<std::string, uint8_t>> found;
+  try {
+    const std::string dir = GameDir();
+    for (uint8_t d = 0; d < PatchDirs.size(); ++d) {
+      std::string folder = dir + PatchDirs[d];
+      for (std::string& name : winfs::FindNames(folder + PatchFilter))
+        found.emplace_back(folder + name, d);
+    }
+  } catch (...) {
+    Patches.Clear(); // the old list goes in any case
+    throw;
   }
-  LoadAll(files);
+  std::vector<TLoaded> files(found.size());
+  for (size_t i = 0; i < found.size(); ++i) {
+    files[i].Path = std::move(found[i].first);
+    files[i].Active = found[i].second;
+  }
+  // The old patches go while the files are read.
+  TLoader loader(files);
+  Patches.Clear();
   // Linked in listing order, inactive folder first, as the files were found.
   std::string skipped;
-  for (TLoaded& file : files) {
+  for (size_t i = 0; i < files.size(); ++i) {
+    TLoaded& file = loader.Get(i);
     if (!file.Patch) {
       skipped += "\r\n" + file.Error;
       continue;
     }
+    // The name index is sized once, by the first patch, for a store of patches like it (within
+    // reason: a first patch of many members may be an exception).
+    if (Patches.Count() == 0)
+      Patches.Reserve(static_cast<int>(files.size()),
+                      std::min(files.size() * file.FileHashes.size(), size_t(1) << 20));
     file.Patch->Active = file.Active;
-    Patches.Add(std::move(file.Patch));
+    Patches.Add(std::move(file.Patch), file.FileHashes);
   }
   Patches.SortKind = pskName;
   Patches.Descending = false;
   Patches.Sort();
   EpisodeToAll = false;
   OverwriteToAll = false;
-  // The same unreadable files are named once, not at every re-read (start-up reads twice).
+  // The same unreadable files are named once, not at every re-read.
   const bool named = skipped == FReportedSkips;
   FReportedSkips = skipped;
   if (skipped.empty() || named) return "";

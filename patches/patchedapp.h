@@ -36,8 +36,10 @@ public:
   // Reads the game's repositories (the "Repositories" sub-key), when it has one.
   void ReadExtra(TRegistry& reg) override;
 
-  // Creates the two store folders when missing (EInOutError when one cannot be made), then
-  // Rescan, whose warning it returns. Throws when the game's folder is not known.
+  // Creates the two store folders when missing (EInOutError when one cannot be made). Throws
+  // when the game's folder is not known.
+  void CreateStoreFolders();
+  // CreateStoreFolders, then Rescan, whose warning it returns.
   std::string OpenStore();
   // Reads both folders anew into Patches (sorted by name, ascending) and forgets the All
   // answers. Files that cannot be read as patches are left out; the returned warning names

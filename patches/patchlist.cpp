@@ -37,7 +37,20 @@ void TPatchList::Renumber(size_t from) {
     FItems[i]->FListIndex = static_cast<int>(i);
 }
 
+std::vector<uint64_t> TPatchList::FileHashes(const TPatch& patch) {
+  std::vector<uint64_t> hashes;
+  hashes.reserve(patch.Files.Lines().size());
+  for (const std::string& name : patch.Files.Lines())
+    hashes.push_back(IsNeutralFile(name) ? 0 : TFileIndex::Hash(name));
+  return hashes;
+}
+
 int TPatchList::Add(std::unique_ptr<TPatch> owned) {
+  const std::vector<uint64_t> hashes = FileHashes(*owned);
+  return Add(std::move(owned), hashes);
+}
+
+int TPatchList::Add(std::unique_ptr<TPatch> owned, const std::vector<uint64_t>& hashes) {
   TPatch* patch = owned.get();
   patch->FListIndex = Count();
   FItems.push_back(std::move(owned));
@@ -49,27 +62,19 @@ int TPatchList::Add(std::unique_ptr<TPatch> owned) {
   for (TPatch* linked : patch->Conflicts)
     linked->FVisitMark = FMark; // already linked
   std::vector<TPatch*> found;
-  patch->FIndexEntries.clear();
-  patch->FIndexEntries.reserve(static_cast<size_t>(patch->Files.Count()));
-  auto visit = [&](TPatch* other) {
-    if (other->FVisitMark != FMark) {
-      other->FVisitMark = FMark;
-      found.push_back(other);
-    }
-  };
-  for (const std::string& name : patch->Files.Lines()) {
-    if (IsNeutralFile(name)) continue;
-    auto [it, added] = FIndex.try_emplace(name, TFileCarriers{patch, {}});
-    if (!added) {
-      TFileCarriers& carriers = it->second;
-      TPatch* last = carriers.More.empty() ? carriers.First : carriers.More.back();
-      if (last == patch) continue; // the same name twice in one patch
-      visit(carriers.First);
-      for (TPatch* other : carriers.More)
-        visit(other);
-      carriers.More.push_back(patch);
-    }
-    patch->FIndexEntries.push_back(&*it);
+  const std::vector<std::string>& names = patch->Files.Lines();
+  const size_t count = hashes.size();
+  constexpr size_t kAhead = 8; // slots fetched ahead of their look-up
+  for (size_t i = 0; i < count && i < kAhead; ++i)
+    FIndex.Prefetch(hashes[i]);
+  for (size_t i = 0; i < count; ++i) {
+    if (i + kAhead < count) FIndex.Prefetch(hashes[i + kAhead]);
+    if (hashes[i] == 0) continue; // never makes a conflict
+    for (TPatch* other : FIndex.Insert(hashes[i], patch, names[i]))
+      if (other->FVisitMark != FMark) {
+        other->FVisitMark = FMark;
+        found.push_back(other);
+      }
   }
   // Link in list order, as a pass over the list would, then order the new patch's links.
   std::sort(found.begin(), found.end(),
@@ -82,46 +87,10 @@ int TPatchList::Add(std::unique_ptr<TPatch> owned) {
   return patch->FListIndex;
 }
 
-size_t TPatchList::TFoldedHash::operator()(std::string_view s) const noexcept {
-  uint64_t h = 1469598103934665603ull; // FNV-1a
-  for (unsigned char c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + 32);
-    h = (h ^ c) * 1099511628211ull;
-  }
-  return static_cast<size_t>(h);
-}
-
-bool TPatchList::TFoldedEqual::operator()(std::string_view a, std::string_view b) const noexcept {
-  return SameText(a, b);
-}
-
 void TPatchList::Unindex(TPatch* patch) {
-  for (auto* entry : patch->FIndexEntries) {
-    TFileCarriers& carriers = entry->second;
-    if (carriers.First != patch) {
-      carriers.More.erase(std::remove(carriers.More.begin(), carriers.More.end(), patch),
-                          carriers.More.end());
-      continue;
-    }
-    auto it = FIndex.find(entry->first);
-    if (carriers.More.empty()) {
-      FIndex.erase(it);
-      continue;
-    }
-    // The key lives in this patch's own names: hand the entry to the next carrier, keyed by its
-    // spelling. The entry itself stays where it is, so the other carriers' pointers hold.
-    TPatch* next = carriers.More.front();
-    carriers.More.erase(carriers.More.begin());
-    carriers.First = next;
-    auto node = FIndex.extract(it);
-    for (const std::string& name : next->Files.Lines())
-      if (SameText(name, node.key())) {
-        node.key() = name;
-        break;
-      }
-    FIndex.insert(std::move(node));
-  }
-  patch->FIndexEntries.clear();
+  const std::vector<uint64_t> hashes = FileHashes(*patch);
+  for (size_t i = 0; i < hashes.size(); ++i)
+    if (hashes[i]) FIndex.Remove(hashes[i], patch, patch->Files.Lines()[i]);
 }
 
 void TPatchList::Delete(int index) {
@@ -132,10 +101,23 @@ void TPatchList::Delete(int index) {
 }
 
 void TPatchList::Clear() {
+  // Links between patches of the list go with both ends: only links to patches outside it
+  // are left for the patches to undo.
+  for (auto& p : FItems) {
+    std::vector<TPatch*>& links = p->Conflicts;
+    links.erase(std::remove_if(links.begin(), links.end(),
+                               [this](const TPatch* other) { return IndexOf(other) >= 0; }),
+                links.end());
+  }
   for (auto& p : FItems)
     p.reset(); // first to last
   FItems.clear();
-  FIndex.clear();
+  FIndex.Clear();
+}
+
+void TPatchList::Reserve(int patches, size_t fileNames) {
+  FItems.reserve(FItems.size() + static_cast<size_t>(std::max(patches, 0)));
+  FIndex.Reserve(fileNames);
 }
 
 void TPatchList::SetSortKey(const std::string& key) {

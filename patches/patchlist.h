@@ -2,12 +2,12 @@
 // name, by conflict state or by a descriptor key.
 #pragma once
 
+#include "fileindex.h"
 #include "patch.h"
 
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace dravik {
@@ -29,11 +29,19 @@ public:
   // Takes the patch, appends it, sets its SortValue from SortKey and links it with every patch
   // of the list that carries one of its game files (letter case ignored). Returns its position.
   // The list is not re-sorted. Costs about the patch's own file count plus the links it makes.
+  // The patch's Files must not change while it is in the list.
   int Add(std::unique_ptr<TPatch> patch);
+  // The same, with the patch's FileHashes worked out beforehand (on the thread that read it).
+  int Add(std::unique_ptr<TPatch> patch, const std::vector<uint64_t>& fileHashes);
+  // The TFileIndex::Hash of each of a patch's Files, 0 for a name that never makes a conflict.
+  static std::vector<uint64_t> FileHashes(const TPatch& patch);
   // Frees the patch at `index` (unlinking it) and removes it from the list.
   void Delete(int index);
   // Frees every patch, first to last. SortKind, SortKey and Descending stay.
   void Clear();
+  // Makes room for patches carrying `fileNames` game file names in all, so that adding them
+  // does not grow the name index on the way.
+  void Reserve(int patches, size_t fileNames);
 
   // Changes the key (exact comparison) and refreshes every SortValue; the same key again does
   // nothing.
@@ -51,16 +59,7 @@ private:
 
   std::vector<std::unique_ptr<TPatch>> FItems;
   std::string FSortKey;
-  // Game file name (a..z folded) -> the patches of this list that carry it. A key is the name as
-  // the first carrier stores it; entries are not moved by rehashing, so patches keep pointers
-  // to theirs.
-  struct TFoldedHash {
-    size_t operator()(std::string_view s) const noexcept;
-  };
-  struct TFoldedEqual {
-    bool operator()(std::string_view a, std::string_view b) const noexcept;
-  };
-  std::unordered_map<std::string_view, TFileCarriers, TFoldedHash, TFoldedEqual> FIndex;
+  TFileIndex FIndex;
   unsigned FMark = 0;
 };
 

@@ -4,6 +4,7 @@
 #include "hostfile.h"
 #include "lasterror.h"
 #include "pathmap.h"
+#include "pathmemory.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -114,6 +115,7 @@ bool CreateDir(std::string_view winPath) {
   if (!m.Ok) return false;
   if (m.IsRoot) return FailWith(ERROR_ALREADY_EXISTS);
   if (::mkdir(m.Host.c_str(), 0777) != 0) return FailWithErrno(errno, m.Host);
+  FolderChanged(host::Parent(m.Host));
   return true;
 }
 
@@ -125,6 +127,7 @@ bool RemoveDir(std::string_view winPath) {
     if (errno == EEXIST) errno = ENOTEMPTY;
     return FailWithErrno(errno, m.Host);
   }
+  FolderChanged(host::Parent(m.Host));
   return true;
 }
 
@@ -163,6 +166,7 @@ bool CopyFile(std::string_view from, std::string_view to, bool failIfExists) {
   std::string tmp = host::CopyToTemp(in, st, dst.Host, (st.st_mode & 0777) & ~host::CurrentUmask());
   int err = errno;
   ::close(in);
+  FolderChanged(host::Parent(dst.Host));
   if (tmp.empty()) return FailWithErrno(err, dst.Host);
   int r = failIfExists ? host::RenameNoReplace(AT_FDCWD, tmp, dst.Host)
                        : ::rename(tmp.c_str(), dst.Host.c_str());
@@ -189,15 +193,20 @@ bool MoveFile(std::string_view from, std::string_view to) {
     if (dst.LastName == host::BaseName(src.Host)) return true;
     target = host::Join(host::Parent(src.Host), dst.LastName);
   }
-  if (host::RenameNoReplace(AT_FDCWD, src.Host, target) == 0) return true;
-  if (errno != EXDEV) return FailWithErrno(errno, target);
-  return MoveAcross(src.Host, st, target);
+  bool moved = host::RenameNoReplace(AT_FDCWD, src.Host, target) == 0;
+  const int err = errno;
+  if (!moved && err == EXDEV) moved = MoveAcross(src.Host, st, target); // records its failure
+  FolderChanged(host::Parent(src.Host));
+  FolderChanged(host::Parent(target));
+  if (!moved && err != EXDEV) return FailWithErrno(err, target);
+  return moved;
 }
 
 bool DeleteFile(std::string_view winPath) {
   TMappedPath m = MapPath(winPath);
   if (!m.Ok) return false;
   if (::unlink(m.Host.c_str()) != 0) return FailWithErrno(errno, m.Host);
+  FolderChanged(host::Parent(m.Host));
   return true;
 }
 
@@ -206,6 +215,8 @@ bool ReplaceFile(std::string_view from, std::string_view to) {
   struct stat st;
   if (!MapMove(from, to, src, dst, st)) return false;
   if (::rename(src.Host.c_str(), dst.Host.c_str()) != 0) return FailWithErrno(errno, dst.Host);
+  FolderChanged(host::Parent(src.Host));
+  FolderChanged(host::Parent(dst.Host));
   return true;
 }
 
@@ -214,7 +225,9 @@ bool RemoveTree(std::string_view winPath) {
   if (!m.Ok) return false;
   // A drive root is never removed as a whole ("Z:\" is the whole machine).
   if (m.IsRoot || m.Host == "/") return FailWith(ERROR_ACCESS_DENIED);
-  if (int err = host::RemoveTree(m.Host)) return FailWithErrno(err, m.Host);
+  const int err = host::RemoveTree(m.Host);
+  FolderChanged(host::Parent(m.Host));
+  if (err) return FailWithErrno(err, m.Host);
   return true;
 }
 

@@ -1,6 +1,7 @@
 #include "filestream.h"
 
 #include "hostfile.h"
+#include "pathmemory.h"
 #include "sysutils.h"
 #include "winfs.h"
 
@@ -68,9 +69,9 @@ TFileStream::TFileStream(std::string_view winPath, TFileMode mode) : FFileName(w
     winfs::SetLastError(winfs::ERROR_ACCESS_DENIED);
     fail();
   }
-  int fl = ::fcntl(fd, F_GETFL);
-  if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+  ::fcntl(fd, F_SETFL, 0); // of the status flags only O_NONBLOCK was set
   FFd = fd;
+  if (mode == fmCreate) winfs::FolderChanged(host::Parent(host));
 }
 
 TFileStream::~TFileStream() {
@@ -108,6 +109,23 @@ void TFileStream::WriteBuffer(const void* buffer, int64_t count) {
     ThrowWrite(err);
   }
   FPos += count;
+}
+
+void TFileStream::ReadBufferAt(int64_t offset, void* buffer, int64_t count) {
+  if (count < 0 || offset < 0) throw EReadError();
+  char* p = static_cast<char*>(buffer);
+  while (count > 0) {
+    size_t chunk = static_cast<size_t>(std::min<int64_t>(count, kMaxIo));
+    ssize_t n = ::pread(FFd, p, chunk, static_cast<off_t>(offset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowRead(errno);
+    }
+    if (n == 0) throw EReadError();
+    p += n;
+    offset += n;
+    count -= n;
+  }
 }
 
 int64_t TFileStream::Seek(int64_t offset) {
@@ -178,6 +196,14 @@ void TSafeFileWriter::WriteBuffer(const void* buffer, int64_t count) {
     FFd = -1;
     ThrowWrite(err);
   }
+  // The disk writes what is written while more comes, so the flush at the commit has little
+  // left to wait for. Its failures show there.
+  FWritten += count;
+  constexpr int64_t kFlushStep = int64_t(8) << 20;
+  if (FWritten - FFlushed >= kFlushStep) {
+    (void)::sync_file_range(FFd, FFlushed, FWritten - FFlushed, SYNC_FILE_RANGE_WRITE);
+    FFlushed = FWritten;
+  }
 }
 
 void TSafeFileWriter::Commit() {
@@ -210,6 +236,7 @@ void TSafeFileWriter::Commit() {
   if (::rename(FHostTemp.c_str(), FHostTarget.c_str()) != 0) discard(errno);
   FFd = -1;
   FCommitted = true;
+  winfs::FolderChanged(host::Parent(FHostTarget));
   host::FlushFolder(host::Parent(FHostTarget));
 }
 

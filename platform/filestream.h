@@ -24,6 +24,9 @@ public:
   int64_t Read(void* buffer, int64_t count);
   // Reads exactly `count` bytes or throws EReadError.
   void ReadBuffer(void* buffer, int64_t count);
+  // Reads exactly `count` bytes at `offset`, leaving the position as it is, or throws
+  // EReadError.
+  void ReadBufferAt(int64_t offset, void* buffer, int64_t count);
   // Writes all bytes or throws EWriteError (with the system's reason).
   void WriteBuffer(const void* buffer, int64_t count);
   int64_t Seek(int64_t offset); // from the start; returns the new position
@@ -61,6 +64,8 @@ private:
   std::string FHostTemp; // host path of the temporary file
   std::string FHostTarget;
   bool FCommitted = false;
+  int64_t FWritten = 0; // bytes written so far
+  int64_t FFlushed = 0; // bytes whose write-out to the disk has been started
 };
 
 // Whole-file helpers (throw as TFileStream does).

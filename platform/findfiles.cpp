@@ -15,7 +15,11 @@
 
 namespace dravik::winfs {
 
-std::vector<TSearchRec> FindFiles(std::string_view winMask, int attr) {
+namespace {
+
+// FindFiles; without `attributes` every entry FindFiles(winMask, faAnyFile) would list, with its
+// name alone (a status call only for links, which are left out when broken).
+std::vector<TSearchRec> List(std::string_view winMask, int attr, bool attributes) {
   std::vector<TSearchRec> result;
   if (winMask.empty() || winMask.find('\0') != std::string_view::npos) {
     FailWith(ERROR_INVALID_NAME);
@@ -66,6 +70,15 @@ std::vector<TSearchRec> FindFiles(std::string_view winMask, int attr) {
     if (name.find('\\') != std::string_view::npos) continue;
     std::u32string key = FoldName(name);
     if (!MatchFolded(key, maskKey) && !(bareKey && MatchFolded(key, *bareKey))) continue;
+    if (!attributes) {
+      struct stat st;
+      if ((e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) && ::fstatat(fd, e->d_name, &st, 0) != 0)
+        continue; // a broken link, or gone meanwhile
+      TSearchRec rec;
+      rec.Name = std::string(name);
+      found.emplace_back(std::move(key), std::move(rec));
+      continue;
+    }
     struct stat st;
     if (::fstatat(fd, e->d_name, &st, 0) != 0) continue; // broken link, or gone meanwhile
     int a = 0;
@@ -97,6 +110,19 @@ std::vector<TSearchRec> FindFiles(std::string_view winMask, int attr) {
     result.push_back(std::move(f.second));
   if (result.empty()) FailWith(ERROR_FILE_NOT_FOUND);
   return result;
+}
+
+} // namespace
+
+std::vector<TSearchRec> FindFiles(std::string_view winMask, int attr) {
+  return List(winMask, attr, true);
+}
+
+std::vector<std::string> FindNames(std::string_view winMask) {
+  std::vector<std::string> names;
+  for (TSearchRec& rec : List(winMask, faAnyFile, false))
+    names.push_back(std::move(rec.Name));
+  return names;
 }
 
 } // namespace dravik::winfs

@@ -30,5 +30,8 @@ struct TSearchRec {
 // listed; folders only when `attr` has faDirectory, hidden entries only with faHidden. "." and
 // ".." are never listed. Names ascend ignoring letter case. A missing folder lists nothing.
 std::vector<TSearchRec> FindFiles(std::string_view winMask, int attr);
+// The names FindFiles(winMask, faAnyFile) lists, in its order, without their attributes (which
+// saves a status call per entry).
+std::vector<std::string> FindNames(std::string_view winMask);
 
 } // namespace dravik::winfs

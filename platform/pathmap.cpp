@@ -2,14 +2,12 @@
 
 #include "hostfile.h"
 #include "lasterror.h"
-#include "namefold.h"
+#include "pathmemory.h"
 #include "prefix.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <dirent.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -29,39 +27,12 @@ std::optional<std::string> RealPath(const std::string& hostPath) {
   return s;
 }
 
-// The folder a drive letter stands for: its dosdevices link resolved, when that is a folder.
-std::optional<std::string> DriveRoot(char letter) {
-  char lower = static_cast<char>(letter | 0x20);
-  auto root = RealPath(WinePrefix() + "/dosdevices/" + lower + ":");
-  if (!root || !host::IsFolder(*root)) return std::nullopt;
-  return root;
-}
-
 std::optional<std::string> CurrentFolder() {
   char* cwd = ::getcwd(nullptr, 0);
   if (!cwd) return std::nullopt;
   std::string s(cwd);
   std::free(cwd);
   return s;
-}
-
-// Finds `name` in folder `dir`: the exact name, else the first name in byte order that
-// matches it without regard to letter case.
-std::optional<std::string> FindEntry(const std::string& dir, const std::string& name) {
-  struct stat st;
-  if (::lstat(host::Join(dir, name).c_str(), &st) == 0) return name;
-  if (errno != ENOENT) return std::nullopt;
-  DIR* d = ::opendir(dir.c_str());
-  if (!d) return std::nullopt;
-  const std::u32string key = FoldName(name);
-  std::optional<std::string> best;
-  while (dirent* e = ::readdir(d)) {
-    std::string_view n(e->d_name);
-    if (n == "." || n == "..") continue;
-    if (FoldName(n) == key && (!best || n < *best)) best = std::string(n);
-  }
-  ::closedir(d);
-  return best;
 }
 
 // Windows path of an absolute host path; the deepest existing folder above it is resolved
@@ -104,7 +75,7 @@ std::optional<std::string> WindowsPathOf(const std::string& absHostPath) {
   char bestLetter = 0;
   std::string bestRoot;
   for (char letter = 'a'; letter <= 'z'; ++letter) {
-    auto root = DriveRoot(letter);
+    auto root = DriveFolder(letter);
     if (!root) continue;
     bool holds = *root == "/" || resolved == *root ||
                  (resolved.compare(0, root->size(), *root) == 0 && resolved[root->size()] == '/');
@@ -145,15 +116,15 @@ TMappedPath MapPath(std::string_view winPath) {
     return r;
   }
 
-  struct TComp {
-    std::string Name;
-    bool Known; // a component of the current folder: exists as spelled
-  };
-  std::vector<TComp> comps;
+  // Components are views of the path or of the current folder; those of the current folder
+  // come first and exist as spelled.
+  std::vector<std::string_view> comps;
+  size_t known = 0;
+  std::optional<std::string> cwd;
   std::string root;
   size_t pos = 0;
   if (HasDriveLetter(winPath)) {
-    auto dr = DriveRoot(winPath[0]);
+    auto dr = DriveFolder(winPath[0]);
     if (!dr) {
       FailWith(ERROR_PATH_NOT_FOUND);
       return r;
@@ -161,7 +132,7 @@ TMappedPath MapPath(std::string_view winPath) {
     root = *dr;
     pos = 2;
   } else {
-    auto cwd = CurrentFolder();
+    cwd = CurrentFolder();
     if (!cwd) {
       FailWithErrno(errno, std::string());
       return r;
@@ -170,7 +141,7 @@ TMappedPath MapPath(std::string_view winPath) {
       // The root of the drive that holds the current folder.
       auto w = WindowsPathOf(*cwd);
       std::optional<std::string> dr;
-      if (w) dr = DriveRoot((*w)[0]);
+      if (w) dr = DriveFolder((*w)[0]);
       if (!dr) {
         FailWith(ERROR_PATH_NOT_FOUND);
         return r;
@@ -182,7 +153,7 @@ TMappedPath MapPath(std::string_view winPath) {
       while (b < cwd->size()) {
         size_t e = cwd->find('/', b);
         if (e == std::string::npos) e = cwd->size();
-        if (e > b) comps.push_back({cwd->substr(b, e - b), true});
+        if (e > b) comps.push_back(std::string_view(*cwd).substr(b, e - b));
         b = e + 1;
       }
     }
@@ -198,26 +169,23 @@ TMappedPath MapPath(std::string_view winPath) {
     if (c == "..") {
       if (!comps.empty()) comps.pop_back();
     } else if (!c.empty() && c != ".") {
-      comps.push_back({std::string(c), false});
+      comps.push_back(c);
     }
     pos = e + 1;
   }
-
-  std::string cur = root;
-  bool searching = true; // stops at the first component that does not exist
-  for (const auto& c : comps) {
-    if (c.Known || !searching) {
-      cur = host::Join(cur, c.Name);
-      continue;
-    }
-    auto found = FindEntry(cur, c.Name);
-    if (!found) searching = false;
-    cur = host::Join(cur, found ? *found : c.Name);
+  if (cwd) { // the current folder's components left after ".."
+    while (known < comps.size() && comps[known].data() >= cwd->data() &&
+           comps[known].data() < cwd->data() + cwd->size())
+      ++known;
   }
+
+  // The current folder's components are taken as they are; the rest are looked up.
+  for (size_t i = 0; i < known; ++i)
+    root = host::Join(root, comps[i]);
   r.Ok = true;
-  r.Host = cur;
+  r.Host = ResolveBelow(root, std::span(comps).subspan(known));
   r.IsRoot = comps.empty();
-  r.LastName = comps.empty() ? std::string() : comps.back().Name;
+  r.LastName = comps.empty() ? std::string() : std::string(comps.back());
   return r;
 }
 

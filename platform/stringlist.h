@@ -3,6 +3,7 @@
 // lookups find the first match, and setting a key to an empty value removes its line.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,7 @@ public:
   void Insert(int index, std::string line);
   void Delete(int index);
   void Clear() noexcept { FLines.clear(); }
+  void Reserve(int count) { FLines.reserve(static_cast<size_t>(std::max(count, 0))); }
   void Assign(const TStringList& other) { FLines = other.FLines; }
 
   // First line equal to `s`, letter case (a..z) ignored; -1 when none.

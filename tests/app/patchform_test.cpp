@@ -362,6 +362,19 @@ TEST_F(Window, FirstRunWhileWineRunsSetsUpTheGameAndShowsARefusedSaveOnce) {
   dialogs.ClearRecord();
 }
 
+TEST_F(Window, TheStoreIsReadOnceAtStartUp) {
+  game.WritePatch(game.InactiveHost("a.gob"), {"x.mat"});
+  Start({}, false);
+  // Showing the window sets it up on what creating it read: a file that came in between is
+  // listed at the next refresh.
+  game.WritePatch(game.InactiveHost("b.gob"), {"y.mat"});
+  Form()->show();
+  EXPECT_EQ(Rows(), std::vector<std::string>{"a"});
+  EXPECT_TRUE(fs::is_directory(game.ActiveHost()));
+  Trigger("Refresh1");
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"a", "b"}));
+}
+
 // ---------------------------------------------------------------------------------------------
 // The patch list
 

@@ -140,14 +140,17 @@ TEST(PatchOrdering, SameSortKeyAgainRecomputesNothing) {
 // The list's indexed linking must give the same links, in the same order, as comparing the new
 // patch with every patch of the list in list order.
 TEST(PatchConflicts, IndexedLinkingMatchesThePairwiseScan) {
+  // Names from a small pool make conflicts; from a large one they fill the index, which grows
+  // and loses names as patches go.
   std::mt19937 rng(42);
-  std::uniform_int_distribution<int> fileDist(0, 60), countDist(0, 8), nameDist(0, 15);
+  std::uniform_int_distribution<int> fileDist(0, 60), rareDist(0, 5000), countDist(0, 8),
+      nameDist(0, 15);
   TPatchList list;
   std::vector<std::unique_ptr<TPatch>> reference;
-  for (int i = 0; i < 150; ++i) {
+  for (int i = 0; i < 300; ++i) {
     std::vector<std::string> files;
     for (int k = countDist(rng); k > 0; --k) {
-      int f = fileDist(rng);
+      int f = k % 2 ? fileDist(rng) : rareDist(rng);
       files.push_back((f % 2 ? "3DO\\F" : "3do\\f") + std::to_string(f) + ".mat");
     }
     if (i % 7 == 0) files.push_back("misc\\models.dat");
@@ -161,6 +164,11 @@ TEST(PatchConflicts, IndexedLinkingMatchesThePairwiseScan) {
     std::stable_sort(ref->Conflicts.begin(), ref->Conflicts.end(),
                      [](TPatch* a, TPatch* b) { return CompareText(a->Name, b->Name) < 0; });
     reference.push_back(std::move(ref));
+    if (i % 7 == 6) { // a patch goes from both
+      const int gone = std::uniform_int_distribution<int>(0, list.Count() - 1)(rng);
+      list.Delete(gone);
+      reference.erase(reference.begin() + gone);
+    }
     if (i % 40 == 39) { // a sort in between changes what "list order" means
       list.Sort();
       std::vector<std::unique_ptr<TPatch>> sorted;

@@ -6,9 +6,11 @@
 #include "tests/platform/testhelpers.h"
 #include "tests/platform/tinyfs.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -150,6 +152,186 @@ TEST(WinFsMapping, DriveLettersAndUnmappablePaths) {
     ToWindowsPath(s);
   }
   EXPECT_TRUE(HostExists(p.DriveC()));
+}
+
+// ---------------------------------------------------------------------------------------------
+// What the mapping remembers between calls gives way to every change
+
+namespace {
+
+// Sets the times of `root` and every folder below it to a moment long past, so that what the
+// mapping reads of them counts as settled and is remembered.
+void AgeFolders(const std::string& root) {
+  const struct timespec past[2] = {{946684800, 0}, {946684800, 0}};
+  ::utimensat(AT_FDCWD, root.c_str(), past, AT_SYMLINK_NOFOLLOW);
+  for (const auto& e : fs::recursive_directory_iterator(root))
+    if (e.is_directory() && !e.is_symlink())
+      ::utimensat(AT_FDCWD, e.path().c_str(), past, AT_SYMLINK_NOFOLLOW);
+}
+
+void Relink(const std::string& link, const std::string& target) {
+  fs::remove(link);
+  fs::create_directory_symlink(target, link);
+}
+
+} // namespace
+
+TEST(WinFsMapping, WhatIsRememberedGivesWayToEveryChange) {
+  struct TCase {
+    const char* What;
+    std::vector<std::string> Folders, Files; // below C:
+    std::function<void(const TTempPrefix&)> Prepare, Change;
+    const char* Path;
+    const char* Before; // below C:
+    const char* After;
+  };
+  auto none = [](const TTempPrefix&) {};
+  const std::vector<TCase> cases = {
+      {"an exact name made beside the one found",
+       {"Data"},
+       {},
+       none,
+       [](auto& p) { fs::create_directory(p.HostC("DATA")); },
+       "C:\\DATA\\f",
+       "Data/f",
+       "DATA/f"},
+      {"a variant made that sorts first",
+       {"data"},
+       {},
+       none,
+       [](auto& p) { fs::create_directory(p.HostC("Data")); },
+       "C:\\DATA\\f",
+       "data/f",
+       "Data/f"},
+      {"the folder found removed, another variant left",
+       {"Data", "data"},
+       {},
+       none,
+       [](auto& p) { fs::remove(p.HostC("Data")); },
+       "C:\\DATA\\f",
+       "Data/f",
+       "data/f"},
+      {"the folder found renamed",
+       {"hxpatch/active"},
+       {},
+       none,
+       [](auto& p) { fs::rename(p.HostC("hxpatch"), p.HostC("HxPatch")); },
+       "C:\\HXPatch\\ACTIVE\\x.gob",
+       "hxpatch/active/x.gob",
+       "HxPatch/active/x.gob"},
+      {"a change that keeps the modification time",
+       {"Data"},
+       {},
+       none,
+       [](auto& p) {
+         fs::create_directory(p.HostC("DATA"));
+         AgeFolders(p.DriveC());
+       },
+       "C:\\DATA\\f",
+       "Data/f",
+       "DATA/f"},
+      {"a missing folder made",
+       {"Games"},
+       {},
+       none,
+       [](auto& p) { fs::create_directory(p.HostC("Games/new")); },
+       "C:\\GAMES\\NEW\\x",
+       "Games/NEW/x",
+       "Games/new/x"},
+      {"a file renamed to the exact name",
+       {"store"},
+       {"store/a.gob"},
+       none,
+       [](auto& p) { fs::rename(p.HostC("store/a.gob"), p.HostC("store/A.GOB")); },
+       "C:\\STORE\\A.GOB",
+       "store/a.gob",
+       "store/A.GOB"},
+      {"a file made under a name looked up before",
+       {"store"},
+       {},
+       none,
+       [](auto& p) { WriteHostFile(p.HostC("store/new.GOB"), "x"); },
+       "C:\\STORE\\New.gob",
+       "store/New.gob",
+       "store/new.GOB"},
+      {"a file deleted",
+       {"store"},
+       {"store/a.gob"},
+       none,
+       [](auto& p) { fs::remove(p.HostC("store/a.gob")); },
+       "C:\\STORE\\A.GOB",
+       "store/a.gob",
+       "store/A.GOB"},
+      {"a drive link led elsewhere",
+       {"One/x", "Two/X"},
+       {},
+       [](auto& p) { fs::create_directory_symlink("../drive_c/One", p.Path() + "/dosdevices/d:"); },
+       [](auto& p) { Relink(p.Path() + "/dosdevices/d:", "../drive_c/Two"); },
+       "D:\\X\\f",
+       "One/x/f",
+       "Two/X/f"},
+      {"a link in the prefix led elsewhere",
+       {"One/Sub", "Two/sub"},
+       {},
+       [](auto& p) { fs::create_directory_symlink("One", p.HostC("link")); },
+       [](auto& p) { Relink(p.HostC("link"), "Two"); },
+       "C:\\link\\SUB\\f",
+       "link/Sub/f",
+       "link/sub/f"},
+      {"our own copy under a name looked up before",
+       {"store"},
+       {"x"},
+       none,
+       [](auto&) { EXPECT_TRUE(CopyFile("C:\\x", "C:\\store\\new.gob", true)); },
+       "C:\\STORE\\NEW.GOB",
+       "store/NEW.GOB",
+       "store/new.gob"},
+      {"our own rename to another case",
+       {"store"},
+       {"store/a.gob"},
+       none,
+       [](auto&) { EXPECT_TRUE(MoveFile("C:\\store\\a.gob", "C:\\store\\A.gob")); },
+       "C:\\STORE\\A.GOB",
+       "store/a.gob",
+       "store/A.gob"},
+  };
+  for (const TCase& c : cases) {
+    TTempPrefix p;
+    for (const std::string& folder : c.Folders)
+      MakeHostDirs(p.HostC(folder));
+    for (const std::string& file : c.Files)
+      WriteHostFile(p.HostC(file), "x");
+    c.Prepare(p);
+    AgeFolders(p.Path());
+    // Twice, so that the second comes from what was remembered.
+    EXPECT_EQ(ToHostPath(c.Path), p.HostC(c.Before)) << c.What;
+    EXPECT_EQ(ToHostPath(c.Path), p.HostC(c.Before)) << c.What;
+    c.Change(p);
+    EXPECT_EQ(ToHostPath(c.Path), p.HostC(c.After)) << c.What;
+  }
+}
+
+TEST(WinFsMapping, ThreadsMapAtOnce) {
+  TTempPrefix p;
+  MakeHostDirs(p.HostC("games/HALVEX/hxpatch/ACTIVE"));
+  for (int i = 0; i < 50; ++i)
+    WriteHostFile(p.HostC("games/HALVEX/hxpatch/ACTIVE/p" + std::to_string(i) + ".gob"), "x");
+  AgeFolders(p.DriveC());
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&] {
+      for (int round = 0; round < 20; ++round)
+        for (int i = 0; i < 50; ++i) {
+          const std::string name = "P" + std::to_string(i) + ".GOB";
+          if (ToHostPath("C:\\Games\\Halvex\\HXPatch\\active\\" + name) !=
+              p.HostC("games/HALVEX/hxpatch/ACTIVE/p" + std::to_string(i) + ".gob"))
+            ++wrong;
+        }
+    });
+  for (std::thread& t : threads)
+    t.join();
+  EXPECT_EQ(wrong, 0);
 }
 
 // ---------------------------------------------------------------------------------------------
