@@ -28,6 +28,18 @@ bool WritesBefore(const THiveKey* a, const THiveKey* b) {
   return ca.size() < cb.size();
 }
 
+// Whether a value line the reader refused would have been read had a blank line followed it.
+bool IsCutShort(std::string_view raw) {
+  std::string probe(raw);
+  if (probe.empty() || (probe.back() != '\n' && probe.back() != '\r')) probe += '\n';
+  probe += '\n';
+  TLineReader reader{probe};
+  std::string_view content, line;
+  reader.Next(content, line);
+  TRegValue value;
+  return ParseValueLine(content.substr(SkipSpace(content, 0)), reader, value);
+}
+
 bool IsOption(const THiveLine& line, std::string_view name) {
   if (line.Kind != THiveLine::lkOption) return false;
   return std::string_view(line.Raw).substr(SkipSpace(line.Raw, 0)).starts_with(name);
@@ -95,9 +107,10 @@ void THiveText::Parse(std::string_view text) {
     }
     if (cur->Key && (c == '@' || c == '"')) {
       THiveLine line{THiveLine::lkValue, {}, {}};
-      if (!ParseValueLine(content.substr(p), reader, line.Value))
-        line = {THiveLine::lkText, {}, {}};
+      const bool read = ParseValueLine(content.substr(p), reader, line.Value);
+      if (!read) line = {THiveLine::lkText, {}, {}};
       line.Raw = text.substr(start, reader.Pos - start);
+      line.CutShort = !read && IsCutShort(line.Raw);
       add(std::move(line));
       continue;
     }
@@ -112,17 +125,23 @@ void THiveText::Parse(std::string_view text) {
 
 std::string THiveText::Text() const {
   std::string out;
-  auto put = [&out](const std::string& piece) {
+  bool cutShort = false;
+  auto put = [&out, &cutShort](const std::string& piece, bool pieceCutShort = false) {
     if (piece.empty()) return;
     // Only the old last line can lack its line break; what now follows it needs one.
     if (!out.empty() && out.back() != '\n' && out.back() != '\r') out += '\n';
+    // After a value cut short only a key line may follow as read; anything else would be
+    // taken as its continuation, so a comment line comes between.
+    if (cutShort && std::string_view(piece).substr(SkipSpace(piece, 0)).substr(0, 1) != "[")
+      out += ";\n";
     out += piece;
+    cutShort = pieceCutShort;
   };
   for (const THiveSection& s : FSections) {
     put(s.Lead);
     put(s.Head);
     for (const THiveLine& line : s.Lines)
-      put(line.Raw);
+      put(line.Raw, line.CutShort);
   }
   return out;
 }

@@ -28,6 +28,9 @@ struct THiveLine {
   TKind Kind = lkText; // lkText: blank, comment or anything not understood
   std::string Raw;     // the bytes as read (or as written by us), line breaks included
   TRegValue Value;     // lkValue only
+  // lkText: a value whose continuation line is missing (the text ended or a key line came);
+  // whatever is written after it must not become that continuation.
+  bool CutShort = false;
 };
 
 struct THiveKey;
