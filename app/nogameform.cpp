@@ -1,5 +1,8 @@
 #include "nogameform.h"
 
+#include "locategame.h"
+#include "platform/dialogs.h"
+#include "platform/prefix.h"
 #include "platform/shell.h"
 
 #include <QHBoxLayout>
@@ -24,6 +27,13 @@ TNoGameForm::TNoGameForm(QWidget* parent)
   Label1->setTextFormat(Qt::PlainText);
   Label1->setMinimumWidth(529);
 
+  PrefixLabel = new QLabel(
+      QString::fromStdString("Dravik looked in the Wine prefix " + WinePrefix() + "."), this);
+  PrefixLabel->setObjectName("PrefixLabel");
+  PrefixLabel->setWordWrap(true);
+  PrefixLabel->setTextFormat(Qt::PlainText);
+  PrefixLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
   OKButton = new QPushButton("&OK", this);
   OKButton->setObjectName("OKButton");
   OKButton->setDefault(true);
@@ -35,17 +45,31 @@ TNoGameForm::TNoGameForm(QWidget* parent)
   HelpButton->setFixedSize(75, 25);
   connect(HelpButton, &QPushButton::clicked, this, [this] { HelpButtonClick(); });
 
+  LocateButton = new QPushButton("&Locate Game...", this);
+  LocateButton->setObjectName("LocateButton");
+  LocateButton->setMinimumSize(75, 25);
+  connect(LocateButton, &QPushButton::clicked, this,
+          [this] { Guarded([this] { LocateButtonClick(); }); });
+
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(OKButton);
   buttons->addSpacing(9);
   buttons->addWidget(HelpButton);
+  buttons->addSpacing(9);
+  buttons->addWidget(LocateButton);
   buttons->addStretch();
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(8, 8, 5, 4);
   layout->addWidget(Label1);
+  layout->addWidget(PrefixLabel);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TNoGameForm::LocateButtonClick() {
+  Located = LocateGame();
+  if (!Located.empty()) accept();
 }
 
 void TNoGameForm::HelpButtonClick() {

@@ -29,6 +29,7 @@ class QActionGroup;
 class QMenu;
 class QMimeData;
 class QMenuBar;
+class QTimer;
 class QToolBar;
 class QToolButton;
 class QTreeView;
@@ -66,8 +67,14 @@ public:
   void FormShow();
   void SetupForGame();
   void LoadSettings();
+  // Saves the settings; while Wine refuses, asks to retry or lets them wait (pendingsaves.h).
   void SaveSettings();
   void GameSelectorClick(QAction* item);
+  // The Game menu's "&Locate Game...": sets a game up from its folder (locategame.h) and turns
+  // the window to it.
+  void LocateGame1Click();
+  // Saves what waits for Wine once Wine has ended; run every second by a timer.
+  void WineWatchTimer();
 
   // The patch list.
   int SelectedRow() const; // -1 when no row is selected
@@ -125,6 +132,10 @@ protected:
 
 private:
   void FormCreate(const std::vector<std::string>& args);
+  // Reads the catalogue anew into AppList and the Game menu (an item per installed game; the
+  // one named `lastGame` checked and selected). False when no game is installed or the
+  // catalogue cannot be read (AppList is then empty or gone).
+  bool LoadGames(const std::string& lastGame);
   // Building the window (patchformlayout.cpp).
   void CreateMenus();
   void CreateFileMenu();
@@ -145,6 +156,10 @@ private:
   void OnClick(QAbstractButton* button, std::function<void()> handler);
 
   TPatchList* CurrentList() const;
+  // The AppList entry named `appName`; null when there is none.
+  THXPatchedApp* FindApp(const std::string& appName) const;
+  // With `ask` false, a save that Wine refuses waits without a question.
+  void SaveSettings(bool ask);
   // The application's retriever; null without an application.
   TDownloader* Downloader() const;
   // The store's warning after a re-read, in a warning box (nothing when it is empty).
@@ -171,6 +186,8 @@ private:
   QMenu* Help1;
   QMenu* PopupMenu1;
   QActionGroup* GameGroup;
+  QAction* GameSeparator; // the games stand above it, "&Locate Game..." below
+  QAction* LocateGame1;
 
   QAction* AddPatch1;
   QAction* RemovePatch1;
@@ -212,7 +229,7 @@ private:
   TDropControl* DropControl1;
 
   TRepositoryForm* FRepositoryForm = nullptr; // made on first use, owned by this window
-  std::string FRefusedSave;                   // the failed save last shown, "" after a save
+  QTimer* FWineWatch = nullptr;               // runs WineWatchTimer
   QObject* FPatchListViewport = nullptr;      // where in-program drags onto the list arrive
 };
 

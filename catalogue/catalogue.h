@@ -1,6 +1,8 @@
-// The catalogue of supported games that Dravik's installation brings, in the two forms it takes:
-// written into a prefix's machine hive (the demo prefix), and as a .reg file that `wine regedit`
-// imports into a player's real prefix (resources/dravik-catalogue.reg).
+// The catalogue of supported games that Dravik brings, with the file name of each game's
+// program, in the forms it takes: written into a prefix's machine hive (by the program when the
+// player locates a game, and by the demo prefix maker), and as a .reg file that `wine regedit`
+// imports into a player's real prefix (resources/dravik-catalogue.reg). And the games' DirectPlay
+// registrations, which the games' installers make and the program makes for a located game.
 #pragma once
 
 #include <cstdint>
@@ -18,9 +20,8 @@ struct TCatalogueGame {
   std::string DirectPlayDemoName; // the registration of its demo version
   std::string PatchFilter;        // "*.gob"
   std::vector<uint8_t> Icon;      // the bytes of its .ico file
-  // Where the demo prefix installs it, and its program's file name.
-  std::string DemoFolder; // "C:\Games\Halvex\"
-  std::string ExeName;    // "halvex.exe"
+  std::string DemoFolder;         // where the demo prefix installs it: "C:\Games\Halvex\"
+  std::string ExeName;            // its program's file name, which tells its folder: "halvex.exe"
 };
 
 // Halvex, then Morvane (the game "-mrvn" selects is the second).
@@ -31,10 +32,32 @@ const std::vector<TCatalogueGame>& CatalogueGames();
 extern const char* const kCatalogueKey32; // "Software\Wow6432Node\Orlemont\HXPatch\Applications"
 extern const char* const kCatalogueKey;   // "Software\Orlemont\HXPatch\Applications"
 
+// The DirectPlay applications key, below which each game's registration is a sub-key named
+// by its DirectPlayName.
+extern const char* const kDirectPlayKey; // "Software\Microsoft\DirectPlay\Applications"
+
 // Writes every game's values and an empty "Repositories" key below `key` (a path from the
 // machine root), through `reg` on the machine root. Existing values are replaced; other values
 // and repositories are left alone. Throws the store's errors.
 void WriteCatalogue(TRegistry& reg, const std::string& key);
+
+// Writes `game`'s DirectPlay registration below `appsKey` (a path from the machine root) for
+// the game's folder `folder` (a Windows path ending in "\"): "Path" and "CurrentDirectory" the
+// folder, "File" its program, and an empty "CommandLine" unless it has one (the Zone option's
+// state stays). Other values are left alone. Throws the store's errors.
+void WriteRegistration(TRegistry& reg, const std::string& appsKey, const TCatalogueGame& game,
+                       const std::string& folder);
+
+// The games whose program stands in the folder `winFolder` (a Windows path), in catalogue order.
+std::vector<const TCatalogueGame*> GamesInFolder(const std::string& winFolder);
+// The programs looked for, for messages: "halvex.exe (Halvex) or morvane.exe (Morvane)".
+std::string KnownProgramsText();
+
+// Makes `game`, installed in `winFolder`, known in the current prefix as its own installer and
+// Dravik's would: the catalogue and the game's registration, written where a 32-bit Windows
+// program sees them (the Wow6432Node keys of a 64-bit prefix). Throws the store's errors
+// (EWineRunning while Wine runs for the prefix).
+void SetUpGame(const TCatalogueGame& game, const std::string& winFolder);
 
 // The catalogue as REGEDIT4 text (CR LF line ends), under both keys above so that one import
 // serves the 32-bit view of a 64-bit prefix and a 32-bit prefix alike.

@@ -30,6 +30,14 @@ TDialogs* gDialogs = &gDefault;
 
 } // namespace
 
+bool TDialogs::SelectFolder(const std::string&, const std::string&, std::string&) {
+  return false;
+}
+
+bool TDialogs::WaitUntil(const std::string&, const std::function<bool()>& done) {
+  return done();
+}
+
 TDialogs& Dialogs() {
   return *gDialogs;
 }

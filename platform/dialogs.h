@@ -4,6 +4,7 @@
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,15 @@ public:
   virtual bool Execute(TFileDialog& dialog, bool save) = 0;
   // The application's standard error box: caption the application title, the error's text.
   virtual void ShowException(const std::string& message) = 0;
+  // A folder dialog titled `title` that starts in `initialDir` (a Windows path); the chosen
+  // folder, a Windows path without a trailing "\", goes into `folder`. False when cancelled
+  // (`folder` then unchanged). This default declines.
+  virtual bool SelectFolder(const std::string& title, const std::string& initialDir,
+                            std::string& folder);
+  // Shows `msg` with a Cancel button until `done()` returns true, asking it every little while
+  // (the windows stay live meanwhile). True once it has, false when the user cancelled. This
+  // default asks once and does not wait.
+  virtual bool WaitUntil(const std::string& msg, const std::function<bool()>& done);
 };
 
 // The dialogs in use (never null: a default that answers Cancel/No and logs to stderr until

@@ -9,6 +9,7 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 
 namespace dravik {
 
@@ -136,6 +137,41 @@ bool TQtDialogs::Execute(TFileDialog& d, bool save) {
 void TQtDialogs::ShowException(const std::string& message) {
   QMessageBox box(QMessageBox::Critical, Title(), Q(message), QMessageBox::Ok, DialogParent());
   box.exec();
+}
+
+bool TQtDialogs::SelectFolder(const std::string& title, const std::string& initialDir,
+                              std::string& folder) {
+  QFileDialog dlg(DialogParent(), Q(title));
+  dlg.setFileMode(QFileDialog::Directory);
+  dlg.setOption(QFileDialog::ShowDirsOnly, true);
+  std::string dir = initialDir.empty() ? std::string() : winfs::ToHostPath(initialDir);
+  if (!dir.empty()) dlg.setDirectory(Q(dir));
+  if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
+  std::optional<std::string> win = winfs::ToWindowsPath(dlg.selectedFiles().front().toStdString());
+  if (!win) {
+    ShowMessage("The chosen folder is outside every drive of the Wine prefix.");
+    return false;
+  }
+  folder = *win;
+  return true;
+}
+
+bool TQtDialogs::WaitUntil(const std::string& msg, const std::function<bool()>& done) {
+  if (done()) return true;
+  QMessageBox box(QMessageBox::Information, Title(), Q(msg), QMessageBox::NoButton, DialogParent());
+  QPushButton* cancel = box.addButton("Cancel", QMessageBox::RejectRole);
+  cancel->setAccessibleName("Cancel");
+  box.setEscapeButton(cancel);
+  bool finished = false;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, &box, [&] {
+    if (!done()) return;
+    finished = true;
+    box.done(QDialog::Accepted);
+  });
+  timer.start(500);
+  box.exec();
+  return finished;
 }
 
 void InstallQtMessagePump() {

@@ -17,6 +17,9 @@ public:
                   std::string& value) override;
   bool Execute(TFileDialog& dialog, bool save) override;
   void ShowException(const std::string& message) override;
+  bool SelectFolder(const std::string& title, const std::string& initialDir,
+                    std::string& folder) override;
+  bool WaitUntil(const std::string& msg, const std::function<bool()>& done) override;
 };
 
 // The window dialogs are centred on: the active window, else none.
