@@ -555,7 +555,7 @@ TEST_F(RepositoryWindow, EditingTheRepositoryList) {
   PendingSaves().Flush();
   THXPatchedAppList saved;
   saved.LoadCatalogue();
-  EXPECT_EQ(saved.Items(0)->Repositories.Lines(), Main.Game->Repositories.Lines());
+  EXPECT_EQ(saved.Items(0)->Repositories.Values("Fourth"), "file:///C:/Repo/index.html");
   Dialogs.ClearRecord();
 
   // A name with "=" is refused; the dialog stays open until cancelled.
