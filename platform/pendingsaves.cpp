@@ -16,8 +16,8 @@ namespace {
 std::string RefusedText(const std::string& what, const std::string& cancel) {
   return Format("Wine is running for the prefix %s, so Dravik cannot save %s now: Wine keeps the "
                 "prefix's registry in memory and would overwrite the change.\n\n"
-                "Quit the game (or its other Wine programs) and choose Retry, or choose Cancel "
-                "to %s.",
+                "Quit the game (and any other Wine program of this prefix) and choose Retry, or "
+                "choose Cancel to %s.",
                 WinePrefix(), what, cancel);
 }
 
@@ -119,13 +119,13 @@ void TPendingSaves::SaveOrDiscard() {
       list += "- " + what + "\n";
     const std::string question =
         Format("Wine is still running for the prefix %s, so Dravik has not saved:\n\n%s\n"
-               "Choose Yes to wait until Wine has ended (quit the game or its Wine programs) "
-               "and save then, or No to discard these changes.",
+               "Choose Yes to wait until Wine has ended (quit the game and any other Wine "
+               "program of this prefix) and save then, or No to discard these changes.",
                prefix, list);
     if (Dialogs().MessageDlg(question, mtWarning, {mbYes, mbNo}) != mrYes) break;
     Dialogs().WaitUntil(Format("Waiting for Wine to end for the prefix %s.\n\n"
-                               "Quit the game or its Wine programs: Dravik saves its changes as "
-                               "soon as Wine has ended. Cancel asks again.",
+                               "Quit the game and any other Wine program of this prefix: Dravik "
+                               "saves its changes as soon as Wine has ended. Cancel asks again.",
                                prefix),
                         [&prefix] { return !WineServerRunning(prefix); });
   }
