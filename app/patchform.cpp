@@ -3,6 +3,7 @@
 #include "app/drop/drop.h"
 #include "application.h"
 #include "commandline.h"
+#include "locategame.h"
 #include "net/dlstatus.h"
 #include "net/retriever.h"
 #include "nogameform.h"
@@ -13,10 +14,12 @@
 #include "patchsetsui.h"
 #include "platform/icons.h"
 #include "platform/instance.h"
+#include "platform/pendingsaves.h"
 #include "platform/prefix.h"
 #include "platform/scopeexit.h"
 #include "platform/sound.h"
 #include "platform/sysutils.h"
+#include "platform/wineserver.h"
 #include "platform/winfs.h"
 #include "prefixchoice.h"
 #include "propertyform.h"
@@ -75,6 +78,8 @@ QIcon GameIcon(const std::vector<uint8_t>& bytes) {
 }
 
 const char* const kDefaultAddFilter = "GOB Files (*.gob)|*.gob|ZIP Files (*.zip)|*.zip";
+// The program's settings as one change that may wait for Wine (pendingsaves.h).
+const char* const kSettingsChange = "settings";
 
 } // namespace
 
@@ -97,12 +102,18 @@ TPatchForm::TPatchForm(const std::vector<std::string>& args, QWidget* parent)
     move(screen->availableGeometry().center() - rect().center());
 
   SetMainWindow(this);
+  // Saves what waits for Wine as soon as Wine has ended.
+  FWineWatch = new QTimer(this);
+  FWineWatch->setObjectName("WineWatch");
+  connect(FWineWatch, &QTimer::timeout, this, [this] { WineWatchTimer(); });
+  FWineWatch->start(1000);
   FormCreate(args);
 }
 
 TPatchForm::~TPatchForm() {
-  // FormDestroy.
-  Guarded([this] { SaveSettings(); });
+  // FormDestroy. What Wine refuses waits; then one question names all that waits.
+  Guarded([this] { SaveSettings(false); });
+  Guarded([] { PendingSaves().SaveOrDiscard(); });
   // The list and its model go first, while this is still a whole TPatchForm for them to ask.
   delete DropControl1;
   delete PatchList;
@@ -123,27 +134,33 @@ void TPatchForm::FormCreate(const std::vector<std::string>& args) {
   FPendingUnknown = commandLine.Unknown;
   FStartSet = commandLine.Set;
 
-  if (LoadGames(lastGame)) {
-    Guarded([this] {
-      const std::string warning = CurrentApp()->Rescan();
-      FStoreReadAtCreation = CurrentApp();
-      RefreshView();
-      ShowStoreWarning(warning);
-    });
-    SwitchToStartSet();
-    return;
+  bool gameFound = LoadGames(lastGame);
+  if (!gameFound) {
+    // The player may set a game up from the dialog; start-up then goes on with it.
+    TApplication* application = Application();
+    std::unique_ptr<TNoGameForm> local;
+    if (!application) local = std::make_unique<TNoGameForm>();
+    TNoGameForm* form = application ? application->NoGameForm() : local.get();
+    if (application) application->ShowMainForm = false;
+    form->exec();
+    gameFound = !form->Located.empty() && LoadGames(form->Located.front());
+    if (application) {
+      application->ShowMainForm = gameFound;
+      if (!gameFound) application->Terminate();
+    }
   }
-
-  if (TApplication* application = Application()) {
-    application->ShowMainForm = false;
-    application->NoGameForm()->exec();
-    application->Terminate();
-  } else {
-    TNoGameForm().exec();
-  }
+  if (!gameFound) return;
+  Guarded([this] {
+    const std::string warning = CurrentApp()->Rescan();
+    FStoreReadAtCreation = CurrentApp();
+    RefreshView();
+    ShowStoreWarning(warning);
+  });
+  SwitchToStartSet();
 }
 
 bool TPatchForm::LoadGames(const std::string& lastGame) {
+  PatchListModel->SetRowCount(0); // the rows were the old catalogue's
   for (QAction* item : GameGroup->actions())
     delete item;
   AppList.reset();
@@ -165,7 +182,7 @@ bool TPatchForm::LoadGames(const std::string& lastGame) {
       }
       item->setData(j);
       OnClick(item, [this, item] { GameSelectorClick(item); });
-      Game1->addAction(item);
+      Game1->insertAction(GameSeparator, item);
     }
   } catch (...) {
     // A catalogue that cannot be read counts as no catalogue at all.
@@ -174,7 +191,6 @@ bool TPatchForm::LoadGames(const std::string& lastGame) {
     for (QAction* item : GameGroup->actions())
       delete item;
   }
-
   if (!gameFound) return false;
   const QList<QAction*> items = GameGroup->actions();
   if (items.size() == 1 && !items.front()->isChecked()) {
@@ -185,6 +201,26 @@ bool TPatchForm::LoadGames(const std::string& lastGame) {
   // installed game, so that the store is never looked for in an unknown folder.
   if (!CurrentApp() || !CurrentApp()->IsInstalled()) GameIndex = items.front()->data().toInt();
   return true;
+}
+
+void TPatchForm::RefreshWindows() {
+  RefreshView();
+  if (FRepositoryForm && FRepositoryForm->isVisible())
+    SendMessage(FRepositoryForm, WM_REFRESH, 0, 0);
+}
+
+void TPatchForm::LocateGame1Click() {
+  const std::vector<std::string> located = LocateGame();
+  if (located.empty()) return;
+  // Wine let the set-up through: what waited for it goes first, then the catalogue is read
+  // anew and the window turns to the game just set up.
+  PendingSaves().Flush();
+  const bool gameFound = LoadGames(located.front());
+  if (gameFound) {
+    Guarded([this] { SaveSettings(); });
+    SetupForGame();
+  }
+  RefreshWindows();
 }
 
 void TPatchForm::showEvent(QShowEvent* event) {
@@ -234,8 +270,10 @@ void TPatchForm::SetupForGame() {
 void TPatchForm::LoadSettings() {
   THXPatchedApp* app = CurrentApp();
   ZoneOption->setChecked(app && app->GetDirectPlayValue(2) == ZoneCommandLine());
+  // Settings that wait for Wine are newer than the stored ones.
   bool activeConflicts = ConflictOption->isChecked();
-  LoadProgramSettings(OptionFlags, CustomOptions, activeConflicts);
+  if (!PendingSaves().Waiting(kSettingsChange))
+    LoadProgramSettings(OptionFlags, CustomOptions, activeConflicts);
   ConflictOption->setChecked(activeConflicts);
   UpdateConflictColumn();
   for (QAction* item :
@@ -246,20 +284,32 @@ void TPatchForm::LoadSettings() {
 }
 
 void TPatchForm::SaveSettings() {
+  SaveSettings(true);
+}
+
+void TPatchForm::SaveSettings(bool ask) {
   std::string lastGame;
   const bool named = AppList && GameIndex >= 0 && GameIndex < AppList->Count();
   if (named) lastGame = AppList->Items(GameIndex)->AppName;
-  try {
-    SaveProgramSettings(OptionFlags, CustomOptions, named ? &lastGame : nullptr,
-                        ConflictOption->isChecked());
-    FRefusedSave.clear();
-  } catch (const ERegistryException& e) {
-    // A refusal is shown once: while Wine holds the registry, every later save (a game switch,
-    // the launch, the window going) meets it again.
-    if (e.Message() == FRefusedSave) return;
-    FRefusedSave = e.Message();
-    throw;
-  }
+  PendingSaves().Save(
+      kSettingsChange,
+      "Dravik's settings (the launch options, the custom command line, the last game and the "
+      "conflict display)",
+      [flags = OptionFlags, custom = CustomOptions, lastGame, named,
+       conflicts = ConflictOption->isChecked()] {
+        SaveProgramSettings(flags, custom, named ? &lastGame : nullptr, conflicts);
+      },
+      ask);
+}
+
+void TPatchForm::WineWatchTimer() {
+  if (!PendingSaves().Empty() && !WineServerRunning(WinePrefix())) PendingSaves().Flush();
+}
+
+THXPatchedApp* TPatchForm::FindApp(const std::string& appName) const {
+  for (int j = 0; AppList && j < AppList->Count(); ++j)
+    if (AppList->Items(j)->AppName == appName) return AppList->Items(j);
+  return nullptr;
 }
 
 void TPatchForm::GameSelectorClick(QAction* item) {
@@ -268,12 +318,10 @@ void TPatchForm::GameSelectorClick(QAction* item) {
   GameIndex = tag;
   for (QAction* other : GameGroup->actions())
     other->setChecked(other == item);
-  // A refused save is shown, and the switch goes on: the window works on the game it shows.
+  // A refused save may wait, and the switch goes on: the window works on the game it shows.
   Guarded([this] { SaveSettings(); });
   SetupForGame();
-  RefreshView();
-  if (FRepositoryForm && FRepositoryForm->isVisible())
-    SendMessage(FRepositoryForm, WM_REFRESH, 0, 0);
+  RefreshWindows();
 }
 
 void TPatchForm::WinePrefix1Click() {
@@ -287,22 +335,22 @@ void TPatchForm::WinePrefix1Click() {
                          mtWarning, {mbOK});
     return;
   }
-  // The settings of the prefix left behind go to it first; a refusal is shown, the switch
-  // goes on.
-  Guarded([this] { SaveSettings(); });
+  // What the prefix left behind is owed goes to it first: saved, or, while Wine still runs for
+  // it, waited for or discarded as the user answers. Nothing may wait into the next prefix.
+  Guarded([this] { SaveSettings(false); });
+  Guarded([] { PendingSaves().SaveOrDiscard(); });
   UsePrefix(prefix);
   if (TApplication* application = Application()) application->PrefixChanged();
   GameIndex = 0;
   const bool found = LoadGames(ReadLastGame());
   if (found) SetupForGame();
-  RefreshView();
-  if (FRepositoryForm && FRepositoryForm->isVisible())
-    SendMessage(FRepositoryForm, WM_REFRESH, 0, 0);
+  RefreshWindows();
   if (!found) {
     setWindowTitle("Halvex Dravik");
     Dialogs().MessageDlg(
         Format("Dravik was unable to detect valid DirectPlay entries for Halvex or Morvane in "
-               "the Wine prefix %s.",
+               "the Wine prefix %s. \"Locate Game...\" in the Game menu sets a game up from "
+               "its folder.",
                prefix),
         mtWarning, {mbOK});
   }

@@ -30,6 +30,7 @@ class QActionGroup;
 class QMenu;
 class QMimeData;
 class QMenuBar;
+class QTimer;
 class QToolBar;
 class QToolButton;
 class QTreeView;
@@ -72,11 +73,18 @@ public:
   void FormShow();
   void SetupForGame();
   void LoadSettings();
+  // Saves the settings; while Wine refuses, asks to retry or lets them wait (pendingsaves.h).
   void SaveSettings();
   void GameSelectorClick(QAction* item);
   // File > Wine Prefix: another prefix for the rest of the run (and the next start); the
-  // window sets up again on its catalogue and store.
+  // window sets up again on its catalogue and store. What waits for the Wine of the prefix
+  // left behind is saved first, or waited for or discarded as the user answers.
   void WinePrefix1Click();
+  // The Game menu's "&Locate Game...": sets a game up from its folder (locategame.h) and turns
+  // the window to it.
+  void LocateGame1Click();
+  // Saves what waits for Wine once Wine has ended; run every second by a timer.
+  void WineWatchTimer();
 
   // The patch list.
   int SelectedRow() const; // -1 when no row is selected
@@ -140,9 +148,13 @@ protected:
 
 private:
   void FormCreate(const std::vector<std::string>& args);
-  // Loads the catalogue, fills the Game menu with the installed games and selects one (the
-  // last game when installed); false when no game is installed or the catalogue cannot be read.
+  // Reads the catalogue anew into AppList and the Game menu (an item per installed game) and
+  // selects a game: the one named `lastGame` (its item checked), else the one selected before
+  // while it is installed, else the first installed. False when no game is installed or the
+  // catalogue cannot be read (AppList is then empty or gone).
   bool LoadGames(const std::string& lastGame);
+  // Brings the patch list, and the repository window when it shows, up to date.
+  void RefreshWindows();
   // Building the window (patchformlayout.cpp).
   void CreateMenus();
   void CreateFileMenu();
@@ -167,6 +179,10 @@ private:
   void OnClick(QAbstractButton* button, std::function<void()> handler);
 
   TPatchList* CurrentList() const;
+  // The AppList entry named `appName`; null when there is none.
+  THXPatchedApp* FindApp(const std::string& appName) const;
+  // With `ask` false, a save that Wine refuses waits without a question.
+  void SaveSettings(bool ask);
   // The application's retriever; null without an application.
   TDownloader* Downloader() const;
   // The store's warning after a re-read, in a warning box (nothing when it is empty).
@@ -193,6 +209,8 @@ private:
   QMenu* Help1;
   QMenu* PopupMenu1;
   QActionGroup* GameGroup;
+  QAction* GameSeparator; // the games stand above it, "&Locate Game..." below
+  QAction* LocateGame1;
 
   QAction* AddPatch1;
   QAction* RemovePatch1;
@@ -236,10 +254,10 @@ private:
   TPatchSetsUI* PatchSets = nullptr;
 
   TRepositoryForm* FRepositoryForm = nullptr; // made on first use, owned by this window
-  std::string FRefusedSave;                   // the failed save last shown, "" after a save
   std::vector<std::string> FPendingItems;     // files and links to install (commandline.h)
   std::vector<std::string> FPendingUnknown;   // arguments that were neither
   bool FInstallingArguments = false;
+  QTimer* FWineWatch = nullptr;          // runs WineWatchTimer
   QObject* FPatchListViewport = nullptr; // where in-program drags onto the list arrive
   std::optional<std::string> FStartSet;  // the set named by "-set"
   // The game whose store creating the window has read; its first set-up need not read it again.

@@ -6,6 +6,7 @@
 #include "patches/patchedapp.h"
 #include "patchform.h"
 #include "platform/addresses.h"
+#include "platform/pendingsaves.h"
 #include "platform/shell.h"
 #include "platform/sound.h"
 
@@ -25,8 +26,9 @@ std::string TPatchForm::GameParameters() {
 void TPatchForm::LaunchClick() {
   PlaySoundResource("LAUNCH");
   // Saved now, while no Wine program holds the prefix's registry: once the game runs, Wine owns
-  // the hives, and the save as the window goes then finds nothing left to change.
-  Guarded([this] { SaveSettings(); });
+  // the hives, and the save as the window goes then finds nothing left to change. When Wine
+  // runs already they wait, and the question as the window goes names them.
+  Guarded([this] { SaveSettings(false); });
   THXPatchedApp* app = CurrentApp();
   // A failed start is not reported: the program ends either way.
   if (app) ShellExecute(GameExecutable(), GameParameters(), app->GetDirectPlayValue(0), SW_SHOW);
@@ -50,8 +52,16 @@ void TPatchForm::ZoneOptionClick() {
       Dialogs().MessageDlg(ZoneWarning, mtWarning, {mbYes, mbNo}) == mrNo)
     return;
   const bool on = !ZoneOption->isChecked();
-  // The check mark follows only a registration that took the change.
-  if (THXPatchedApp* app = CurrentApp()) app->SetDirectPlayValue(2, on ? ZoneCommandLine() : "");
+  const std::string text = on ? ZoneCommandLine() : "";
+  // The check mark follows a registration that took the change or will take it once Wine lets
+  // it (a failure leaves both as they were). The game is found by name when the write runs.
+  if (THXPatchedApp* app = CurrentApp()) {
+    const std::string name = app->AppName;
+    if (!PendingSaves().Save("zone " + name, "the Zone option of " + name, [this, name, text] {
+          if (THXPatchedApp* game = FindApp(name)) game->SetDirectPlayValue(2, text);
+        }))
+      app->KeepDirectPlayValue(2, text);
+  }
   ZoneOption->setChecked(on);
 }
 

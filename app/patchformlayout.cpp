@@ -143,12 +143,14 @@ void TPatchForm::CreateOptionsMenu() {
   ZoneOption->setCheckable(true);
 }
 
-// Empty until the catalogue is read (FormCreate adds one item per installed game).
+// The installed games come when the catalogue is read (one item each, above the separator).
 void TPatchForm::CreateGameMenu() {
   Game1 = ToolBar2->addMenu("&Game");
   Game1->setObjectName("Game1");
   GameGroup = new QActionGroup(this);
   GameGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+  GameSeparator = Game1->addSeparator();
+  LocateGame1 = NewAction(Game1, "LocateGame1", "&Locate Game...");
 }
 
 void TPatchForm::CreateHelpMenu() {
@@ -192,6 +194,7 @@ void TPatchForm::ConnectMenus() {
   OnClick(Activate2, [this] { ActivateClick(); });
   OnClick(Delete1, [this] { RemovePatch1Click(); });
   OnClick(Properties1, [this] { Properties2Click(); });
+  OnClick(LocateGame1, [this] { LocateGame1Click(); });
 }
 
 // The command bar.

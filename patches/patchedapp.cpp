@@ -260,17 +260,21 @@ void THXPatchedApp::DeletePatch(TPatch* patch) {
 }
 
 void THXPatchedApp::SaveRepositories() {
+  SaveRepositories(Number, Repositories);
+}
+
+void THXPatchedApp::SaveRepositories(int number, const TStringList& repositories) {
   TRegistry& reg = CatalogueRegistry();
-  std::string key = Format("\\SOFTWARE\\Orlemont\\HXPatch\\Applications\\%d\\Repositories", Number);
+  std::string key = Format("\\SOFTWARE\\Orlemont\\HXPatch\\Applications\\%d\\Repositories", number);
   if (!reg.OpenKey(key, false)) return;
   TScopeExit closeKey([&reg] { reg.CloseKey(); });
   TStringList names;
   reg.GetValueNames(names);
   for (const std::string& name : names.Lines())
     reg.DeleteValue(name);
-  for (int i = 0; i < Repositories.Count(); ++i) {
-    std::string name = Repositories.Names(i);
-    reg.WriteString(name, Repositories.Values(name));
+  for (int i = 0; i < repositories.Count(); ++i) {
+    std::string name = repositories.Names(i);
+    reg.WriteString(name, repositories.Values(name));
   }
 }
 

@@ -39,6 +39,10 @@ bool TDialogs::SelectHostFolder(const std::string&, std::string&) {
   return false;
 }
 
+bool TDialogs::WaitUntil(const std::string&, const std::function<bool()>& done) {
+  return done();
+}
+
 TDialogs& Dialogs() {
   return *gDialogs;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,10 +64,16 @@ public:
   // `index` is the one chosen. Dialogs that cannot ask decline.
   virtual bool ChooseItem(const std::string& caption, const std::string& prompt,
                           const std::vector<std::string>& items, int& index);
-  // A folder dialog on the Linux file system, for folders no prefix's drive need reach (a Wine
-  // prefix itself): `folder` is a Linux path, where the dialog starts and, unless it is
-  // cancelled (false), the folder chosen. Dialogs that cannot ask decline.
+  // A folder dialog on the Linux file system, hidden folders shown: `folder` is a Linux path,
+  // where the dialog starts and, unless it is cancelled (false), the folder chosen. For folders
+  // no drive of the prefix need reach (a Wine prefix itself); a caller that needs a Windows path
+  // (a game's folder) maps the answer itself (winfs::ToWindowsPath). Dialogs that cannot ask
+  // decline.
   virtual bool SelectHostFolder(const std::string& caption, std::string& folder);
+  // Shows `msg` with a Cancel button until `done()` returns true, asking it every little while
+  // (the windows stay live meanwhile). True once it has, false when the user cancelled. This
+  // default asks once and does not wait.
+  virtual bool WaitUntil(const std::string& msg, const std::function<bool()>& done);
 };
 
 // The dialogs in use (never null: a default that answers Cancel/No and logs to stderr until

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <algorithm>
 
 namespace dravik {
@@ -184,6 +185,24 @@ bool TQtDialogs::SelectHostFolder(const std::string& caption, std::string& folde
   if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
   folder = dlg.selectedFiles().front().toStdString();
   return true;
+}
+
+bool TQtDialogs::WaitUntil(const std::string& msg, const std::function<bool()>& done) {
+  if (done()) return true;
+  QMessageBox box(QMessageBox::Information, Title(), Q(msg), QMessageBox::NoButton, DialogParent());
+  QPushButton* cancel = box.addButton("Cancel", QMessageBox::RejectRole);
+  cancel->setAccessibleName("Cancel");
+  box.setEscapeButton(cancel);
+  bool finished = false;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, &box, [&] {
+    if (!done()) return;
+    finished = true;
+    box.done(QDialog::Accepted);
+  });
+  timer.start(500);
+  Exec(box);
+  return finished;
 }
 
 void InstallQtMessagePump() {

@@ -1,7 +1,7 @@
 // The dialogs interface on Qt: message boxes with the buttons each caller names, the input box,
-// file dialogs on Windows paths, a choice from a list, a folder dialog on Linux paths, and the
-// application's standard error box. Installed by the
-// program at start; blocks in the dialogs' own event loops.
+// file dialogs on Windows paths, a choice from a list, a folder dialog on Linux paths, a wait
+// that the user may cancel, and the application's standard error box. Installed by the program
+// at start; blocks in the dialogs' own event loops.
 #pragma once
 
 #include "dialogs.h"
@@ -21,6 +21,7 @@ public:
   bool ChooseItem(const std::string& caption, const std::string& prompt,
                   const std::vector<std::string>& items, int& index) override;
   bool SelectHostFolder(const std::string& caption, std::string& folder) override;
+  bool WaitUntil(const std::string& msg, const std::function<bool()>& done) override;
 };
 
 // The window dialogs are centred on: the active window, else none.

@@ -6,6 +6,7 @@
 #include "placement.h"
 #include "platform/dialogs.h"
 #include "platform/html.h"
+#include "platform/pendingsaves.h"
 #include "platform/shell.h"
 #include "platform/sysutils.h"
 #include "repositoryhost.h"
@@ -337,7 +338,10 @@ void TRepositoryForm::EditRepositoryList1Click() {
   TStringList lines;
   RepositoryListForm->StoreTo(lines);
   game->Repositories.Assign(lines);
-  game->SaveRepositories();
+  // While Wine holds the registry the list may wait to be saved; the window shows it meanwhile.
+  const int number = game->Number;
+  PendingSaves().Save(Format("repositories %d", number), "the repository list of " + game->AppName,
+                      [number, lines] { THXPatchedApp::SaveRepositories(number, lines); });
   ReloadNames();
 }
 

@@ -20,6 +20,7 @@
 #include "tests/fixtures/nginxserver.h"
 #include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/testgame.h"
+#include "tests/fixtures/wine.h"
 #include "tests/fixtures/zipmaker.h"
 #include "tests/qtmain/dragdriver.h"
 #include "tests/qtmain/modal.h"
@@ -236,12 +237,85 @@ TEST(StartUp, NoGameShowsOnlyTheGameNotFoundDialog) {
   EXPECT_FALSE(reg.ValueExists("LastGame"));
 }
 
+// The Game Not Found dialog sets a game up from its folder, after the refusals a player may meet,
+// and start-up goes on with it; the Game menu sets up the other game later.
+TEST(StartUp, AGameIsSetUpFromItsFolderInTheGameNotFoundDialog) {
+  TTempPrefix prefix;
+  WriteHostFile(prefix.HostC("Games/Halvex/HALVEX.EXE"), "MZ"); // found whatever its case
+  WriteHostFile(prefix.HostC("Games/Morvane/morvane.exe"), "MZ");
+  TScriptedDialogs dialogs;
+  auto wine = std::make_unique<TFakeWineServer>(prefix.Path());
+  std::string label;
+  dialogs.AnswerFolder(prefix.HostC("Games")); // no game program there
+  dialogs.Answer(mrOk);
+  dialogs.AnswerFolder(prefix.HostC("Games/Halvex"));
+  dialogs.Answer(mrYes);    // the confirmation
+  dialogs.Answer(mrCancel); // Wine runs: the prefix is left as it is
+  dialogs.AnswerFolder(prefix.HostC("Games/Halvex"));
+  dialogs.Answer(mrYes);
+  auto app = std::make_unique<TApplication>();
+  WhenModal([&](QWidget* w) {
+    auto* form = qobject_cast<TNoGameForm*>(w);
+    ASSERT_TRUE(form);
+    label = form->PrefixLabel->text().toStdString();
+    form->LocateButton->click();
+    form->LocateButton->click();
+    EXPECT_TRUE(form->isVisible());
+    wine.reset();
+    form->LocateButton->click();
+  });
+  app->CreateForms({});
+  EXPECT_EQ(label, "Dravik looked in the Wine prefix " + prefix.Path() + ".");
+  ASSERT_FALSE(app->Terminated());
+  EXPECT_TRUE(app->ShowMainForm);
+  ASSERT_TRUE(app->PatchForm->CurrentApp());
+  EXPECT_EQ(app->PatchForm->CurrentApp()->AppName, "Halvex");
+
+  const auto& asked = dialogs.Asked();
+  ASSERT_EQ(asked.size(), 7u);
+  EXPECT_EQ(asked[0].Kind, "folder");
+  EXPECT_EQ(asked[0].Items, std::vector<std::string>{winfs::ToHostPath("C:\\")});
+  EXPECT_EQ(asked[1].Text, "No game program was found in C:\\Games\\.\n\nDravik looks for "
+                           "halvex.exe (Halvex) or morvane.exe (Morvane) in the folder the game is "
+                           "installed in.");
+  EXPECT_EQ(asked[3].Type, mtConfirmation);
+  for (const std::string& named :
+       {"Set up Halvex, installed in C:\\Games\\Halvex\\, in the Wine prefix " + prefix.Path(),
+        std::string("HKEY_LOCAL_MACHINE\\Software\\Orlemont\\HXPatch\\Applications: "),
+        std::string("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\DirectPlay\\Applications\\Halvex: ")})
+    EXPECT_NE(asked[3].Text.find(named), std::string::npos) << named << "\n" << asked[3].Text;
+  EXPECT_EQ(asked[4].Buttons, (TMsgDlgButtons{mbRetry, mbCancel}));
+  TRegistry reg(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(reg.OpenKey(kHalvexRegistration, false));
+  EXPECT_EQ(reg.ReadString("Path"), "C:\\Games\\Halvex\\");
+  EXPECT_EQ(reg.ReadString("File"), "halvex.exe");
+  EXPECT_TRUE(reg.OpenKey("\\SOFTWARE\\Orlemont\\HXPatch\\Applications\\1", false));
+  reg.CloseKey();
+
+  // The other game, from the Game menu: the window turns to it.
+  app->PatchForm->show();
+  dialogs.ClearRecord();
+  dialogs.AnswerFolder(prefix.HostC("Games/Morvane"));
+  dialogs.Answer(mrYes);
+  app->PatchForm->findChild<QAction*>("LocateGame1")->trigger();
+  EXPECT_EQ(app->PatchForm->CurrentApp()->AppName, "Morvane");
+  EXPECT_EQ(app->PatchForm->windowTitle(), "Morvane Dravik");
+  std::vector<std::string> games;
+  for (QAction* item : app->PatchForm->findChild<QMenu*>("Game1")->actions())
+    if (item->isCheckable())
+      games.push_back(item->text().toStdString() + (item->isChecked() ? "*" : ""));
+  EXPECT_EQ(games, (std::vector<std::string>{"Halvex", "Morvane*"}));
+  EXPECT_TRUE(fs::is_directory(prefix.HostC("Games/Morvane/HXPatch/active")));
+  app.reset();
+  EXPECT_TRUE(dialogs.AllAnswered());
+}
+
 TEST_F(Window, OneInstalledGameIsChosenWhateverTheSwitchSays) {
   WriteHostFile(game.Prefix.Path() + "/system.reg",
                 WithoutRegistration(TestCatalogueHive({}), "Halvex"));
   TPatchForm* form = Start();
   EXPECT_EQ(Game(), "Morvane");
-  ASSERT_EQ(Named<QMenu>("Game1")->actions().size(), 1);
+  ASSERT_EQ(Named<QMenu>("Game1")->actions().size(), 3); // the game, "&Locate Game..."
   EXPECT_TRUE(Named<QMenu>("Game1")->actions()[0]->isChecked());
   EXPECT_EQ(Named<QMenu>("Game1")->actions()[0]->text(), "Morvane");
   EXPECT_EQ(form->windowTitle(), "Morvane Dravik");
@@ -340,26 +414,146 @@ TEST_F(Window, DamagedSettingsAreReportedAndTheWindowStillComesUp) {
   EXPECT_EQ(Form()->windowTitle(), "Halvex Dravik");
 }
 
-TEST_F(Window, FirstRunWhileWineRunsSetsUpTheGameAndShowsARefusedSaveOnce) {
-  TFakeWineServer wine(game.Prefix.Path());
-  ASSERT_TRUE(wine.Running());
+TEST_F(Window, ChangesWineRefusesWaitAndAreSavedWhenWineHasEnded) {
+  auto wine = std::make_unique<TFakeWineServer>(game.Prefix.Path(), TFakeWineServer::wlDebian);
+  ASSERT_TRUE(wine->Running());
+  const std::string userReg = game.Prefix.Path() + "/user.reg";
+  ASSERT_FALSE(HostExists(userReg)); // the first run: nothing saved yet
   TPatchForm* form = Start({"-mrvn"});
-  EXPECT_EQ(Game(), "Morvane");
   EXPECT_EQ(form->windowTitle(), "Morvane Dravik");
-  EXPECT_EQ(Named<QAction>("LaunchHalvex1")->text(), "Launch Morvane");
   EXPECT_TRUE(dialogs.Asked().empty()); // reading needs no key
-  // A game switch saves: refused and shown, and the switch goes on.
+
+  // A game switch saves: refused, retried, then left waiting; the switch goes on, and the
+  // options keep what the user chose, not what the store holds.
+  Trigger("ShowFramerateduringgameplay1");
+  dialogs.Answer(mrRetry);
+  dialogs.Answer(mrCancel);
   Named<QMenu>("Game1")->actions()[0]->trigger();
   EXPECT_EQ(form->windowTitle(), "Halvex Dravik");
-  app.reset(); // the save as the window goes is refused again
-  std::vector<std::string> errors;
-  for (const auto& asked : dialogs.Asked())
-    errors.push_back(asked.Kind + ": " + asked.Text);
-  EXPECT_EQ(errors, std::vector<std::string>{
-                        "error: Failed to set data for '\\SOFTWARE\\Orlemont\\HXPatch': Wine is "
-                        "running for this prefix; close its programs (or run \"wineserver -k\") "
-                        "and try again."});
+  EXPECT_TRUE(Named("ShowFramerateduringgameplay1")->isChecked());
+  ASSERT_EQ(dialogs.Asked().size(), 2u);
+  EXPECT_EQ(dialogs.Asked()[0].Text, dialogs.Asked()[1].Text);
+  EXPECT_EQ(dialogs.Asked()[0].Type, mtWarning);
+  EXPECT_EQ(dialogs.Asked()[0].Buttons, (TMsgDlgButtons{mbRetry, mbCancel}));
+  EXPECT_EQ(dialogs.Asked()[0].Text.rfind("Wine is running for the prefix " + game.Prefix.Path() +
+                                              ", so Dravik cannot save Dravik's settings",
+                                          0),
+            0u)
+      << dialogs.Asked()[0].Text;
   dialogs.ClearRecord();
+
+  // The Zone option: the check mark shows the change that waits, also after switching back.
+  dialogs.Answer(mrYes);
+  dialogs.Answer(mrCancel);
+  Trigger("ZoneOption");
+  EXPECT_TRUE(Named("ZoneOption")->isChecked());
+  EXPECT_NE(dialogs.Asked().back().Text.find("save the Zone option of Halvex"), std::string::npos);
+  Named<QMenu>("Game1")->actions()[1]->trigger(); // the settings wait already: no question
+  Named<QMenu>("Game1")->actions()[0]->trigger();
+  EXPECT_TRUE(Named("ZoneOption")->isChecked());
+  Form()->WineWatchTimer();
+  EXPECT_EQ(ZoneValue(), "");
+  EXPECT_FALSE(HostExists(userReg));
+
+  wine.reset();
+  Form()->WineWatchTimer();
+  EXPECT_EQ(ZoneValue(), "-path HXPatch\\active\\");
+  TRegistry reg(HKEY_CURRENT_USER);
+  ASSERT_TRUE(reg.OpenKey(kSettingsKey, false));
+  EXPECT_EQ(reg.ReadBinary("CommandLine"), (std::vector<uint8_t>{1, 0, 0, 0, 0}));
+  EXPECT_EQ(reg.ReadString("LastGame"), "Halvex");
+  dialogs.ClearRecord();
+  app.reset(); // nothing waits: no question
+}
+
+TEST_F(Window, AtTheEndWhatWaitsIsNamedThenWaitedForOrDiscarded) {
+  for (bool wait : {true, false}) {
+    SCOPED_TRACE(wait);
+    auto wine = std::make_unique<TFakeWineServer>(game.Prefix.Path(), TFakeWineServer::wlUpstream);
+    Start();
+    Trigger(wait ? "Enabledevelopermode1" : "Showcutscenesinawindow1");
+    dialogs.Answer(mrYes);
+    dialogs.AnswerWait(nullptr); // Wine goes on: cancelled, so the question comes again
+    if (wait) {
+      dialogs.Answer(mrYes);
+      dialogs.AnswerWait([&] { wine.reset(); });
+    } else {
+      dialogs.Answer(mrNo);
+    }
+    app.reset();
+    const auto& asked = dialogs.Asked();
+    ASSERT_GE(asked.size(), 3u);
+    EXPECT_EQ(asked[0].Buttons, (TMsgDlgButtons{mbYes, mbNo}));
+    EXPECT_NE(asked[0].Text.find("so Dravik has not saved:\n\n- Dravik's settings"),
+              std::string::npos)
+        << asked[0].Text;
+    EXPECT_EQ(asked[1].Kind, "wait");
+    wine.reset();
+    // Saved after the wait; the window-mode flag of the second round is discarded.
+    TRegistry reg(HKEY_CURRENT_USER);
+    ASSERT_TRUE(reg.OpenKey(kSettingsKey, false));
+    EXPECT_EQ(reg.ReadBinary("CommandLine"), (std::vector<uint8_t>{0, 0, 0, 1, 0}));
+    dialogs.ClearRecord();
+  }
+}
+
+// With Wine itself: a fresh 64-bit prefix holding only the game's files becomes usable from the
+// Game Not Found dialog, Wine sees what was written where a 32-bit program looks, and changes
+// made while Wine's own server runs are kept until it has ended, then reach Wine.
+TEST(WithWine, AFreshPrefixIsSetUpAndNothingIsLostToARunningServer) {
+  if (!WineInstalled()) GTEST_SKIP() << "Wine is not installed (scripts/deps install)";
+  TTempPrefix prefix;
+  ASSERT_TRUE(MakeRunnablePrefix(prefix.Path()));
+  MakeHostDirs(prefix.HostC("Games/Halvex"));
+  fs::copy_file(DRAVIK_STAND_IN_GAME, prefix.HostC("Games/Halvex/halvex.exe"));
+  auto query = [&](const std::string& key, const std::string& view) {
+    std::string out;
+    std::vector<std::string> argv = {"wine", "reg", "query", key};
+    if (!view.empty()) argv.push_back(view);
+    return RunOnPrefix(prefix.Path(), argv, &out) == 0 ? out : "(failed) " + out;
+  };
+  const std::string registration = "HKLM\\Software\\Microsoft\\DirectPlay\\Applications\\Halvex";
+
+  TScriptedDialogs dialogs;
+  dialogs.AnswerFolder(prefix.HostC("Games/Halvex"));
+  dialogs.Answer(mrYes);
+  auto app = std::make_unique<TApplication>();
+  WhenModal([](QWidget* w) { qobject_cast<TNoGameForm*>(w)->LocateButton->click(); });
+  app->CreateForms({});
+  ASSERT_FALSE(app->Terminated());
+  app->PatchForm->show();
+  EXPECT_TRUE(fs::is_directory(prefix.HostC("Games/Halvex/HXPatch/active")));
+  std::string out = query(registration, "/reg:32");
+  EXPECT_NE(out.find("Path    REG_SZ    C:\\Games\\Halvex\\"), std::string::npos) << out;
+  EXPECT_NE(out.find("File    REG_SZ    halvex.exe"), std::string::npos) << out;
+  out = query("HKLM\\Software\\Orlemont\\HXPatch\\Applications\\0", "/reg:32");
+  EXPECT_NE(out.find("AppName    REG_SZ    Halvex"), std::string::npos) << out;
+  EXPECT_EQ(query(registration, "").rfind("(failed)", 0), 0u); // not in the 64-bit view
+  EndWine(prefix.Path());
+
+  TWineServer server(prefix.Path());
+  ASSERT_TRUE(server.Started());
+  auto trigger = [&](const char* name) { app->PatchForm->findChild<QAction*>(name)->trigger(); };
+  dialogs.Answer(mrYes);    // the Zone warning
+  dialogs.Answer(mrCancel); // refused: it waits
+  trigger("ZoneOption");
+  trigger("ShowFramerateduringgameplay1");
+  trigger("LaunchHalvex1"); // the settings wait too
+  EXPECT_TRUE(WaitForFile(prefix.HostC("Games/Halvex/launch.log")));
+  dialogs.Answer(mrYes);
+  dialogs.AnswerWait([&] { server.Stop(); });
+  app.reset();
+  const std::string atEnd = dialogs.Asked().at(4).Text;
+  EXPECT_NE(atEnd.find("- Dravik's settings"), std::string::npos) << atEnd;
+  EXPECT_NE(atEnd.find("- the Zone option of Halvex"), std::string::npos) << atEnd;
+  EXPECT_TRUE(dialogs.AllAnswered());
+
+  out = query(registration, "/reg:32");
+  EXPECT_NE(out.find("CommandLine    REG_SZ    -path HXPatch\\active\\"), std::string::npos) << out;
+  out = query("HKCU\\Software\\Orlemont\\HXPatch", "");
+  EXPECT_NE(out.find("LastGame    REG_SZ    Halvex"), std::string::npos) << out;
+  EXPECT_NE(out.find("CommandLine    REG_BINARY    0100000000"), std::string::npos) << out;
+  EndWine(prefix.Path());
 }
 
 TEST_F(Window, TheStoreIsReadOnceAtStartUp) {

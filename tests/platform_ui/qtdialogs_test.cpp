@@ -49,4 +49,13 @@ TEST(QtDialogs, MessageBoxButtonsInOrderAndAnswers) {
   EXPECT_EQ(dialogs.MessageDlg("Continue?", mtWarning, {mbNo, mbOK, mbAll}), mrNo);
 }
 
+TEST(QtDialogs, AWaitEndsByItselfOnceDoneOrWhenCancelled) {
+  TQtDialogs dialogs;
+  int asked = 0;
+  EXPECT_TRUE(dialogs.WaitUntil("Waiting", [&] { return ++asked == 3; }));
+  EXPECT_EQ(asked, 3);
+  ClickWhenShown("Cancel");
+  EXPECT_FALSE(dialogs.WaitUntil("Waiting", [] { return false; }));
+}
+
 } // namespace

@@ -4,11 +4,13 @@
 #include "platform/dialogs.h"
 #include "platform/html.h"
 #include "platform/icons.h"
+#include "platform/pendingsaves.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/stringgrid.h"
 #include "repository/repositoryform.h"
 #include "repository/repositorylist.h"
+#include "tests/fixtures/fakewineserver.h"
 #include "tests/fixtures/nginxserver.h"
 #include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/testgame.h"
@@ -536,6 +538,25 @@ TEST_F(RepositoryWindow, EditingTheRepositoryList) {
   EXPECT_EQ(Named<QComboBox>(f, "RepositoryName")->currentText(), "Second");
   ASSERT_TRUE(WaitFor([&] { return Loaded(f); }));
   EXPECT_EQ(Captions(f), (std::vector<std::string>{"Only"}));
+
+  // While Wine runs the list waits (the window shows it), and is saved once Wine has ended.
+  auto wine = std::make_unique<TFakeWineServer>(Game.Prefix.Path());
+  Dialogs.Answer(mrCancel);
+  WhenModal([](QWidget* w) {
+    auto* editor = static_cast<TRepositoryListForm*>(w);
+    editor->RepositoryGrid->SetCells(0, 2, "Fourth");
+    editor->OKButton->click();
+  });
+  f.EditRepositoryList1Click();
+  EXPECT_NE(Dialogs.Asked().back().Text.find("save the repository list of Halvex"),
+            std::string::npos);
+  EXPECT_EQ(Main.Game->Repositories.Names(1), "Fourth");
+  wine.reset();
+  PendingSaves().Flush();
+  THXPatchedAppList saved;
+  saved.LoadCatalogue();
+  EXPECT_EQ(saved.Items(0)->Repositories.Values("Fourth"), "file:///C:/Repo/index.html");
+  Dialogs.ClearRecord();
 
   // A name with "=" is refused; the dialog stays open until cancelled.
   Dialogs.Answer(mrOk);
