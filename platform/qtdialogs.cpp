@@ -9,6 +9,7 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QUrl>
 
 namespace dravik {
 
@@ -25,8 +26,8 @@ static QString Title() {
   return t.isEmpty() ? QApplication::applicationName() : t;
 }
 
-int TQtDialogs::MessageDlg(const std::string& msg, TMsgDlgType type,
-                           const TMsgDlgButtons& buttons) {
+int TQtDialogs::MessageDlg(const std::string& msg, TMsgDlgType type, const TMsgDlgButtons& buttons,
+                           std::optional<TMsgDlgBtn> defaultButton) {
   static const char* kCaptions[] = {"Warning", "Error", "Information", "Confirm", ""};
   static const QMessageBox::Icon kIcons[] = {QMessageBox::Warning, QMessageBox::Critical,
                                              QMessageBox::Information, QMessageBox::Question,
@@ -46,7 +47,7 @@ int TQtDialogs::MessageDlg(const std::string& msg, TMsgDlgType type,
     QPushButton* button = box.addButton(kButtons[b].Text, QMessageBox::ActionRole);
     button->setAccessibleName(QString(kButtons[b].Text).remove('&'));
     made.push_back({button, kButtons[b].Result});
-    if (made.size() == 1) box.setDefaultButton(button);
+    if (made.size() == 1 || b == defaultButton) box.setDefaultButton(button);
   }
   // Closing the box answers Cancel or No, whichever it has.
   for (auto& [button, result] : made)
@@ -118,6 +119,13 @@ bool TQtDialogs::Execute(TFileDialog& d, bool save) {
   std::string dir = d.InitialDir.empty() ? std::string() : winfs::ToHostPath(d.InitialDir);
   if (!dir.empty()) dlg.setDirectory(Q(dir));
   if (!d.FileName.empty()) dlg.selectFile(Q(ExtractFileName(d.FileName)));
+  // Only files on the prefix's drives can be chosen: the drives stand beside the usual places.
+  QList<QUrl> places = dlg.sidebarUrls();
+  for (const std::string& root : winfs::DriveRoots()) {
+    const QUrl place = QUrl::fromLocalFile(Q(winfs::ToHostPath(root)));
+    if (!places.contains(place)) places << place;
+  }
+  dlg.setSidebarUrls(places);
   if (dlg.exec() != QDialog::Accepted) return false;
   d.Files.clear();
   for (const QString& f : dlg.selectedFiles()) {
