@@ -3,6 +3,7 @@
 #include "platform/sysutils.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace dravik {
 
@@ -136,6 +137,42 @@ void TPatchList::Clear() {
     p.reset(); // first to last
   FItems.clear();
   FIndex.clear();
+}
+
+TStateCounts TPatchList::CountStates() const {
+  TStateCounts counts;
+  counts.Patches = Count();
+  for (const auto& p : FItems) {
+    const TPatchState state = p->State();
+    counts.Active += state == psActive;
+    counts.Blocked += state == psConflicting;
+  }
+  return counts;
+}
+
+std::vector<TConflict> TPatchList::ConflictsOf(const TPatch& patch) const {
+  std::vector<TConflict> result;
+  std::unordered_map<const TPatch*, size_t> place;
+  for (TPatch* other : patch.Conflicts) {
+    place.emplace(other, result.size());
+    result.push_back({other, {}});
+  }
+  // Each game file of the patch, looked up once (a name it carries twice counts once): its
+  // other carriers share it.
+  std::unordered_set<const void*> seen;
+  for (const std::string& name : patch.Files.Lines()) {
+    if (IsNeutralFile(name)) continue;
+    auto it = FIndex.find(name);
+    if (it == FIndex.end() || !seen.insert(&*it).second) continue;
+    const TFileCarriers& carriers = it->second;
+    auto share = [&](const TPatch* other) {
+      if (auto at = place.find(other); at != place.end()) result[at->second].Files.push_back(name);
+    };
+    share(carriers.First);
+    for (const TPatch* other : carriers.More)
+      share(other);
+  }
+  return result;
 }
 
 void TPatchList::SetSortKey(const std::string& key) {
