@@ -3,15 +3,14 @@
 #include "patches/patchedapp.h"
 #include "platform/dialogs.h"
 #include "platform/messages.h"
+#include "platform/placewindow.h"
 #include "platform/stringgrid.h"
 #include "platform/sysutils.h"
 
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -102,8 +101,7 @@ void TRepositoryListForm::FormShow() {
 
 void TRepositoryListForm::showEvent(QShowEvent* event) {
   if (!event->spontaneous()) {
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-      move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    CentreOnScreen(this, size());
     FormShow();
   }
   QDialog::showEvent(event);
