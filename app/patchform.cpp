@@ -1,5 +1,6 @@
 #include "patchform.h"
 
+#include "addpatch.h"
 #include "app/drop/drop.h"
 #include "application.h"
 #include "net/dlstatus.h"
@@ -10,6 +11,7 @@
 #include "patchlistview.h"
 #include "patchorder.h"
 #include "platform/icons.h"
+#include "platform/placewindow.h"
 #include "platform/scopeexit.h"
 #include "platform/sound.h"
 #include "platform/sysutils.h"
@@ -21,15 +23,16 @@
 #include <QActionGroup>
 #include <QBuffer>
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QImageReader>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
-#include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <algorithm>
 
 namespace dravik {
 
@@ -82,10 +85,9 @@ TPatchForm::TPatchForm(const std::vector<std::string>& args, QWidget* parent)
   CreateMenus();
   CreateToolBar();
   CreatePatchList();
+  CreateStatusBar();
   CreateDropTarget();
-  resize(468, 542);
-  if (QScreen* screen = QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - rect().center());
+  CentreOnScreen(this, QSize(468, 542));
 
   SetMainWindow(this);
   FormCreate(args);
@@ -107,6 +109,17 @@ TPatchForm::~TPatchForm() {
 
 void TPatchForm::FormCreate(const std::vector<std::string>& args) {
   const std::string lastGame = ReadLastGame();
+  FView = ReadViewSettings();
+  {
+    FSizingColumns = true;
+    TScopeExit sized([this] { FSizingColumns = false; });
+    const int widths[] = {FView.NameColumnWidth, FView.TypeColumnWidth};
+    for (size_t column = 0; column < FUserSized.size(); ++column)
+      if (widths[column] > 0) {
+        PatchList->header()->resizeSection(int(column), widths[column]);
+        FUserSized[column] = true;
+      }
+  }
   QuickStart = false;
   for (const std::string& arg : args) {
     const std::string lower = LowerCase(arg);
@@ -196,8 +209,9 @@ void TPatchForm::SetupForGame() {
   SortColumn = 0;
   LoadSettings();
   ShowStoreWarning(app->OpenStore());
-  OpenDialog1.Filter = app->AppName + " Patches (" + app->PatchFilter + ")|" + app->PatchFilter +
-                       "|ZIP Files (*.zip)|*.zip";
+  FGameFilter = app->AppName + " Patches (" + app->PatchFilter + ")|" + app->PatchFilter +
+                "|ZIP Files (*.zip)|*.zip";
+  OpenDialog1.Filter = AddPatchFilter(app->PatchFilter, FGameFilter);
   setWindowTitle(Q(app->AppName + " Dravik"));
   LaunchHalvex1->setText(Caption("Launch " + app->AppName));
   LaunchButton->setToolTip(Q("Launch " + app->AppName));
@@ -228,6 +242,8 @@ void TPatchForm::SaveSettings() {
   try {
     SaveProgramSettings(OptionFlags, CustomOptions, named ? &lastGame : nullptr,
                         ConflictOption->isChecked());
+    RememberView();
+    WriteViewSettings(FView);
     FRefusedSave.clear();
   } catch (const ERegistryException& e) {
     // A refusal is shown once: while Wine holds the registry, every later save (a game switch,
@@ -244,6 +260,7 @@ void TPatchForm::GameSelectorClick(QAction* item) {
   GameIndex = tag;
   for (QAction* other : GameGroup->actions())
     other->setChecked(other == item);
+  SelectRow(-1); // another game's patches: nothing stays selected
   // A refused save is shown, and the switch goes on: the window works on the game it shows.
   Guarded([this] { SaveSettings(); });
   SetupForGame();
@@ -274,7 +291,33 @@ int TPatchForm::SelectedRow() const {
 }
 
 void TPatchForm::PatchListChange() {
-  UpdateActivateControls(SelectedRow());
+  const int row = SelectedRow();
+  FSelectedRow = row;
+  FSelectedFile = row >= 0 ? (*CurrentList())[row]->FileName() : std::string();
+  UpdateActivateControls(row);
+  // The commands on the selected patch do nothing without one, so they are not offered.
+  for (QAction* item : {Activate1, Activate2, RemovePatch1, Delete1, Properties2, Properties1})
+    item->setEnabled(row >= 0);
+  for (QToolButton* button : {ActivateButton, DeleteButton, PropertiesButton})
+    button->setEnabled(row >= 0);
+}
+
+void TPatchForm::SelectRow(int row) {
+  if (row == SelectedRow()) return;
+  if (row < 0)
+    PatchList->selectionModel()->clear();
+  else
+    PatchList->selectionModel()->setCurrentIndex(PatchListModel->index(row, 0),
+                                                 QItemSelectionModel::ClearAndSelect |
+                                                     QItemSelectionModel::Rows);
+}
+
+bool TPatchForm::PatchListKeyPress(QKeyEvent* event) {
+  const int key = event->key();
+  if (event->modifiers() & ~Qt::KeypadModifier) return false; // Alt+Enter: properties
+  if (key != Qt::Key_Space && key != Qt::Key_Return && key != Qt::Key_Enter) return false;
+  Guarded([this] { ActivateClick(); });
+  return true;
 }
 
 void TPatchForm::PatchListColumnClick(int column) {
@@ -290,6 +333,7 @@ void TPatchForm::PatchListDblClick() {
   auto repaint = RedrawAtExit([this, row] {
     PatchListModel->Repaint();
     UpdateActivateControls(row);
+    ShowCounts();
   });
   TogglePatch(row);
 }
@@ -338,7 +382,11 @@ void TPatchForm::Properties2Click() {
   if (row < 0 || !Application() || !Application()->PropertyForm) return;
   TPropertyForm* form = Application()->PropertyForm.get();
   form->Patch = CurrentApp()->Patches[row];
-  TScopeExit forget([form] { form->Patch = nullptr; });
+  form->List = &CurrentApp()->Patches;
+  TScopeExit forget([form] {
+    form->Patch = nullptr;
+    form->List = nullptr;
+  });
   form->exec();
 }
 
@@ -367,6 +415,36 @@ void TPatchForm::UpdateActivateControls(int row) {
   ActivateButton->setChecked(active);
 }
 
+void TPatchForm::SizeColumns() {
+  if (FUserSized[0]) return;
+  const TPatchList* list = CurrentList();
+  const QFontMetrics metrics(PatchList->font());
+  int widest = 0;
+  for (int i = 0; list && i < list->Count(); ++i)
+    widest = std::max(widest, metrics.horizontalAdvance(Q((*list)[i]->Name)));
+  // Room for the state picture and the margins the row's drawing keeps; never below the
+  // width the window starts with, nor so wide that the other columns leave the view.
+  const int wanted = widest + StatePicture(0).deviceIndependentSize().toSize().width() + 16;
+  const int most = std::max(kNameColumnWidth, PatchList->viewport()->width() * 3 / 5);
+  FSizingColumns = true;
+  TScopeExit sized([this] { FSizingColumns = false; });
+  PatchList->header()->resizeSection(0, std::clamp(wanted, kNameColumnWidth, most));
+}
+
+void TPatchForm::ShowCounts() {
+  const TPatchList* list = CurrentList();
+  const TStateCounts counts = list ? list->CountStates() : TStateCounts{};
+  PatchCounts->setText(Q(Format(counts.Patches == 1 ? "%d patch, %d active, %d blocked"
+                                                    : "%d patches, %d active, %d blocked",
+                                counts.Patches, counts.Active, counts.Blocked)));
+}
+
+void TPatchForm::RememberView() {
+  if (FUserSized[0]) FView.NameColumnWidth = PatchList->header()->sectionSize(0);
+  if (FUserSized[1]) FView.TypeColumnWidth = PatchList->header()->sectionSize(1);
+  if (FRepositoryForm) FView.Repository = FRepositoryForm->ColumnWidths();
+}
+
 void TPatchForm::UpdateConflictColumn() {
   const bool on = ConflictOption->isChecked();
   PatchListModel->SetActiveConflictsOnly(on, on ? "Active Conflicts" : "Conflicts");
@@ -374,13 +452,19 @@ void TPatchForm::UpdateConflictColumn() {
 
 void TPatchForm::RefreshView() {
   const TPatchList* list = CurrentList();
-  const int selected = SelectedRow();
   const int count = list ? list->Count() : 0;
   PatchListModel->SetRowCount(count);
-  if (selected >= 0 && selected < count && SelectedRow() != selected)
-    PatchList->selectionModel()->setCurrentIndex(PatchListModel->index(selected, 0),
-                                                 QItemSelectionModel::ClearAndSelect |
-                                                     QItemSelectionModel::Rows);
+  // The selected patch wherever it now stands; when it is gone, the one that took its row.
+  int row = -1;
+  if (!FSelectedFile.empty()) {
+    for (int i = 0; i < count && row < 0; ++i)
+      if ((*list)[i]->FileName() == FSelectedFile) row = i;
+    if (row < 0) row = std::min(FSelectedRow, count - 1);
+  }
+  SelectRow(row);
+  PatchListChange();
+  SizeColumns();
+  ShowCounts();
   // The header shows the order the list is really in.
   const int column = list ? SortedColumn(*list) : -1;
   PatchList->header()->setSortIndicator(column, list && list->Descending ? Qt::DescendingOrder
@@ -400,7 +484,9 @@ void TPatchForm::ShowStoreWarning(const std::string& warning) {
 }
 
 void TPatchForm::AddPatch1Click() {
+  OpenDialog1.InitialDir = AddPatchFolder(FView.AddFolder);
   if (!Dialogs().Execute(OpenDialog1, false)) return;
+  if (!OpenDialog1.Files.empty()) FView.AddFolder = ExtractFilePath(OpenDialog1.Files.front());
   THXPatchedApp* app = CurrentApp();
   if (!app) return;
   TInstallReport report;

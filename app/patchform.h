@@ -12,12 +12,14 @@
 // registers itself as the main window while it exists.
 #pragma once
 
+#include "catalogue/viewsettings.h"
 #include "launch.h"
 #include "patches/installer.h"
 #include "platform/dialogs.h"
 #include "platform/messages.h"
 
 #include <QMainWindow>
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -25,10 +27,13 @@
 
 class QAbstractButton;
 class QAction;
+class QKeyEvent;
+class QLabel;
 class QActionGroup;
 class QMenu;
 class QMimeData;
 class QMenuBar;
+class QStatusBar;
 class QToolBar;
 class QToolButton;
 class QTreeView;
@@ -71,6 +76,8 @@ public:
 
   // The patch list.
   int SelectedRow() const; // -1 when no row is selected
+  // Remembers the selected patch (the selection follows it through sorts, re-reads and
+  // toggles) and enables the commands that need one.
   void PatchListChange();
   void PatchListColumnClick(int column);
   void PatchListDblClick();
@@ -85,6 +92,8 @@ public:
   void TogglePatch(int row);
   void UpdateActivateControls(int row);
   void UpdateConflictColumn();
+  // Also selects again the patch that was selected, wherever it now stands (when it is gone,
+  // the one that took its row), and counts the patches in the status bar.
   void RefreshView();
 
   // Launch, options, documents, dialogs.
@@ -136,6 +145,7 @@ private:
   void ConnectMenus();
   void CreateToolBar();
   void CreatePatchList();
+  void CreateStatusBar();
   void CreateDropTarget();
   QAction* NewAction(QMenu* menu, const char* name, const char* caption);
   QToolButton* NewToolButton(const char* name, const char* iconName, const char* hint);
@@ -150,6 +160,16 @@ private:
   // The store's warning after a re-read, in a warning box (nothing when it is empty).
   static void ShowStoreWarning(const std::string& warning);
   void SetRepositoryShown(bool shown);
+  // Takes the column widths the user left into FView, to be saved with the settings.
+  void RememberView();
+  // The widths remembered, or the name column sized to the names when none is.
+  void SizeColumns();
+  // "N patches, N active, N blocked" in the status bar.
+  void ShowCounts();
+  // Selects `row` (none: -1) without scrolling elsewhere.
+  void SelectRow(int row);
+  // Space and Enter on the list toggle the selected patch, as F2 does.
+  bool PatchListKeyPress(QKeyEvent* event);
 
   // State.
   int GameIndex = 0;
@@ -160,6 +180,8 @@ private:
   bool SortDescending = false;
   std::unique_ptr<THXPatchedAppList> AppList;
   TFileDialog OpenDialog1;
+  std::string FGameFilter; // the game's patches, then ZIP files (the GOB editor's too)
+  TViewSettings FView;     // column widths and the folder patches were last added from
 
   // Controls. The menu bar stands for the caption-button bar, the tool bar for the command bar.
   QMenuBar* ToolBar2;
@@ -211,9 +233,17 @@ private:
   TPatchListModel* PatchListModel;
   TDropControl* DropControl1;
 
-  TRepositoryForm* FRepositoryForm = nullptr; // made on first use, owned by this window
-  std::string FRefusedSave;                   // the failed save last shown, "" after a save
-  QObject* FPatchListViewport = nullptr;      // where in-program drags onto the list arrive
+  QStatusBar* StatusBar1;
+  QLabel* PatchCounts; // "N patches, N active, N blocked"
+
+  TRepositoryForm* FRepositoryForm = nullptr;  // made on first use, owned by this window
+  static constexpr int kNameColumnWidth = 115; // the "Patch" column's first and least width
+  std::array<bool, 2> FUserSized{};            // "Patch" and "Type" widths set by the user
+  bool FSizingColumns = false;                 // the window itself is sizing them
+  std::string FSelectedFile;                   // the selected patch's file name, "" for none
+  int FSelectedRow = -1;                       // and its row when it was selected
+  std::string FRefusedSave;                    // the failed save last shown, "" after a save
+  QObject* FPatchListViewport = nullptr;       // where in-program drags onto the list arrive
 };
 
 } // namespace dravik

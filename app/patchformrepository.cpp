@@ -1,5 +1,5 @@
 // The main window's side of the repository window: showing and hiding it, and drops of its
-// entries on the patch list.
+// entries on the patch list; and the keys of the patch list.
 #include "patchform.h"
 #include "platform/dialogs.h"
 #include "platform/messages.h"
@@ -7,16 +7,21 @@
 
 #include <QAction>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeView>
 
 namespace dravik {
 
 void TPatchForm::RepositoryButtonClick() {
   // Made on first use and kept; it reports its showing and hiding with WM_REPOSITORY_SHOWN and
   // WM_REPOSITORY_HIDDEN, which set the button and the menu caption.
-  FRepositoryForm = RepositoryForm(this, this);
+  if (!FRepositoryForm) {
+    FRepositoryForm = RepositoryForm(this, this);
+    FRepositoryForm->SetColumnWidths(FView.Repository);
+  }
   FRepositoryForm->setVisible(!FRepositoryForm->isVisible());
 }
 
@@ -30,6 +35,9 @@ void TPatchForm::PatchListDragDrop() {
 }
 
 bool TPatchForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == PatchList && event->type() == QEvent::KeyPress &&
+      PatchListKeyPress(static_cast<QKeyEvent*>(event)))
+    return true;
   // Compared by the pointer kept at set-up: the list may be part-way through its destruction.
   if (watched != FPatchListViewport) return QMainWindow::eventFilter(watched, event);
   switch (event->type()) {
@@ -56,7 +64,7 @@ bool TPatchForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TPatchForm::SetRepositoryShown(bool shown) {
   RepositoryButton->setChecked(shown);
-  PatchRepository1->setText(shown ? "Hide &Repository Window" : "Show &Repository Window");
+  PatchRepository1->setText(shown ? "Hide Re&pository Window" : "Show Re&pository Window");
 }
 
 } // namespace dravik
