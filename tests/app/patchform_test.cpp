@@ -874,6 +874,7 @@ TEST_F(Window, PropertiesShowTheDescriptorAndTheFileTree) {
   EXPECT_EQ(grid->Cells(1, 1), "me");
   EXPECT_EQ(grid->Cells(0, 2), "File Name");
   EXPECT_EQ(grid->Cells(1, 2), "tree.gob");
+  EXPECT_GT(grid->ColWidth(0), grid->fontMetrics().horizontalAdvance("File Name")); // not cut
   EXPECT_EQ(grid->Cells(0, 3), "Type");
   EXPECT_EQ(form->DescriptionMemo->toPlainText(), "Lots of files");
   QTreeWidgetItem* root = form->FileTreeView->topLevelItem(0);
