@@ -28,7 +28,7 @@ std::vector<std::string> LocateGame() {
   if (games.empty()) {
     Dialogs().MessageDlg(Format("No game program was found in %s.\n\nDravik looks for %s in the "
                                 "folder the game is installed in.",
-                                folder, KnownProgramsText()),
+                                winfs::DisplayPath(folder), KnownProgramsText()),
                          mtWarning, {mbOK});
     return {};
   }

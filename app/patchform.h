@@ -3,21 +3,26 @@
 // chosen, the choice of game, and the program's settings.
 //
 // Creating the window reads the last game and the command line, loads the game catalogue and
-// builds the Game menu; with no installed game it shows the Game Not Found dialog instead and
-// asks the application to end. Showing it sets it up for the selected game and then installs
-// the files and links the command line named. Destroying it saves the settings.
+// builds the Game menu; with no installed game it shows the Game Not Found dialog, and goes on
+// when a game was set up from it (Locate Game) or else asks the application to end. Showing it
+// sets it up for the selected game and then installs the files and links the command line
+// named. Destroying it saves the settings; what Wine refuses is named, then waited for or
+// discarded (pendingsaves.h). Start-up, the game and prefix and the settings are in
+// patchformgames.cpp.
 //
 // Every handler may raise; the menu items, buttons and keys that run them show what escapes in
 // the standard error box. The window answers the program's window messages (messages.h) and
 // registers itself as the main window while it exists.
 #pragma once
 
+#include "catalogue/viewsettings.h"
 #include "launch.h"
 #include "platform/dialogs.h"
 #include "platform/messages.h"
 #include "repository/repositoryhost.h"
 
 #include <QMainWindow>
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -26,10 +31,13 @@
 
 class QAbstractButton;
 class QAction;
+class QKeyEvent;
+class QLabel;
 class QActionGroup;
 class QMenu;
 class QMimeData;
 class QMenuBar;
+class QStatusBar;
 class QTimer;
 class QToolBar;
 class QToolButton;
@@ -88,6 +96,8 @@ public:
 
   // The patch list.
   int SelectedRow() const; // -1 when no row is selected
+  // Remembers the selected patch (the selection follows it through sorts, re-reads and
+  // toggles) and enables the commands that need one.
   void PatchListChange();
   void PatchListColumnClick(int column);
   void PatchListDblClick();
@@ -102,6 +112,8 @@ public:
   void TogglePatch(int row);
   void UpdateActivateControls(int row);
   void UpdateConflictColumn();
+  // Also selects again the patch that was selected, wherever it now stands (when it is gone,
+  // the one that took its row), and counts the patches in the status bar.
   void RefreshView();
 
   // Launch, options, documents, dialogs.
@@ -166,6 +178,7 @@ private:
   void ConnectMenus();
   void CreateToolBar();
   void CreatePatchList();
+  void CreateStatusBar();
   void CreateDropTarget();
   // The patch sets' sub-menu and combo box (patchsetsui.cpp).
   void CreatePatchSets();
@@ -188,6 +201,16 @@ private:
   // The store's warning after a re-read, in a warning box (nothing when it is empty).
   static void ShowStoreWarning(const std::string& warning);
   void SetRepositoryShown(bool shown);
+  // Takes the column widths the user left into FView, to be saved with the settings.
+  void RememberView();
+  // The widths remembered, or the name column sized to the names when none is.
+  void SizeColumns();
+  // "N patches, N active, N blocked" in the status bar.
+  void ShowCounts();
+  // Selects `row` (none: -1) without scrolling elsewhere.
+  void SelectRow(int row);
+  // Space and Enter on the list toggle the selected patch, as F2 does.
+  bool PatchListKeyPress(QKeyEvent* event);
 
   // State.
   int GameIndex = 0;
@@ -198,6 +221,8 @@ private:
   bool SortDescending = false;
   std::unique_ptr<THXPatchedAppList> AppList;
   TFileDialog OpenDialog1;
+  std::string FGameFilter; // the game's patches, then ZIP files (the GOB editor's too)
+  TViewSettings FView;     // column widths and the folder patches were last added from
 
   // Controls. The menu bar stands for the caption-button bar, the tool bar for the command bar.
   QMenuBar* ToolBar2;
@@ -253,9 +278,17 @@ private:
   TDropControl* DropControl1;
   TPatchSetsUI* PatchSets = nullptr;
 
-  TRepositoryForm* FRepositoryForm = nullptr; // made on first use, owned by this window
-  std::vector<std::string> FPendingItems;     // files and links to install (commandline.h)
-  std::vector<std::string> FPendingUnknown;   // arguments that were neither
+  QStatusBar* StatusBar1;
+  QLabel* PatchCounts; // "N patches, N active, N blocked"
+
+  TRepositoryForm* FRepositoryForm = nullptr;  // made on first use, owned by this window
+  static constexpr int kNameColumnWidth = 115; // the "Patch" column's first and least width
+  std::array<bool, 2> FUserSized{};            // "Patch" and "Type" widths set by the user
+  bool FSizingColumns = false;                 // the window itself is sizing them
+  std::string FSelectedFile;                   // the selected patch's file name, "" for none
+  int FSelectedRow = -1;                       // and its row when it was selected
+  std::vector<std::string> FPendingItems;      // files and links to install (commandline.h)
+  std::vector<std::string> FPendingUnknown;    // arguments that were neither
   bool FInstallingArguments = false;
   QTimer* FWineWatch = nullptr;          // runs WineWatchTimer
   QObject* FPatchListViewport = nullptr; // where in-program drags onto the list arrive

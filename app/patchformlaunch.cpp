@@ -9,6 +9,8 @@
 #include "platform/pendingsaves.h"
 #include "platform/shell.h"
 #include "platform/sound.h"
+#include "platform/sysutils.h"
+#include "platform/winfs.h"
 
 #include <QAction>
 
@@ -74,16 +76,36 @@ void TPatchForm::LaunchInternetGamingZone1Click() {
 void TPatchForm::CreateGOB1Click() {
   THXPatchedApp* app = CurrentApp();
   if (!app) return;
-  // The editor is made on first use and kept; OK means a patch archive was saved.
-  if (ExecuteGobber(this, OpenDialog1.Filter, app->GameDir() + PatchDirs[0])) Refresh1Click();
+  // The editor is made on first use and kept. OK means a patch archive was saved; one saved
+  // into the store by Save, with the editor left open, is listed all the same.
+  const std::string store = app->GameDir() + PatchDirs[0];
+  const TGobberResult result = ExecuteGobber(this, FGameFilter, store);
+  bool stored = result.Ok;
+  for (const std::string& file : result.Written)
+    stored =
+        stored || (file.size() > store.size() && SameText(file.substr(0, store.size()), store));
+  if (stored) Refresh1Click();
+}
+
+// Opens a help document of the data folder; when nothing does, says where the document is,
+// so that the user can open it some other way.
+static void OpenDocument(const std::string& name) {
+  if (ShellExecute(name, "", "", SW_SHOWNORMAL)) return;
+  const std::string path = winfs::ToHostPath(name);
+  Dialogs().MessageDlg(winfs::FileExists(name)
+                           ? Format("No program of this desktop opens %s. Open it with a web "
+                                    "browser.",
+                                    path)
+                           : Format("The help document %s is missing.", path),
+                       mtWarning, {mbOK});
 }
 
 void TPatchForm::Documentation1Click() {
-  ShellExecute("docs.html", "", "", SW_SHOWNORMAL);
+  OpenDocument("docs.html");
 }
 
 void TPatchForm::FrequentlyAskedQuestions1Click() {
-  ShellExecute("faq.html", "", "", SW_SHOWNORMAL);
+  OpenDocument("faq.html");
 }
 
 void TPatchForm::About1Click() {

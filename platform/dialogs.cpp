@@ -9,7 +9,8 @@ namespace {
 // Until the program or a test installs dialogs: never blocks, declines every question.
 class TDefaultDialogs : public TDialogs {
 public:
-  int MessageDlg(const std::string& msg, TMsgDlgType, const TMsgDlgButtons& buttons) override {
+  int MessageDlg(const std::string& msg, TMsgDlgType, const TMsgDlgButtons& buttons,
+                 std::optional<TMsgDlgBtn>) override {
     std::fprintf(stderr, "dravik: %s\n", msg.c_str());
     for (TMsgDlgBtn b : buttons)
       if (b == mbCancel) return mrCancel;

@@ -5,6 +5,7 @@
 
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,10 +48,11 @@ struct TFileDialog {
 class TDialogs {
 public:
   virtual ~TDialogs() = default;
-  // A message box of `type` with `buttons`; returns the mr* value of the button chosen
-  // (mrCancel or mrNo, whichever the box has, when it is closed otherwise).
-  virtual int MessageDlg(const std::string& msg, TMsgDlgType type,
-                         const TMsgDlgButtons& buttons) = 0;
+  // A message box of `type` with `buttons`, `defaultButton` (when it is one of them, else the
+  // first) answering Enter; returns the mr* value of the button chosen (mrCancel or mrNo,
+  // whichever the box has, when it is closed otherwise).
+  virtual int MessageDlg(const std::string& msg, TMsgDlgType type, const TMsgDlgButtons& buttons,
+                         std::optional<TMsgDlgBtn> defaultButton = std::nullopt) = 0;
   // A plain message box with an OK button, captioned with the application title.
   virtual void ShowMessage(const std::string& msg) = 0;
   // An input box; returns false when cancelled (value then unchanged).

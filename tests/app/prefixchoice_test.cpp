@@ -4,6 +4,7 @@
 #include "app/nogameform.h"
 #include "app/patchform.h"
 #include "app/prefixchoice.h"
+#include "catalogue/viewsettings.h"
 #include "platform/prefix.h"
 #include "tests/fixtures/fakehome.h"
 #include "tests/fixtures/fakewineserver.h"
@@ -99,7 +100,12 @@ TEST_F(PrefixChoice, OneFoundIsUsedAndSaidOfSeveralTheUserPicks) {
 TEST_F(PrefixChoice, WinePrefixMenuSwitchesTheWindowToAnotherPrefix) {
   TTestGame other;
   other.WritePatch(other.InactiveHost("other.gob"), {"other.3do"});
+  TViewSettings view;
+  view.AddFolder = "C:\\Games\\Halvex\\";
+  WriteViewSettings(view);
   TTestGame game; // the prefix the window starts on
+  view.AddFolder = "C:\\Games\\Morvane\\";
+  WriteViewSettings(view);
   auto app = std::make_unique<TApplication>();
   app->CreateForms({});
   TPatchForm* form = app->PatchForm.get();
@@ -131,6 +137,9 @@ TEST_F(PrefixChoice, WinePrefixMenuSwitchesTheWindowToAnotherPrefix) {
   EXPECT_EQ(RememberedPrefix(), other.Prefix.Path());
   ASSERT_EQ(list->model()->rowCount(), 1);
   EXPECT_EQ(list->model()->index(0, 0).data().toString().toStdString(), "other");
+  dialogs.AnswerFiles({});
+  form->findChild<QAction*>("AddPatch1")->trigger();
+  EXPECT_EQ(dialogs.Asked().back().Dialog.InitialDir, "C:\\Games\\Halvex\\"); // the prefix's own
   EXPECT_EQ(form->findChild<QMenu*>("Game1")->actions().size(), 4); // and "&Locate Game..."
   app.reset(); // saves into the prefix chosen, while it is there
 }
