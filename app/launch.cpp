@@ -12,7 +12,7 @@ const char* const ZoneWarning =
     "exact same patches activated, or players will get a software version error when "
     "connecting to the host.\r\n\r\n"
     "Additionally, this option will remain in effect for games played on the Zone until you "
-    "return to the Dravik and turn it off.\r\n\r\n"
+    "return to Dravik and turn it off.\r\n\r\n"
     "Do you wish to have your patches active when you enter the Zone?";
 
 std::string ZoneCommandLine() {

@@ -1,5 +1,8 @@
 #include "nogameform.h"
 
+#include "locategame.h"
+#include "platform/dialogs.h"
+#include "platform/prefix.h"
 #include "platform/shell.h"
 #include "prefixchoice.h"
 
@@ -10,12 +13,10 @@
 
 namespace dravik {
 
-// The line saying where the start looked for a prefix holding the game; null when it did not.
-static QLabel* WhereLookedLabel(QWidget* parent) {
-  const std::string note = PrefixSearchNote();
-  if (note.empty()) return nullptr;
-  auto* label = new QLabel(QString::fromStdString(note), parent);
-  label->setObjectName("SearchLabel");
+// A line of plain text below the message that can be selected (and so copied).
+static QLabel* NoteLabel(const std::string& text, const char* name, QWidget* parent) {
+  auto* label = new QLabel(QString::fromStdString(text), parent);
+  label->setObjectName(name);
   label->setWordWrap(true);
   label->setTextFormat(Qt::PlainText);
   label->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -36,7 +37,11 @@ TNoGameForm::TNoGameForm(QWidget* parent)
   Label1->setWordWrap(true);
   Label1->setTextFormat(Qt::PlainText);
   Label1->setMinimumWidth(529);
-  SearchLabel = WhereLookedLabel(this);
+  PrefixLabel =
+      NoteLabel("Dravik looked in the Wine prefix " + WinePrefix() + ".", "PrefixLabel", this);
+  // Where the start looked for a prefix holding the game, when it did.
+  const std::string searchNote = PrefixSearchNote();
+  SearchLabel = searchNote.empty() ? nullptr : NoteLabel(searchNote, "SearchLabel", this);
 
   OKButton = new QPushButton("&OK", this);
   OKButton->setObjectName("OKButton");
@@ -49,18 +54,32 @@ TNoGameForm::TNoGameForm(QWidget* parent)
   HelpButton->setFixedSize(75, 25);
   connect(HelpButton, &QPushButton::clicked, this, [this] { HelpButtonClick(); });
 
+  LocateButton = new QPushButton("&Locate Game...", this);
+  LocateButton->setObjectName("LocateButton");
+  LocateButton->setMinimumSize(75, 25);
+  connect(LocateButton, &QPushButton::clicked, this,
+          [this] { Guarded([this] { LocateButtonClick(); }); });
+
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(OKButton);
   buttons->addSpacing(9);
   buttons->addWidget(HelpButton);
+  buttons->addSpacing(9);
+  buttons->addWidget(LocateButton);
   buttons->addStretch();
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(8, 8, 5, 4);
   layout->addWidget(Label1);
+  layout->addWidget(PrefixLabel);
   if (SearchLabel) layout->addWidget(SearchLabel);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TNoGameForm::LocateButtonClick() {
+  Located = LocateGame();
+  if (!Located.empty()) accept();
 }
 
 void TNoGameForm::HelpButtonClick() {

@@ -1,11 +1,11 @@
 #include "patchform.h"
 
+#include "addpatch.h"
 #include "app/drop/drop.h"
 #include "application.h"
 #include "commandline.h"
 #include "net/dlstatus.h"
 #include "net/retriever.h"
-#include "nogameform.h"
 #include "patches/installer.h"
 #include "patches/patchedapp.h"
 #include "patchlistview.h"
@@ -13,30 +13,23 @@
 #include "patchsetsui.h"
 #include "platform/icons.h"
 #include "platform/instance.h"
-#include "platform/prefix.h"
+#include "platform/pendingsaves.h"
+#include "platform/placewindow.h"
 #include "platform/scopeexit.h"
 #include "platform/sound.h"
 #include "platform/sysutils.h"
-#include "platform/winfs.h"
-#include "prefixchoice.h"
 #include "propertyform.h"
 #include "repository/repositoryform.h"
-#include "settings.h"
 
-#include <QActionGroup>
 #include <QApplication>
-#include <QBuffer>
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QHeaderView>
-#include <QImageReader>
-#include <QMenu>
-#include <QScreen>
-#include <QShowEvent>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
-#include <functional>
+#include <algorithm>
 #include <utility>
 
 namespace dravik {
@@ -45,11 +38,6 @@ namespace {
 
 QString Q(const std::string& s) {
   return QString::fromStdString(s);
-}
-
-// A caption shows "&" only when doubled; a lone one marks the access key.
-QString Caption(const std::string& text) {
-  return Q(text).replace('&', "&&");
 }
 
 // Brings the window up to date when the scope ends, however it ends. An error while redrawing
@@ -61,17 +49,6 @@ template <typename F> auto RedrawAtExit(F redraw) {
     } catch (...) {
     }
   });
-}
-
-// The game's icon from its catalogue bytes; null when they hold no readable icon.
-QIcon GameIcon(const std::vector<uint8_t>& bytes) {
-  if (bytes.empty()) return QIcon();
-  QByteArray data(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<qsizetype>(bytes.size()));
-  QBuffer buffer(&data);
-  buffer.open(QIODevice::ReadOnly);
-  if (!QImageReader(&buffer, "ico").canRead()) return QIcon();
-  return IconFromIcoBytes(bytes);
 }
 
 const char* const kDefaultAddFilter = "GOB Files (*.gob)|*.gob|ZIP Files (*.zip)|*.zip";
@@ -90,232 +67,30 @@ TPatchForm::TPatchForm(const std::vector<std::string>& args, QWidget* parent)
   CreateMenus();
   CreateToolBar();
   CreatePatchList();
+  CreateStatusBar();
   CreateDropTarget();
   CreatePatchSets();
-  resize(468, 542);
-  if (QScreen* screen = QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - rect().center());
+  CentreOnScreen(this, QSize(468, 542));
 
   SetMainWindow(this);
+  // Saves what waits for Wine as soon as Wine has ended.
+  FWineWatch = new QTimer(this);
+  FWineWatch->setObjectName("WineWatch");
+  connect(FWineWatch, &QTimer::timeout, this, [this] { WineWatchTimer(); });
+  FWineWatch->start(1000);
   FormCreate(args);
 }
 
 TPatchForm::~TPatchForm() {
-  // FormDestroy.
-  Guarded([this] { SaveSettings(); });
+  // FormDestroy. What Wine refuses waits; then one question names all that waits.
+  Guarded([this] { SaveSettings(false); });
+  Guarded([] { PendingSaves().SaveOrDiscard(); });
   // The list and its model go first, while this is still a whole TPatchForm for them to ask.
   delete DropControl1;
   delete PatchList;
   delete PatchListModel;
   AppList.reset();
   if (MainWindow() == this) SetMainWindow(nullptr);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Start-up and game selection
-
-void TPatchForm::FormCreate(const std::vector<std::string>& args) {
-  const std::string lastGame = ReadLastGame();
-  const TCommandLine commandLine = ParseCommandLine(args);
-  QuickStart = commandLine.QuickStart;
-  if (commandLine.Morvane) GameIndex = 1;
-  FPendingItems = commandLine.Items;
-  FPendingUnknown = commandLine.Unknown;
-  FStartSet = commandLine.Set;
-
-  if (LoadGames(lastGame)) {
-    Guarded([this] {
-      const std::string warning = CurrentApp()->Rescan();
-      FStoreReadAtCreation = CurrentApp();
-      RefreshView();
-      ShowStoreWarning(warning);
-    });
-    SwitchToStartSet();
-    return;
-  }
-
-  if (TApplication* application = Application()) {
-    application->ShowMainForm = false;
-    application->NoGameForm()->exec();
-    application->Terminate();
-  } else {
-    TNoGameForm().exec();
-  }
-}
-
-bool TPatchForm::LoadGames(const std::string& lastGame) {
-  for (QAction* item : GameGroup->actions())
-    delete item;
-  AppList.reset();
-  bool gameFound = false;
-  try {
-    AppList = std::make_unique<THXPatchedAppList>();
-    AppList->LoadCatalogue();
-    for (int j = 0; j < AppList->Count(); ++j) {
-      THXPatchedApp* app = AppList->Items(j);
-      if (!app->IsInstalled()) continue;
-      gameFound = true;
-      auto* item = new QAction(Caption(app->AppName), this);
-      item->setObjectName(QString("GameSelector%1").arg(j));
-      item->setCheckable(true);
-      item->setActionGroup(GameGroup);
-      if (app->AppName == lastGame) {
-        GameIndex = j;
-        item->setChecked(true);
-      }
-      item->setData(j);
-      OnClick(item, [this, item] { GameSelectorClick(item); });
-      Game1->addAction(item);
-    }
-  } catch (...) {
-    // A catalogue that cannot be read counts as no catalogue at all.
-    AppList.reset();
-    gameFound = false;
-    for (QAction* item : GameGroup->actions())
-      delete item;
-  }
-
-  if (!gameFound) return false;
-  const QList<QAction*> items = GameGroup->actions();
-  if (items.size() == 1 && !items.front()->isChecked()) {
-    GameIndex = items.front()->data().toInt();
-    items.front()->setChecked(true);
-  }
-  // "-mrvn" with a catalogue whose second entry is missing or not installed: the first
-  // installed game, so that the store is never looked for in an unknown folder.
-  if (!CurrentApp() || !CurrentApp()->IsInstalled()) GameIndex = items.front()->data().toInt();
-  return true;
-}
-
-void TPatchForm::showEvent(QShowEvent* event) {
-  QMainWindow::showEvent(event);
-  if (!event->spontaneous()) FormShow();
-}
-
-void TPatchForm::FormShow() {
-  // A failed set-up is shown; the window goes on as far as it was set up.
-  bool setUp = false;
-  Guarded([&] {
-    SetupForGame();
-    setUp = true;
-  });
-  Guarded([this] { RefreshView(); });
-  if (!setUp) return;
-  // After the window has appeared; a quick start installs before it launches.
-  QTimer::singleShot(0, this, [this, quickStart = QuickStart] {
-    Guarded([this] { InstallArguments(); });
-    if (!quickStart) return;
-    Guarded([this] { LaunchClick(); });
-    if (Application()) Application()->Terminate();
-  });
-}
-
-void TPatchForm::SetupForGame() {
-  THXPatchedApp* app = CurrentApp();
-  if (!app) return;
-  const bool storeRead = std::exchange(FStoreReadAtCreation, nullptr) == app;
-  SortColumn = 0;
-  LoadSettings();
-  if (storeRead)
-    app->CreateStoreFolders(); // read at creation; a folder made now is empty
-  else
-    ShowStoreWarning(app->OpenStore());
-  OpenDialog1.Filter = app->AppName + " Patches (" + app->PatchFilter + ")|" + app->PatchFilter +
-                       "|ZIP Files (*.zip)|*.zip";
-  setWindowTitle(Q(app->AppName + " Dravik"));
-  LaunchHalvex1->setText(Caption("Launch " + app->AppName));
-  LaunchButton->setToolTip(Q("Launch " + app->AppName));
-  LaunchButton->setAccessibleName(Q("Launch " + app->AppName));
-  const QIcon icon = GameIcon(app->Icon);
-  setWindowIcon(icon.isNull() ? ProgramIcon() : icon);
-  LaunchButton->setIcon(icon.isNull() ? ToolIcon("launch") : icon);
-}
-
-void TPatchForm::LoadSettings() {
-  THXPatchedApp* app = CurrentApp();
-  ZoneOption->setChecked(app && app->GetDirectPlayValue(2) == ZoneCommandLine());
-  bool activeConflicts = ConflictOption->isChecked();
-  LoadProgramSettings(OptionFlags, CustomOptions, activeConflicts);
-  ConflictOption->setChecked(activeConflicts);
-  UpdateConflictColumn();
-  for (QAction* item :
-       {ShowFramerateduringgameplay1, Allowadvanceddisplayconfiguration1, Enabledevelopermode1,
-        Displayplayerstatisticsduringgameplay1, Showcutscenesinawindow1})
-    item->setChecked(OptionFlags.at(static_cast<size_t>(item->data().toInt())) != 0);
-  Custom1->setChecked(!CustomOptions.empty());
-}
-
-void TPatchForm::SaveSettings() {
-  std::string lastGame;
-  const bool named = AppList && GameIndex >= 0 && GameIndex < AppList->Count();
-  if (named) lastGame = AppList->Items(GameIndex)->AppName;
-  try {
-    SaveProgramSettings(OptionFlags, CustomOptions, named ? &lastGame : nullptr,
-                        ConflictOption->isChecked());
-    FRefusedSave.clear();
-  } catch (const ERegistryException& e) {
-    // A refusal is shown once: while Wine holds the registry, every later save (a game switch,
-    // the launch, the window going) meets it again.
-    if (e.Message() == FRefusedSave) return;
-    FRefusedSave = e.Message();
-    throw;
-  }
-}
-
-void TPatchForm::GameSelectorClick(QAction* item) {
-  const int tag = item->data().toInt();
-  if (tag == GameIndex) return;
-  GameIndex = tag;
-  for (QAction* other : GameGroup->actions())
-    other->setChecked(other == item);
-  // A refused save is shown, and the switch goes on: the window works on the game it shows.
-  Guarded([this] { SaveSettings(); });
-  SetupForGame();
-  RefreshView();
-  if (FRepositoryForm && FRepositoryForm->isVisible())
-    SendMessage(FRepositoryForm, WM_REFRESH, 0, 0);
-}
-
-void TPatchForm::WinePrefix1Click() {
-  std::string folder = WinePrefix();
-  if (!Dialogs().SelectHostFolder("Wine Prefix", folder)) return;
-  const std::string prefix = EnclosingPrefix(folder);
-  if (prefix.empty()) {
-    Dialogs().MessageDlg(Format("%s is not a Wine prefix: a prefix holds a drive_c folder and a "
-                                "system.reg file.",
-                                folder),
-                         mtWarning, {mbOK});
-    return;
-  }
-  // The settings of the prefix left behind go to it first; a refusal is shown, the switch
-  // goes on.
-  Guarded([this] { SaveSettings(); });
-  UsePrefix(prefix);
-  if (TApplication* application = Application()) application->PrefixChanged();
-  GameIndex = 0;
-  const bool found = LoadGames(ReadLastGame());
-  if (found) SetupForGame();
-  RefreshView();
-  if (FRepositoryForm && FRepositoryForm->isVisible())
-    SendMessage(FRepositoryForm, WM_REFRESH, 0, 0);
-  if (!found) {
-    setWindowTitle("Halvex Dravik");
-    Dialogs().MessageDlg(
-        Format("Dravik was unable to detect valid DirectPlay entries for Halvex or Morvane in "
-               "the Wine prefix %s.",
-               prefix),
-        mtWarning, {mbOK});
-  }
-}
-
-THXPatchedApp* TPatchForm::CurrentApp() const {
-  if (!AppList || GameIndex < 0 || GameIndex >= AppList->Count()) return nullptr;
-  return AppList->Items(GameIndex);
-}
-
-TPatchList* TPatchForm::CurrentList() const {
-  THXPatchedApp* app = CurrentApp();
-  return app ? &app->Patches : nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -330,7 +105,33 @@ int TPatchForm::SelectedRow() const {
 }
 
 void TPatchForm::PatchListChange() {
-  UpdateActivateControls(SelectedRow());
+  const int row = SelectedRow();
+  FSelectedRow = row;
+  FSelectedFile = row >= 0 ? (*CurrentList())[row]->FileName() : std::string();
+  UpdateActivateControls(row);
+  // The commands on the selected patch do nothing without one, so they are not offered.
+  for (QAction* item : {Activate1, Activate2, RemovePatch1, Delete1, Properties2, Properties1})
+    item->setEnabled(row >= 0);
+  for (QToolButton* button : {ActivateButton, DeleteButton, PropertiesButton})
+    button->setEnabled(row >= 0);
+}
+
+void TPatchForm::SelectRow(int row) {
+  if (row == SelectedRow()) return;
+  if (row < 0)
+    PatchList->selectionModel()->clear();
+  else
+    PatchList->selectionModel()->setCurrentIndex(PatchListModel->index(row, 0),
+                                                 QItemSelectionModel::ClearAndSelect |
+                                                     QItemSelectionModel::Rows);
+}
+
+bool TPatchForm::PatchListKeyPress(QKeyEvent* event) {
+  const int key = event->key();
+  if (event->modifiers() & ~Qt::KeypadModifier) return false; // Alt+Enter: properties
+  if (key != Qt::Key_Space && key != Qt::Key_Return && key != Qt::Key_Enter) return false;
+  Guarded([this] { ActivateClick(); });
+  return true;
 }
 
 void TPatchForm::PatchListColumnClick(int column) {
@@ -346,6 +147,7 @@ void TPatchForm::PatchListDblClick() {
   auto repaint = RedrawAtExit([this, row] {
     PatchListModel->Repaint();
     UpdateActivateControls(row);
+    ShowCounts();
   });
   TogglePatch(row);
 }
@@ -394,7 +196,11 @@ void TPatchForm::Properties2Click() {
   if (row < 0 || !Application() || !Application()->PropertyForm) return;
   TPropertyForm* form = Application()->PropertyForm.get();
   form->Patch = CurrentApp()->Patches[row];
-  TScopeExit forget([form] { form->Patch = nullptr; });
+  form->List = &CurrentApp()->Patches;
+  TScopeExit forget([form] {
+    form->Patch = nullptr;
+    form->List = nullptr;
+  });
   form->exec();
 }
 
@@ -423,6 +229,36 @@ void TPatchForm::UpdateActivateControls(int row) {
   ActivateButton->setChecked(active);
 }
 
+void TPatchForm::SizeColumns() {
+  if (FUserSized[0]) return;
+  const TPatchList* list = CurrentList();
+  const QFontMetrics metrics(PatchList->font());
+  int widest = 0;
+  for (int i = 0; list && i < list->Count(); ++i)
+    widest = std::max(widest, metrics.horizontalAdvance(Q((*list)[i]->Name)));
+  // Room for the state picture and the margins the row's drawing keeps; never below the
+  // width the window starts with, nor so wide that the other columns leave the view.
+  const int wanted = widest + StatePicture(0).deviceIndependentSize().toSize().width() + 16;
+  const int most = std::max(kNameColumnWidth, PatchList->viewport()->width() * 3 / 5);
+  FSizingColumns = true;
+  TScopeExit sized([this] { FSizingColumns = false; });
+  PatchList->header()->resizeSection(0, std::clamp(wanted, kNameColumnWidth, most));
+}
+
+void TPatchForm::ShowCounts() {
+  const TPatchList* list = CurrentList();
+  const TStateCounts counts = list ? list->CountStates() : TStateCounts{};
+  PatchCounts->setText(Q(Format(counts.Patches == 1 ? "%d patch, %d active, %d blocked"
+                                                    : "%d patches, %d active, %d blocked",
+                                counts.Patches, counts.Active, counts.Blocked)));
+}
+
+void TPatchForm::RememberView() {
+  if (FUserSized[0]) FView.NameColumnWidth = PatchList->header()->sectionSize(0);
+  if (FUserSized[1]) FView.TypeColumnWidth = PatchList->header()->sectionSize(1);
+  if (FRepositoryForm) FView.Repository = FRepositoryForm->ColumnWidths();
+}
+
 void TPatchForm::UpdateConflictColumn() {
   const bool on = ConflictOption->isChecked();
   PatchListModel->SetActiveConflictsOnly(on, on ? "Active Conflicts" : "Conflicts");
@@ -430,13 +266,19 @@ void TPatchForm::UpdateConflictColumn() {
 
 void TPatchForm::RefreshView() {
   const TPatchList* list = CurrentList();
-  const int selected = SelectedRow();
   const int count = list ? list->Count() : 0;
   PatchListModel->SetRowCount(count);
-  if (selected >= 0 && selected < count && SelectedRow() != selected)
-    PatchList->selectionModel()->setCurrentIndex(PatchListModel->index(selected, 0),
-                                                 QItemSelectionModel::ClearAndSelect |
-                                                     QItemSelectionModel::Rows);
+  // The selected patch wherever it now stands; when it is gone, the one that took its row.
+  int row = -1;
+  if (!FSelectedFile.empty()) {
+    for (int i = 0; i < count && row < 0; ++i)
+      if ((*list)[i]->FileName() == FSelectedFile) row = i;
+    if (row < 0) row = std::min(FSelectedRow, count - 1);
+  }
+  SelectRow(row);
+  PatchListChange();
+  SizeColumns();
+  ShowCounts();
   // The header shows the order the list is really in.
   const int column = list ? SortedColumn(*list) : -1;
   PatchList->header()->setSortIndicator(column, list && list->Descending ? Qt::DescendingOrder
@@ -457,7 +299,9 @@ void TPatchForm::ShowStoreWarning(const std::string& warning) {
 }
 
 void TPatchForm::AddPatch1Click() {
+  OpenDialog1.InitialDir = AddPatchFolder(FView.AddFolder);
   if (!Dialogs().Execute(OpenDialog1, false)) return;
+  if (!OpenDialog1.Files.empty()) FView.AddFolder = ExtractFilePath(OpenDialog1.Files.front());
   THXPatchedApp* app = CurrentApp();
   if (!app) return;
   TInstallReport report;

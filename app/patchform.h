@@ -3,21 +3,26 @@
 // chosen, the choice of game, and the program's settings.
 //
 // Creating the window reads the last game and the command line, loads the game catalogue and
-// builds the Game menu; with no installed game it shows the Game Not Found dialog instead and
-// asks the application to end. Showing it sets it up for the selected game and then installs
-// the files and links the command line named. Destroying it saves the settings.
+// builds the Game menu; with no installed game it shows the Game Not Found dialog, and goes on
+// when a game was set up from it (Locate Game) or else asks the application to end. Showing it
+// sets it up for the selected game and then installs the files and links the command line
+// named. Destroying it saves the settings; what Wine refuses is named, then waited for or
+// discarded (pendingsaves.h). Start-up, the game and prefix and the settings are in
+// patchformgames.cpp.
 //
 // Every handler may raise; the menu items, buttons and keys that run them show what escapes in
 // the standard error box. The window answers the program's window messages (messages.h) and
 // registers itself as the main window while it exists.
 #pragma once
 
+#include "catalogue/viewsettings.h"
 #include "launch.h"
 #include "platform/dialogs.h"
 #include "platform/messages.h"
 #include "repository/repositoryhost.h"
 
 #include <QMainWindow>
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -26,10 +31,14 @@
 
 class QAbstractButton;
 class QAction;
+class QKeyEvent;
+class QLabel;
 class QActionGroup;
 class QMenu;
 class QMimeData;
 class QMenuBar;
+class QStatusBar;
+class QTimer;
 class QToolBar;
 class QToolButton;
 class QTreeView;
@@ -72,14 +81,23 @@ public:
   void FormShow();
   void SetupForGame();
   void LoadSettings();
+  // Saves the settings; while Wine refuses, asks to retry or lets them wait (pendingsaves.h).
   void SaveSettings();
   void GameSelectorClick(QAction* item);
   // File > Wine Prefix: another prefix for the rest of the run (and the next start); the
-  // window sets up again on its catalogue and store.
+  // window sets up again on its catalogue and store. What waits for the Wine of the prefix
+  // left behind is saved first, or waited for or discarded as the user answers.
   void WinePrefix1Click();
+  // The Game menu's "&Locate Game...": sets a game up from its folder (locategame.h) and turns
+  // the window to it.
+  void LocateGame1Click();
+  // Saves what waits for Wine once Wine has ended; run every second by a timer.
+  void WineWatchTimer();
 
   // The patch list.
   int SelectedRow() const; // -1 when no row is selected
+  // Remembers the selected patch (the selection follows it through sorts, re-reads and
+  // toggles) and enables the commands that need one.
   void PatchListChange();
   void PatchListColumnClick(int column);
   void PatchListDblClick();
@@ -94,6 +112,8 @@ public:
   void TogglePatch(int row);
   void UpdateActivateControls(int row);
   void UpdateConflictColumn();
+  // Also selects again the patch that was selected, wherever it now stands (when it is gone,
+  // the one that took its row), and counts the patches in the status bar.
   void RefreshView();
 
   // Launch, options, documents, dialogs.
@@ -140,9 +160,13 @@ protected:
 
 private:
   void FormCreate(const std::vector<std::string>& args);
-  // Loads the catalogue, fills the Game menu with the installed games and selects one (the
-  // last game when installed); false when no game is installed or the catalogue cannot be read.
+  // Reads the catalogue anew into AppList and the Game menu (an item per installed game) and
+  // selects a game: the one named `lastGame` (its item checked), else the one selected before
+  // while it is installed, else the first installed. False when no game is installed or the
+  // catalogue cannot be read (AppList is then empty or gone).
   bool LoadGames(const std::string& lastGame);
+  // Brings the patch list, and the repository window when it shows, up to date.
+  void RefreshWindows();
   // Building the window (patchformlayout.cpp).
   void CreateMenus();
   void CreateFileMenu();
@@ -154,6 +178,7 @@ private:
   void ConnectMenus();
   void CreateToolBar();
   void CreatePatchList();
+  void CreateStatusBar();
   void CreateDropTarget();
   // The patch sets' sub-menu and combo box (patchsetsui.cpp).
   void CreatePatchSets();
@@ -167,11 +192,25 @@ private:
   void OnClick(QAbstractButton* button, std::function<void()> handler);
 
   TPatchList* CurrentList() const;
+  // The AppList entry named `appName`; null when there is none.
+  THXPatchedApp* FindApp(const std::string& appName) const;
+  // With `ask` false, a save that Wine refuses waits without a question.
+  void SaveSettings(bool ask);
   // The application's retriever; null without an application.
   TDownloader* Downloader() const;
   // The store's warning after a re-read, in a warning box (nothing when it is empty).
   static void ShowStoreWarning(const std::string& warning);
   void SetRepositoryShown(bool shown);
+  // Takes the column widths the user left into FView, to be saved with the settings.
+  void RememberView();
+  // The widths remembered, or the name column sized to the names when none is.
+  void SizeColumns();
+  // "N patches, N active, N blocked" in the status bar.
+  void ShowCounts();
+  // Selects `row` (none: -1) without scrolling elsewhere.
+  void SelectRow(int row);
+  // Space and Enter on the list toggle the selected patch, as F2 does.
+  bool PatchListKeyPress(QKeyEvent* event);
 
   // State.
   int GameIndex = 0;
@@ -182,6 +221,8 @@ private:
   bool SortDescending = false;
   std::unique_ptr<THXPatchedAppList> AppList;
   TFileDialog OpenDialog1;
+  std::string FGameFilter; // the game's patches, then ZIP files (the GOB editor's too)
+  TViewSettings FView;     // column widths and the folder patches were last added from
 
   // Controls. The menu bar stands for the caption-button bar, the tool bar for the command bar.
   QMenuBar* ToolBar2;
@@ -193,6 +234,8 @@ private:
   QMenu* Help1;
   QMenu* PopupMenu1;
   QActionGroup* GameGroup;
+  QAction* GameSeparator; // the games stand above it, "&Locate Game..." below
+  QAction* LocateGame1;
 
   QAction* AddPatch1;
   QAction* RemovePatch1;
@@ -235,11 +278,19 @@ private:
   TDropControl* DropControl1;
   TPatchSetsUI* PatchSets = nullptr;
 
-  TRepositoryForm* FRepositoryForm = nullptr; // made on first use, owned by this window
-  std::string FRefusedSave;                   // the failed save last shown, "" after a save
-  std::vector<std::string> FPendingItems;     // files and links to install (commandline.h)
-  std::vector<std::string> FPendingUnknown;   // arguments that were neither
+  QStatusBar* StatusBar1;
+  QLabel* PatchCounts; // "N patches, N active, N blocked"
+
+  TRepositoryForm* FRepositoryForm = nullptr;  // made on first use, owned by this window
+  static constexpr int kNameColumnWidth = 115; // the "Patch" column's first and least width
+  std::array<bool, 2> FUserSized{};            // "Patch" and "Type" widths set by the user
+  bool FSizingColumns = false;                 // the window itself is sizing them
+  std::string FSelectedFile;                   // the selected patch's file name, "" for none
+  int FSelectedRow = -1;                       // and its row when it was selected
+  std::vector<std::string> FPendingItems;      // files and links to install (commandline.h)
+  std::vector<std::string> FPendingUnknown;    // arguments that were neither
   bool FInstallingArguments = false;
+  QTimer* FWineWatch = nullptr;          // runs WineWatchTimer
   QObject* FPatchListViewport = nullptr; // where in-program drags onto the list arrive
   std::optional<std::string> FStartSet;  // the set named by "-set"
   // The game whose store creating the window has read; its first set-up need not read it again.

@@ -9,8 +9,10 @@
 #include <QAbstractButton>
 #include <QActionGroup>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -44,10 +46,8 @@ QToolButton* TPatchForm::NewToolButton(const char* name, const char* iconName, c
   button->setObjectName(name);
   button->setIcon(ToolIcon(iconName));
   button->setAutoRaise(true);
-  if (hint) {
-    button->setToolTip(hint);
-    button->setAccessibleName(hint);
-  }
+  button->setToolTip(hint);
+  button->setAccessibleName(hint);
   ToolBar1->addWidget(button);
   return button;
 }
@@ -81,7 +81,8 @@ void TPatchForm::CreateFileMenu() {
   LaunchInternetGamingZone1 =
       NewAction(File1, "LaunchInternetGamingZone1", "Launch Internet Gaming &Zone");
   File1->addSeparator();
-  Properties2 = NewAction(File1, "Properties2", "&Properties");
+  // O, not P: P is for the File menu's Wine prefix item.
+  Properties2 = NewAction(File1, "Properties2", "Pr&operties");
   Properties2->setShortcuts(
       {QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)});
   File1->addSeparator();
@@ -100,7 +101,7 @@ void TPatchForm::CreatePatchMenu() {
   Patch1->addSeparator();
   DeactivateAll1 = NewAction(Patch1, "DeactivateAll1", "Deac&tivate All");
   Patch1->addSeparator();
-  PatchRepository1 = NewAction(Patch1, "PatchRepository1", "Show &Repository Window");
+  PatchRepository1 = NewAction(Patch1, "PatchRepository1", "Show Re&pository Window");
 }
 
 // The five game options (tagged with their place in the option flags), the custom text, and
@@ -143,12 +144,14 @@ void TPatchForm::CreateOptionsMenu() {
   ZoneOption->setCheckable(true);
 }
 
-// Empty until the catalogue is read (FormCreate adds one item per installed game).
+// The installed games come when the catalogue is read (one item each, above the separator).
 void TPatchForm::CreateGameMenu() {
   Game1 = ToolBar2->addMenu("&Game");
   Game1->setObjectName("Game1");
   GameGroup = new QActionGroup(this);
   GameGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+  GameSeparator = Game1->addSeparator();
+  LocateGame1 = NewAction(Game1, "LocateGame1", "&Locate Game...");
 }
 
 void TPatchForm::CreateHelpMenu() {
@@ -158,7 +161,7 @@ void TPatchForm::CreateHelpMenu() {
   FrequentlyAskedQuestions1 =
       NewAction(Help1, "FrequentlyAskedQuestions1", "Frequently Asked &Questions");
   About1 = NewAction(Help1, "About1", "&About...");
-  DisplayDebuggingInfo1 = NewAction(Help1, "DisplayDebuggingInfo1", "&Debug Info...");
+  DisplayDebuggingInfo1 = NewAction(Help1, "DisplayDebuggingInfo1", "D&ebug Info...");
 }
 
 void TPatchForm::CreatePopupMenu() {
@@ -192,6 +195,7 @@ void TPatchForm::ConnectMenus() {
   OnClick(Activate2, [this] { ActivateClick(); });
   OnClick(Delete1, [this] { RemovePatch1Click(); });
   OnClick(Properties1, [this] { Properties2Click(); });
+  OnClick(LocateGame1, [this] { LocateGame1Click(); });
 }
 
 // The command bar.
@@ -211,8 +215,7 @@ void TPatchForm::CreateToolBar() {
   ActivateButton->setCheckable(true);
   LaunchButton = NewToolButton("LaunchButton", "launch", "Launch Halvex");
   ToolBar1->addSeparator();
-  PropertiesButton = NewToolButton("PropertiesButton", "properties", nullptr);
-  PropertiesButton->setAccessibleName("Patch Properties");
+  PropertiesButton = NewToolButton("PropertiesButton", "properties", "Patch Properties");
   RefreshButton = NewToolButton("RefreshButton", "refresh", "Refresh Patch List");
   ToolBar1->addSeparator();
   RepositoryButton =
@@ -256,9 +259,14 @@ void TPatchForm::CreatePatchList() {
   header->setSortIndicatorShown(true);
   header->setSortIndicator(0, Qt::AscendingOrder);
   header->setStretchLastSection(true);
-  header->resizeSection(0, 115);
+  header->resizeSection(0, kNameColumnWidth);
   header->resizeSection(1, 80);
   header->resizeSection(2, 190);
+  // A width the user drags is kept (and saved with the settings); until then the name column
+  // follows the names.
+  connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int) {
+    if (!FSizingColumns && column < int(FUserSized.size())) FUserSized[size_t(column)] = true;
+  });
 
   connect(header, &QHeaderView::sectionClicked, this,
           [this](int column) { Guarded([&] { PatchListColumnClick(column); }); });
@@ -271,6 +279,17 @@ void TPatchForm::CreatePatchList() {
   });
   setCentralWidget(PatchList);
   PatchList->setFocus(); // not the tool buttons before it in the tab order
+}
+
+// The counts of the game's patches under the list.
+void TPatchForm::CreateStatusBar() {
+  StatusBar1 = statusBar();
+  StatusBar1->setObjectName("StatusBar1");
+  StatusBar1->setAccessibleName("Status");
+  StatusBar1->setSizeGripEnabled(true);
+  PatchCounts = new QLabel(StatusBar1);
+  PatchCounts->setObjectName("PatchCounts");
+  StatusBar1->addWidget(PatchCounts, 1);
 }
 
 // Files and links dragged from other programs. The installation runs after the drop has ended,
@@ -294,6 +313,7 @@ void TPatchForm::CreateDropTarget() {
   // after the drop filter, so this filter sees the events first.
   FPatchListViewport = PatchList->viewport();
   FPatchListViewport->installEventFilter(this);
+  PatchList->installEventFilter(this); // its keys (PatchListKeyPress)
 }
 
 } // namespace dravik

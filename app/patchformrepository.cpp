@@ -1,5 +1,5 @@
 // The main window's side of the repository window: showing and hiding it, what it asks of the
-// main window, and drops of its entries on the patch list.
+// main window, and drops of its entries on the patch list; and the keys of the patch list.
 #include "application.h"
 #include "net/dlstatus.h"
 #include "patchform.h"
@@ -9,16 +9,21 @@
 
 #include <QAction>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeView>
 
 namespace dravik {
 
 void TPatchForm::RepositoryButtonClick() {
   // Made on first use and kept; it reports its showing and hiding with WM_REPOSITORY_SHOWN and
   // WM_REPOSITORY_HIDDEN, which set the button and the menu caption.
-  FRepositoryForm = RepositoryForm(this, this);
+  if (!FRepositoryForm) {
+    FRepositoryForm = RepositoryForm(this, this);
+    FRepositoryForm->SetColumnWidths(FView.Repository);
+  }
   FRepositoryForm->setVisible(!FRepositoryForm->isVisible());
 }
 
@@ -36,6 +41,9 @@ void TPatchForm::PatchListDragDrop() {
 }
 
 bool TPatchForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == PatchList && event->type() == QEvent::KeyPress &&
+      PatchListKeyPress(static_cast<QKeyEvent*>(event)))
+    return true;
   // Compared by the pointer kept at set-up: the list may be part-way through its destruction.
   if (watched != FPatchListViewport) return QMainWindow::eventFilter(watched, event);
   switch (event->type()) {
@@ -62,7 +70,7 @@ bool TPatchForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TPatchForm::SetRepositoryShown(bool shown) {
   RepositoryButton->setChecked(shown);
-  PatchRepository1->setText(shown ? "Hide &Repository Window" : "Show &Repository Window");
+  PatchRepository1->setText(shown ? "Hide Re&pository Window" : "Show Re&pository Window");
 }
 
 } // namespace dravik

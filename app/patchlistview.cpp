@@ -2,6 +2,7 @@
 
 #include "patches/patchlist.h"
 #include "platform/icons.h"
+#include "platform/sysutils.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -40,14 +41,20 @@ int TPatchListModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : 3;
 }
 
-static const char* StateWord(int state) {
-  switch (state) {
+// The patch's state in words; a blocked patch names the active patches that block it.
+static QString StateText(const TPatch& patch) {
+  switch (patch.State()) {
   case psActive:
-    return "active";
-  case psConflicting:
-    return "blocked by an active patch";
+    return QStringLiteral("Active");
+  case psConflicting: {
+    const std::string blockers = patch.ConflictText({psActive});
+    return QString::fromStdString(Format(blockers.find("; ") == std::string::npos
+                                             ? "Blocked by the active patch %s"
+                                             : "Blocked by the active patches %s",
+                                         blockers));
+  }
   default:
-    return "inactive";
+    return QStringLiteral("Inactive");
   }
 }
 
@@ -74,11 +81,15 @@ QVariant TPatchListModel::data(const QModelIndex& index, int role) const {
   const TPatch* patch = (*list)[index.row()];
   switch (role) {
   case Qt::DisplayRole:
-  case Qt::ToolTipRole:
     return CellText(*patch, index.column(), FActiveOnly);
+  case Qt::ToolTipRole: {
+    // The whole text, which the column may cut; under the name, the state.
+    const QString text = CellText(*patch, index.column(), FActiveOnly);
+    return index.column() == 0 ? text + "\n" + StateText(*patch) : text;
+  }
   case Qt::AccessibleTextRole: {
     const QString text = CellText(*patch, index.column(), FActiveOnly);
-    return index.column() == 0 ? text + ", " + StateWord(patch->State()) : text;
+    return index.column() == 0 ? text + ", " + StateText(*patch) : text;
   }
   case Qt::DecorationRole:
     return index.column() == 0 ? QVariant(StatePicture(patch->State())) : QVariant();

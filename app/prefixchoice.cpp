@@ -1,6 +1,6 @@
 #include "prefixchoice.h"
 
-#include "catalogue/gameprograms.h"
+#include "catalogue/catalogue.h"
 #include "platform/dialogs.h"
 #include "platform/prefix.h"
 #include "platform/prefixsearch.h"
@@ -28,8 +28,8 @@ bool FromEnvironment() {
 
 std::vector<std::string> ProgramNames() {
   std::vector<std::string> names;
-  for (const TGameProgram& program : GamePrograms)
-    names.emplace_back(program.FileName);
+  for (const TCatalogueGame& game : CatalogueGames())
+    names.push_back(game.ExeName);
   return names;
 }
 
@@ -46,7 +46,7 @@ std::string Alternatives(const std::vector<std::string>& names, const char* word
 std::string GamesIn(const TFoundPrefix& found) {
   std::vector<std::string> games;
   for (const std::string& name : found.Programs)
-    if (const TGameProgram* program = GameProgramOf(name)) games.emplace_back(program->AppName);
+    if (const TCatalogueGame* game = GameOfProgram(name)) games.push_back(game->AppName);
   return Alternatives(games, "and");
 }
 
@@ -120,8 +120,8 @@ void ChooseStartPrefix() {
   }
   std::vector<std::string> items;
   std::vector<std::string> games;
-  for (const TGameProgram& program : GamePrograms)
-    games.emplace_back(program.AppName);
+  for (const TCatalogueGame& game : CatalogueGames())
+    games.push_back(game.AppName);
   for (const TFoundPrefix& prefix : found)
     items.push_back(ShortHostPath(prefix.Path) + " (" + GamesIn(prefix) + ")");
   int index = 0;

@@ -1,6 +1,6 @@
 // The patch properties window: the patch's name, its descriptor as property rows, its
-// description, and its game files as a folder tree. It shows the patch it is given and changes
-// nothing.
+// description, its game files as a folder tree, and the patches it conflicts with, each with the
+// game files the two share. It shows the patch it is given and changes nothing.
 #pragma once
 
 #include <QDialog>
@@ -14,6 +14,7 @@ class QTreeWidget;
 namespace dravik {
 
 class TPatch;
+class TPatchList;
 class TadStringGrid;
 
 class TPropertyForm : public QDialog {
@@ -24,6 +25,8 @@ public:
 
   // The patch to show (not owned); set before each showing.
   TPatch* Patch = nullptr;
+  // The list it belongs to, where its conflicts are found (not owned); null: none are shown.
+  const TPatchList* List = nullptr;
 
   QLabel* NameLabel;
   TadStringGrid* PropertyGrid;
@@ -31,12 +34,16 @@ public:
   QPlainTextEdit* DescriptionMemo;
   QLabel* FilesLabel;
   QTreeWidget* FileTreeView;
+  QLabel* ConflictsLabel;
+  QTreeWidget* ConflictTreeView; // a conflicting patch per item, the shared files below it
   QPushButton* OKButton;
 
   // Fills every control from Patch (empties them without one).
   void FormShow();
   // The description box's key filter: every typed character is discarded.
   bool IgnoreKeyPress(QKeyEvent* event);
+  // The name's colour: maroon, made lighter where the dialog's ground is too dark for it.
+  void ColourName();
 
 protected:
   void showEvent(QShowEvent* event) override;

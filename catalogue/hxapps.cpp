@@ -53,6 +53,10 @@ void THXAppInfo::SetDirectPlayValue(int index, const std::string& value) {
   cached = value;
 }
 
+void THXAppInfo::KeepDirectPlayValue(int index, const std::string& value) {
+  FCache.at(static_cast<size_t>(index)) = value;
+}
+
 THXAppInfo* THXAppList::CreateEntry() {
   return Append(std::make_unique<THXAppInfo>());
 }

@@ -38,6 +38,9 @@ public:
   // Writes one of them when the registration is found; the cache takes the text either way,
   // unless the store refuses the write (ERegistryException), which leaves the cache as it was.
   void SetDirectPlayValue(int index, const std::string& value);
+  // Takes `value` as the registration's without writing it: for a write that waits until Wine
+  // lets it through (platform/pendingsaves.h).
+  void KeepDirectPlayValue(int index, const std::string& value);
 
   std::string AppName;
   std::string DirectPlayName;

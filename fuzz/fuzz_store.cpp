@@ -18,7 +18,8 @@ namespace {
 // Agrees to every question (Yes, else OK) and lets every message pass.
 class TAgreeingDialogs : public TDialogs {
 public:
-  int MessageDlg(const std::string&, TMsgDlgType, const TMsgDlgButtons& buttons) override {
+  int MessageDlg(const std::string&, TMsgDlgType, const TMsgDlgButtons& buttons,
+                 std::optional<TMsgDlgBtn>) override {
     return std::find(buttons.begin(), buttons.end(), mbYes) != buttons.end() ? mrYes : mrOk;
   }
   void ShowMessage(const std::string&) override {}

@@ -3,13 +3,13 @@
 #include "dirtree.h"
 #include "gobprop.h"
 #include "memberlist.h"
+#include "platform/placewindow.h"
 #include "platform/sysutils.h"
 #include "platform/winfs.h"
 
 #include <QAction>
 #include <QKeyEvent>
 #include <QPointer>
-#include <QScreen>
 #include <QTreeView>
 #include <QTreeWidgetItemIterator>
 #include <functional>
@@ -32,14 +32,16 @@ TGobberForm* GobberForm() {
   return gGobber;
 }
 
-bool ExecuteGobber(QWidget* owner, const std::string& filter, const std::string& initialDir) {
+TGobberResult ExecuteGobber(QWidget* owner, const std::string& filter,
+                            const std::string& initialDir) {
   if (!gGobber) gGobber = new TGobberForm(owner);
   for (const char* name : {"OpenGOBDialog", "SaveGOBDialog"}) {
     TFileDialog* d = gGobber->FindFileDialog(name);
     d->Filter = filter;
     d->InitialDir = initialDir;
   }
-  return gGobber->exec() == QDialog::Accepted;
+  const bool ok = gGobber->exec() == QDialog::Accepted;
+  return {ok, gGobber->Written()};
 }
 
 TGobberForm::TGobberForm(QWidget* parent) : QDialog(parent) {
@@ -120,12 +122,13 @@ void TGobberForm::showEvent(QShowEvent* event) {
   if (event->spontaneous()) return;
   if (!FCentred) {
     FCentred = true;
-    if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+    CentreOnScreen(this, size());
   }
   FormShow();
 }
 
 void TGobberForm::FormShow() {
+  FWritten.clear();
   NewGOB1Click();
 }
 
@@ -141,6 +144,7 @@ bool TGobberForm::FormCloseQuery() {
 bool TGobberForm::SaveDocument() {
   if (FDocument.FileName.empty()) return SaveAs();
   FDocument.WriteGOB(FDocument.FileName);
+  FWritten.push_back(FDocument.FileName);
   return true;
 }
 
@@ -161,6 +165,7 @@ bool TGobberForm::SaveAs() {
     }
     FDocument.FileName = SaveGOBDialog.FileName;
     FDocument.WriteGOB(FDocument.FileName);
+    FWritten.push_back(FDocument.FileName);
   } catch (...) {
     restore();
     throw;

@@ -15,6 +15,7 @@
 #include <QDialog>
 #include <QKeySequence>
 #include <string>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -29,11 +30,19 @@ class TDirTree;
 class TGOBPropForm;
 class TMemberModel;
 
+// How a showing of the editor ended: with OK (after a Save As), and the archives it wrote on
+// the way (Windows paths, in the order written), whichever way they were saved.
+struct TGobberResult {
+  bool Ok = false;
+  std::vector<std::string> Written;
+};
+
 // Opens the editor for the main window's "Create &GOB..." command: creates the window on first
 // use (a window owned by `owner`, kept for later uses), gives its Open and Save As dialogs
 // `filter` ("Description|*.gob|...") and `initialDir` (a Windows path), shows it modally and
-// returns whether it closed with OK (a patch archive was saved; rescan the store).
-bool ExecuteGobber(QWidget* owner, const std::string& filter, const std::string& initialDir);
+// returns how it ended.
+TGobberResult ExecuteGobber(QWidget* owner, const std::string& filter,
+                            const std::string& initialDir);
 // The editor window, or null before the first ExecuteGobber.
 class TGobberForm;
 TGobberForm* GobberForm();
@@ -51,6 +60,9 @@ public:
   // The file dialogs: "OpenFileDialog" (Add Files), "OpenGOBDialog" (Open) and "SaveGOBDialog"
   // (Save As). FindFileDialog gives one by that name (null for another name).
   TFileDialog* FindFileDialog(const std::string& name);
+
+  // The archives written since the window was last shown (Windows paths).
+  const std::vector<std::string>& Written() const { return FWritten; }
 
   // The directory outlined under a drag from another program; null at rest.
   const QTreeWidgetItem* DropNode() const { return FDropNode; }
@@ -126,6 +138,7 @@ private:
   // The result the window closes with when the running command is over (mrNone: stays open).
   TModalResult ModalResult = mrNone;
   QTreeWidgetItem* FDropNode = nullptr;
+  std::vector<std::string> FWritten;
 
   // Controls.
   QMenuBar* FileBar; // holds the File menu

@@ -1,10 +1,10 @@
 #include "dlstatus.h"
 
-#include <QGuiApplication>
+#include "platform/placewindow.h"
+
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <climits>
 
@@ -79,10 +79,7 @@ void TDLStatus::ApplyProgress() {
 }
 
 void TDLStatus::Show() {
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect area = screen->availableGeometry();
-    move(area.center() - QPoint(width() / 2, height() / 2));
-  }
+  CentreOnScreen(this, size());
   show();
   raise();
   CancelButton->setFocus();

@@ -152,7 +152,10 @@ std::string TRetriever::Run(const std::string& url, bool resume) {
     FDialog.Hide();
   });
 
-  FDialog.SetCaption(Format("Downloading %s from %s", URLParser.Filename(), URLParser.Host));
+  // A file: URL has no host to name.
+  FDialog.SetCaption(URLParser.Host.empty()
+                         ? Format("Downloading %s", URLParser.Filename())
+                         : Format("Downloading %s from %s", URLParser.Filename(), URLParser.Host));
   FDialog.SetOnCancel([this](TStatusDialog& sender) { StatusCancelClicked(sender); });
   FDialog.Show();
   FStarted = FPainted = std::chrono::steady_clock::now();

@@ -113,6 +113,15 @@ std::span<TPatch* const> TFileIndex::Insert(uint64_t hash, TPatch* patch, std::s
   return {carriers.data(), carriers.size() - 1};
 }
 
+std::span<TPatch* const> TFileIndex::Carriers(uint64_t hash, std::string_view name) const {
+  if (FSlots.empty()) return {};
+  const TSlot& slot = FSlots[Find(hash, name)];
+  if (!slot.Entry) return {};
+  const TEntry& entry = FEntries[slot.Entry - 1];
+  if (!entry.Shared) return {&entry.First, 1};
+  return FShared[entry.Shared - 1];
+}
+
 void TFileIndex::Remove(uint64_t hash, TPatch* patch, std::string_view name) {
   if (FSlots.empty()) return;
   const size_t i = Find(hash, name);

@@ -33,6 +33,10 @@ public:
   // with its last carrier.
   void Remove(uint64_t hash, TPatch* patch, std::string_view name);
 
+  // The patches that carry `name` (`hash` its Hash), in the order they came; none when no patch
+  // does. The span holds until the index changes.
+  std::span<TPatch* const> Carriers(uint64_t hash, std::string_view name) const;
+
   // Starts fetching the table's memory where a name of this hash is looked for.
   void Prefetch(uint64_t hash) const {
     if (!FSlots.empty()) __builtin_prefetch(&FSlots[Home(hash)]);

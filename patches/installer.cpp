@@ -17,12 +17,14 @@ namespace dravik {
 
 namespace {
 
-// `text` with every `path` in it put as `name`: the user knows the archive or the URL, not the
-// private file it was unpacked or downloaded to.
+// `text` with every `path` in it (in either of the forms messages give it) put as `name`: the
+// user knows the archive or the URL, not the private file it was unpacked or downloaded to.
 std::string Naming(std::string text, const std::string& path, const std::string& name) {
-  if (path == name || path.empty()) return text;
-  for (size_t at = 0; (at = text.find(path, at)) != std::string::npos; at += name.size())
-    text.replace(at, path.size(), name);
+  for (const std::string& form : {path, winfs::DisplayPath(path)}) {
+    if (form == name || form.empty()) continue;
+    for (size_t at = 0; (at = text.find(form, at)) != std::string::npos; at += name.size())
+      text.replace(at, form.size(), name);
+  }
   return text;
 }
 
@@ -39,7 +41,7 @@ TInstaller::TInstaller(THXPatchedApp& game, TDownloader* downloader)
 
 TInstallReport TInstaller::InstallFiles(const std::vector<std::string>& paths) {
   for (const std::string& path : paths)
-    InstallFile(path, path, 0);
+    InstallFile(path, winfs::DisplayPath(path), 0);
   return std::exchange(FReport, {});
 }
 
@@ -73,7 +75,7 @@ void TInstaller::InstallFile(const std::string& path, const std::string& name, i
       InstallUrlShortcut(path, name, depth + 1);
     } else if (link) {
       const std::string target = ResolveShellLink(path);
-      InstallFile(target, target, depth + 1);
+      InstallFile(target, winfs::DisplayPath(target), depth + 1);
     } else if (zip) {
       InstallZip(path, name, depth + 1);
     } else if (MatchesMask(path, FGame.PatchFilter)) {

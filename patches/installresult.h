@@ -17,8 +17,9 @@ enum TInstallOutcome : uint8_t {
 
 struct TInstallResult {
   TInstallOutcome Outcome = ioInstalled;
-  // The file as the user knows it: the path chosen or dropped, the URL, the shell link's
-  // target, or "<entry> in <archive>"; never a private temporary path.
+  // The file as the user knows it: the path chosen or dropped or the shell link's target (one
+  // outside the prefix's own drives by its Linux path, winfs::DisplayPath), the URL, or
+  // "<entry> in <archive>"; never a private temporary path.
   std::string Name;
   // Why it was skipped or failed, a sentence that names the file; empty when installed.
   std::string Reason;

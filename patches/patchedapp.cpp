@@ -252,7 +252,10 @@ void THXPatchedApp::DeletePatch(TPatch* patch) {
   if (index < 0) return;
   std::string name = patch->FileName();
   std::string path = InFolder(GameDir() + PatchDirs[patch->Active], name);
-  if (Dialogs().MessageDlg("Delete " + name + "?", mtConfirmation, {mbYes, mbNo}) != mrYes) return;
+  // No is the default: Enter must not delete.
+  if (Dialogs().MessageDlg(Format("Delete %s (%s)?", patch->Name, name), mtConfirmation,
+                           {mbYes, mbNo}, mbNo) != mrYes)
+    return;
   // A file that is already gone needs no deleting; the list follows the disk.
   if (!winfs::DeleteFile(path) && winfs::GetLastError() != winfs::ERROR_FILE_NOT_FOUND)
     throw Exception(Format("Cannot delete %s: %s", path, winfs::LastErrorText()));
@@ -260,17 +263,21 @@ void THXPatchedApp::DeletePatch(TPatch* patch) {
 }
 
 void THXPatchedApp::SaveRepositories() {
+  SaveRepositories(Number, Repositories);
+}
+
+void THXPatchedApp::SaveRepositories(int number, const TStringList& repositories) {
   TRegistry& reg = CatalogueRegistry();
-  std::string key = Format("\\SOFTWARE\\Orlemont\\HXPatch\\Applications\\%d\\Repositories", Number);
+  std::string key = Format("\\SOFTWARE\\Orlemont\\HXPatch\\Applications\\%d\\Repositories", number);
   if (!reg.OpenKey(key, false)) return;
   TScopeExit closeKey([&reg] { reg.CloseKey(); });
   TStringList names;
   reg.GetValueNames(names);
   for (const std::string& name : names.Lines())
     reg.DeleteValue(name);
-  for (int i = 0; i < Repositories.Count(); ++i) {
-    std::string name = Repositories.Names(i);
-    reg.WriteString(name, Repositories.Values(name));
+  for (int i = 0; i < repositories.Count(); ++i) {
+    std::string name = repositories.Names(i);
+    reg.WriteString(name, repositories.Values(name));
   }
 }
 
@@ -296,9 +303,10 @@ bool THXPatchedApp::InstallPatchFile(const std::string& path) {
   int answer = EpisodeToAll
                    ? mrAll
                    : Dialogs().MessageDlg(
-                         "This file appears to contain an episode or a level, not a patch. It "
-                         "will be installed to the Episodes directory and will be available the "
-                         "next time you play. Continue?",
+                         Format("%s appears to contain an episode or a level, not a patch. It "
+                                "will be installed to the Episodes directory and will be "
+                                "available the next time you play. Continue?",
+                                name),
                          mtConfirmation, {mbNo, mbOK, mbAll});
   if (answer != mrOk && answer != mrAll) return false;
   EpisodeToAll = answer == mrAll;

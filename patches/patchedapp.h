@@ -61,6 +61,8 @@ public:
   void DeletePatch(TPatch* patch);
   // Rewrites the game's "Repositories" key from Repositories, only when the key exists.
   void SaveRepositories();
+  // The same for the game numbered `number`, from `repositories` (name=URL lines).
+  static void SaveRepositories(int number, const TStringList& repositories);
 
   // Installs one patch file (a file matching PatchFilter): a patch is copied into "HXPatch\"
   // (after asking when one of its name is in the store; the old one goes from both folders)

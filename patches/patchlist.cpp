@@ -3,6 +3,9 @@
 #include "platform/sysutils.h"
 
 #include <algorithm>
+#include <span>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace dravik {
 
@@ -118,6 +121,37 @@ void TPatchList::Clear() {
 void TPatchList::Reserve(int patches, size_t fileNames) {
   FItems.reserve(FItems.size() + static_cast<size_t>(std::max(patches, 0)));
   FIndex.Reserve(fileNames);
+}
+
+TStateCounts TPatchList::CountStates() const {
+  TStateCounts counts;
+  counts.Patches = Count();
+  for (const auto& p : FItems) {
+    const TPatchState state = p->State();
+    counts.Active += state == psActive;
+    counts.Blocked += state == psConflicting;
+  }
+  return counts;
+}
+
+std::vector<TConflict> TPatchList::ConflictsOf(const TPatch& patch) const {
+  std::vector<TConflict> result;
+  std::unordered_map<const TPatch*, size_t> place;
+  for (TPatch* other : patch.Conflicts) {
+    place.emplace(other, result.size());
+    result.push_back({other, {}});
+  }
+  // Each game file of the patch, looked up once (a name it carries twice counts once): its
+  // other carriers share it.
+  std::unordered_set<const void*> seen;
+  for (const std::string& name : patch.Files.Lines()) {
+    if (IsNeutralFile(name)) continue;
+    const std::span<TPatch* const> carriers = FIndex.Carriers(TFileIndex::Hash(name), name);
+    if (carriers.empty() || !seen.insert(carriers.data()).second) continue;
+    for (const TPatch* other : carriers)
+      if (auto at = place.find(other); at != place.end()) result[at->second].Files.push_back(name);
+  }
+  return result;
 }
 
 void TPatchList::SetSortKey(const std::string& key) {

@@ -14,6 +14,19 @@ namespace dravik {
 
 enum TPatchSortKind : uint8_t { pskName = 0, pskState = 1, pskKey = 2 };
 
+// How many patches a list holds, how many are active, and how many are blocked (psConflicting).
+struct TStateCounts {
+  int Patches = 0;
+  int Active = 0;
+  int Blocked = 0;
+};
+
+// A patch that another conflicts with, and the game files the two share.
+struct TConflict {
+  TPatch* Patch = nullptr;
+  std::vector<std::string> Files;
+};
+
 class TPatchList {
 public:
   TPatchList() = default;
@@ -48,6 +61,14 @@ public:
   void SetSortKey(const std::string& key);
   // Orders the whole list by SortKind and Descending.
   void Sort();
+
+  // Costs a pass over the patches and their conflict links.
+  TStateCounts CountStates() const;
+  // The patches `patch` (of this list) conflicts with, in its Conflicts order, each with the
+  // files the two share, in `patch`'s order and spelling. Found through the list's name index:
+  // costs about `patch`'s file count plus the carriers of its files, however many patches the list
+  // holds.
+  std::vector<TConflict> ConflictsOf(const TPatch& patch) const;
 
   TPatchSortKind SortKind = pskName;
   bool Descending = false;

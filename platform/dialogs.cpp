@@ -9,7 +9,8 @@ namespace {
 // Until the program or a test installs dialogs: never blocks, declines every question.
 class TDefaultDialogs : public TDialogs {
 public:
-  int MessageDlg(const std::string& msg, TMsgDlgType, const TMsgDlgButtons& buttons) override {
+  int MessageDlg(const std::string& msg, TMsgDlgType, const TMsgDlgButtons& buttons,
+                 std::optional<TMsgDlgBtn>) override {
     std::fprintf(stderr, "dravik: %s\n", msg.c_str());
     for (TMsgDlgBtn b : buttons)
       if (b == mbCancel) return mrCancel;
@@ -37,6 +38,10 @@ bool TDialogs::ChooseItem(const std::string&, const std::string&, const std::vec
 
 bool TDialogs::SelectHostFolder(const std::string&, std::string&) {
   return false;
+}
+
+bool TDialogs::WaitUntil(const std::string&, const std::function<bool()>& done) {
+  return done();
 }
 
 TDialogs& Dialogs() {

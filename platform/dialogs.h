@@ -4,6 +4,8 @@
 #pragma once
 
 #include <exception>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,10 +48,11 @@ struct TFileDialog {
 class TDialogs {
 public:
   virtual ~TDialogs() = default;
-  // A message box of `type` with `buttons`; returns the mr* value of the button chosen
-  // (mrCancel or mrNo, whichever the box has, when it is closed otherwise).
-  virtual int MessageDlg(const std::string& msg, TMsgDlgType type,
-                         const TMsgDlgButtons& buttons) = 0;
+  // A message box of `type` with `buttons`, `defaultButton` (when it is one of them, else the
+  // first) answering Enter; returns the mr* value of the button chosen (mrCancel or mrNo,
+  // whichever the box has, when it is closed otherwise).
+  virtual int MessageDlg(const std::string& msg, TMsgDlgType type, const TMsgDlgButtons& buttons,
+                         std::optional<TMsgDlgBtn> defaultButton = std::nullopt) = 0;
   // A plain message box with an OK button, captioned with the application title.
   virtual void ShowMessage(const std::string& msg) = 0;
   // An input box; returns false when cancelled (value then unchanged).
@@ -63,10 +66,16 @@ public:
   // `index` is the one chosen. Dialogs that cannot ask decline.
   virtual bool ChooseItem(const std::string& caption, const std::string& prompt,
                           const std::vector<std::string>& items, int& index);
-  // A folder dialog on the Linux file system, for folders no prefix's drive need reach (a Wine
-  // prefix itself): `folder` is a Linux path, where the dialog starts and, unless it is
-  // cancelled (false), the folder chosen. Dialogs that cannot ask decline.
+  // A folder dialog on the Linux file system, hidden folders shown: `folder` is a Linux path,
+  // where the dialog starts and, unless it is cancelled (false), the folder chosen. For folders
+  // no drive of the prefix need reach (a Wine prefix itself); a caller that needs a Windows path
+  // (a game's folder) maps the answer itself (winfs::ToWindowsPath). Dialogs that cannot ask
+  // decline.
   virtual bool SelectHostFolder(const std::string& caption, std::string& folder);
+  // Shows `msg` with a Cancel button until `done()` returns true, asking it every little while
+  // (the windows stay live meanwhile). True once it has, false when the user cancelled. This
+  // default asks once and does not wait.
+  virtual bool WaitUntil(const std::string& msg, const std::function<bool()>& done);
 };
 
 // The dialogs in use (never null: a default that answers Cancel/No and logs to stderr until

@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QGuiApplication>
 #include <QImage>
 #include <QImageReader>
 #include <array>
@@ -84,7 +85,12 @@ QPixmap StatePicture(int state) {
   static const char* const names[] = {"inactive", "active", "blocked"};
   if (state < 0 || state > 2) return QPixmap();
   InitResources();
-  return QPixmap(QStringLiteral(":/icons/state-%1.png").arg(QLatin1String(names[state])));
+  // On a scaled screen the picture drawn at twice the size, so that it stays sharp.
+  const bool scaled = qGuiApp && qGuiApp->devicePixelRatio() > 1;
+  QPixmap picture(QStringLiteral(":/icons/state-%1%2.png")
+                      .arg(QLatin1String(names[state]), scaled ? "@2x" : ""));
+  if (scaled) picture.setDevicePixelRatio(2);
+  return picture;
 }
 
 QIcon CategoryIcon(int index) {

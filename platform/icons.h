@@ -21,8 +21,9 @@ QIcon ToolIcon(const QString& name);
 // The program's own icon (window icons, the about box).
 QIcon ProgramIcon();
 
-// The patch list's state picture, 16 by 16 on white, for 0 inactive, 1 active, 2 blocked by an
-// active conflicting patch (TPatchState). Any other number gives a null pixmap.
+// The patch list's state picture, 16 by 16 on a transparent ground (drawn at twice the size on
+// a scaled screen), for 0 inactive (a ring), 1 active (a check mark), 2 blocked by an active
+// conflicting patch (a bar) (TPatchState). Any other number gives a null pixmap.
 QPixmap StatePicture(int state);
 
 // A repository entry's category icon (16 and 32 pixels): 0 Force, 1 Item, 2 Saber, 3 Skin; any

@@ -194,6 +194,26 @@ bool HasDriveLetter(std::string_view winPath) {
          ((winPath[0] >= 'a' && winPath[0] <= 'z') || (winPath[0] >= 'A' && winPath[0] <= 'Z'));
 }
 
+std::vector<std::string> DriveRoots() {
+  std::vector<std::string> roots;
+  for (char letter = 'A'; letter <= 'Z'; ++letter)
+    if (DriveFolder(letter)) roots.push_back(std::string(1, letter) + ":\\");
+  return roots;
+}
+
+std::string DisplayPath(std::string_view path) {
+  if (!HasDriveLetter(path) || (path.size() > 2 && !IsSep(path[2]))) return std::string(path);
+  const std::optional<std::string> root = DriveFolder(path[0]);
+  if (!root || *root != "/") return std::string(path);
+  // Spelled as given: a message names the file the user chose, whether or not it exists.
+  std::string host = "/";
+  for (char c : path.substr(2)) {
+    c = IsSep(c) ? '/' : c;
+    if (c != '/' || host.back() != '/') host += c;
+  }
+  return host;
+}
+
 std::string ToHostPath(std::string_view winPath) {
   TMappedPath m = MapPath(winPath);
   return m.Ok ? m.Host : std::string();

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace dravik::winfs {
 
@@ -30,5 +31,15 @@ struct TMappedPath {
 TMappedPath MapPath(std::string_view winPath);
 // Whether a Windows path begins with a drive letter and a colon ("C:", "c:\x").
 bool HasDriveLetter(std::string_view winPath);
+
+// The roots of the prefix's drives whose links lead to folders, in letter order ("C:\",
+// "Z:\").
+std::vector<std::string> DriveRoots();
+
+// A path as messages name it to the user: on a drive that stands for the whole Linux file
+// system (Z: by default), where files outside the prefix's own folders are, its Linux path
+// ("Z:\home\me\x.gob" is "/home/me/x.gob"); any other path (a prefix drive, a host path, a
+// URL) as it is. Leaves the last error alone.
+std::string DisplayPath(std::string_view path);
 
 } // namespace dravik::winfs

@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
+#include <QUrl>
 #include <algorithm>
 
 namespace dravik {
@@ -43,8 +45,22 @@ static void Exec(QMessageBox& box) {
   box.exec();
 }
 
-int TQtDialogs::MessageDlg(const std::string& msg, TMsgDlgType type,
-                           const TMsgDlgButtons& buttons) {
+// Names the two combo boxes of Qt's own file dialog, which it leaves without labels for screen
+// readers, and puts the prefix's drives beside the usual places.
+static void Furnish(QFileDialog& dlg) {
+  for (auto [name, label] :
+       {std::pair{"lookInCombo", "Look in"}, {"fileTypeCombo", "Files of type"}})
+    if (auto* combo = dlg.findChild<QComboBox*>(name)) SetComboBoxName(combo, label);
+  QList<QUrl> places = dlg.sidebarUrls();
+  for (const std::string& root : winfs::DriveRoots()) {
+    const QUrl place = QUrl::fromLocalFile(Q(winfs::ToHostPath(root)));
+    if (!places.contains(place)) places << place;
+  }
+  dlg.setSidebarUrls(places);
+}
+
+int TQtDialogs::MessageDlg(const std::string& msg, TMsgDlgType type, const TMsgDlgButtons& buttons,
+                           std::optional<TMsgDlgBtn> defaultButton) {
   static const char* kCaptions[] = {"Warning", "Error", "Information", "Confirm", ""};
   static const QMessageBox::Icon kIcons[] = {QMessageBox::Warning, QMessageBox::Critical,
                                              QMessageBox::Information, QMessageBox::Question,
@@ -64,7 +80,7 @@ int TQtDialogs::MessageDlg(const std::string& msg, TMsgDlgType type,
     QPushButton* button = box.addButton(kButtons[b].Text, QMessageBox::ActionRole);
     button->setAccessibleName(QString(kButtons[b].Text).remove('&'));
     made.push_back({button, kButtons[b].Result});
-    if (made.size() == 1) box.setDefaultButton(button);
+    if (made.size() == 1 || b == defaultButton) box.setDefaultButton(button);
   }
   // Closing the box answers Cancel or No, whichever it has.
   for (auto& [button, result] : made)
@@ -136,10 +152,8 @@ bool TQtDialogs::Execute(TFileDialog& d, bool save) {
   std::string dir = d.InitialDir.empty() ? std::string() : winfs::ToHostPath(d.InitialDir);
   if (!dir.empty()) dlg.setDirectory(Q(dir));
   if (!d.FileName.empty()) dlg.selectFile(Q(ExtractFileName(d.FileName)));
-  // Qt's own dialog leaves its two combo boxes without labels for screen readers.
-  for (auto [name, label] :
-       {std::pair{"lookInCombo", "Look in"}, {"fileTypeCombo", "Files of type"}})
-    if (auto* combo = dlg.findChild<QComboBox*>(name)) SetComboBoxName(combo, label);
+  // Only files on the prefix's drives can be chosen.
+  Furnish(dlg);
   if (dlg.exec() != QDialog::Accepted) return false;
   d.Files.clear();
   for (const QString& f : dlg.selectedFiles()) {
@@ -181,9 +195,28 @@ bool TQtDialogs::SelectHostFolder(const std::string& caption, std::string& folde
   dlg.setOption(QFileDialog::ShowDirsOnly, true);
   // Wine prefixes are mostly hidden folders (~/.wine, ~/.local/share/...).
   dlg.setFilter(QDir::AllDirs | QDir::Hidden | QDir::NoDotAndDotDot);
+  Furnish(dlg);
   if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
   folder = dlg.selectedFiles().front().toStdString();
   return true;
+}
+
+bool TQtDialogs::WaitUntil(const std::string& msg, const std::function<bool()>& done) {
+  if (done()) return true;
+  QMessageBox box(QMessageBox::Information, Title(), Q(msg), QMessageBox::NoButton, DialogParent());
+  QPushButton* cancel = box.addButton("Cancel", QMessageBox::RejectRole);
+  cancel->setAccessibleName("Cancel");
+  box.setEscapeButton(cancel);
+  bool finished = false;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, &box, [&] {
+    if (!done()) return;
+    finished = true;
+    box.done(QDialog::Accepted);
+  });
+  timer.start(500);
+  Exec(box);
+  return finished;
 }
 
 void InstallQtMessagePump() {

@@ -3,14 +3,12 @@
 #include "hive.h"
 #include "prefix.h"
 #include "sysutils.h"
+#include "wineserver.h"
 
 #include <cstring>
-#include <fcntl.h>
 #include <map>
 #include <mutex>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace dravik {
@@ -38,28 +36,8 @@ std::shared_ptr<THive> HiveOf(TRootKey root) {
   return hive;
 }
 
-// A wineserver for the prefix holds a write lock on byte 0 of "lock" in its server folder,
-// /tmp/.wine-<uid>/server-<dev>-<inode>/ (of the prefix folder, in hex).
-bool WineServerRunning(const std::string& prefix) {
-  struct stat st;
-  if (stat(prefix.c_str(), &st) != 0) return false;
-  std::string lockPath = Format("/tmp/.wine-%u/server-%llx-%llx/lock", unsigned(getuid()),
-                                static_cast<unsigned long long>(st.st_dev),
-                                static_cast<unsigned long long>(st.st_ino));
-  int fd = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return false;
-  struct flock query {};
-  query.l_type = F_WRLCK;
-  query.l_whence = SEEK_SET;
-  query.l_start = 0;
-  query.l_len = 1;
-  bool running = fcntl(fd, F_GETLK, &query) == 0 && query.l_type != F_UNLCK;
-  close(fd);
-  return running;
-}
-
-std::string WineRunningMessage(const std::string& name) {
-  return Format("Failed to set data for '%s': %s", name, kWineRunning);
+EWineRunning WineRunning(const std::string& name) {
+  return EWineRunning(Format("Failed to set data for '%s': %s", name, kWineRunning));
 }
 
 THiveKey* FindPath(THive& hive, const std::vector<std::string>& path) {
@@ -188,7 +166,7 @@ bool TRegistry::OpenKey(const std::string& key, bool canCreate) {
     return true;
   }
   if (!canCreate || !walk.Key) return false;
-  if (WineServerRunning(hive->Folder())) throw ERegistryException(WineRunningMessage(key));
+  if (WineServerRunning(hive->Folder())) throw WineRunning(key);
   std::vector<std::string> path;
   try {
     hive->Update([&] {
@@ -311,7 +289,7 @@ void TRegistry::WriteValue(const std::string& name, uint32_t type, std::vector<u
     const TRegValue* old = FHive->FindValue(key, Utf8ToUtf16(name));
     if (old && old->Type == type && old->Data == data) return;
   }
-  if (WineServerRunning(FHive->Folder())) throw ERegistryException(WineRunningMessage(name));
+  if (WineServerRunning(FHive->Folder())) throw WineRunning(name);
   try {
     FHive->Update([&] {
       THiveKey* key = FindPath(*FHive, FKeyPath);
@@ -349,7 +327,7 @@ bool TRegistry::DeleteValue(const std::string& name) {
   std::lock_guard<std::mutex> lock(FHive->Mutex());
   THiveKey* key = FindPath(*FHive, FKeyPath);
   if (!key || !FHive->FindValue(key, Utf8ToUtf16(name))) return false;
-  if (WineServerRunning(FHive->Folder())) throw ERegistryException(WineRunningMessage(name));
+  if (WineServerRunning(FHive->Folder())) throw WineRunning(name);
   bool deleted = false;
   try {
     FHive->Update([&] {

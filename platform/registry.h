@@ -12,8 +12,8 @@
 // - Every open re-reads the hive when its file changed on disk. Every write is saved before the
 //   call returns: under an advisory lock, into a temporary file renamed over the hive. Keys and
 //   values not changed are written back exactly as they were read.
-// - While a wineserver runs for the prefix it owns the hives and would overwrite a change, so
-//   writes are refused with ERegistryException naming the cause. Writing the value (type and
+// - While a wineserver runs for the prefix (wineserver.h) it owns the hives and would overwrite
+//   a change, so writes are refused with EWineRunning naming the cause. Writing the value (type and
 //   data) that is stored already changes nothing and is never refused.
 // - Reads and writes block only on file I/O and the hive lock.
 // - Failures that the program shows are ERegistryException with the texts
@@ -22,6 +22,7 @@
 #pragma once
 
 #include "stringlist.h"
+#include "sysutils.h"
 
 #include <cstdint>
 #include <memory>
@@ -29,6 +30,12 @@
 #include <vector>
 
 namespace dravik {
+
+// A write refused because a wineserver runs for the prefix; the message says so.
+class EWineRunning : public ERegistryException {
+public:
+  using ERegistryException::ERegistryException;
+};
 
 enum TRootKey { HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE };
 

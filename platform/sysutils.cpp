@@ -1,15 +1,18 @@
 #include "sysutils.h"
 
+#include "pathmap.h"
+
 #include <charconv>
 #include <climits>
 
 namespace dravik {
 
+// The file named as the user knows it: a file outside the prefix by its Linux path.
 EFOpenError::EFOpenError(const std::string& fileName)
-    : Exception(Format("Cannot open file %s", fileName)) {}
+    : Exception(Format("Cannot open file %s", winfs::DisplayPath(fileName))) {}
 
 EFCreateError::EFCreateError(const std::string& fileName)
-    : Exception(Format("Cannot create file %s", fileName)) {}
+    : Exception(Format("Cannot create file %s", winfs::DisplayPath(fileName))) {}
 
 static std::string InOutText(int code) {
   switch (code) {

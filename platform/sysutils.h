@@ -23,13 +23,14 @@ private:
   std::string FMessage;
 };
 
-// "Cannot open file %s"
+// "Cannot open file %s", a file outside the prefix's own drives by its Linux path
+// (winfs::DisplayPath).
 class EFOpenError : public Exception {
 public:
   explicit EFOpenError(const std::string& fileName);
 };
 
-// "Cannot create file %s"
+// "Cannot create file %s", named as EFOpenError names it.
 class EFCreateError : public Exception {
 public:
   explicit EFCreateError(const std::string& fileName);

@@ -8,6 +8,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QStackedWidget>
+#include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -22,6 +24,24 @@ namespace {
 QString Shown(const std::string& text) {
   return QString::fromStdString(Trim(text));
 }
+
+// Entries of the small icons view no wider than their place in the grid: a long name ends in
+// an ellipsis (its tip shows it whole) instead of running over its neighbour. (The large icons
+// view wraps names within the grid itself.)
+class TGridDelegate : public QStyledItemDelegate {
+public:
+  explicit TGridDelegate(QListView* view) : QStyledItemDelegate(view), FView(view) {}
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    const QSize grid = FView->gridSize();
+    if (grid.isValid() && FView->viewMode() == QListView::ListMode)
+      size = size.boundedTo(grid - QSize(2 * FView->spacing() + 4, 0));
+    return size;
+  }
+
+private:
+  QListView* FView;
+};
 
 } // namespace
 
@@ -53,6 +73,7 @@ QVariant TRepositoryModel::data(const QModelIndex& index, int role) const {
   switch (role) {
   case Qt::DisplayRole:
   case Qt::AccessibleTextRole:
+  case Qt::ToolTipRole:
     return Shown(entry.Text(index.column()));
   case Qt::DecorationRole:
     if (index.column() != 0) return {};
@@ -176,6 +197,8 @@ TRepositoryListView::TRepositoryListView(TRepositoryEntries& entries, QWidget* p
   IconView->setSelectionModel(ReportView->selectionModel());
   IconView->setUniformItemSizes(false);
   IconView->setWordWrap(true);
+  IconView->setTextElideMode(Qt::ElideRight);
+  IconView->setItemDelegate(new TGridDelegate(IconView));
 
   for (QAbstractItemView* view :
        {static_cast<QAbstractItemView*>(ReportView), static_cast<QAbstractItemView*>(IconView)}) {
@@ -204,8 +227,24 @@ TRepositoryListView::TRepositoryListView(TRepositoryEntries& entries, QWidget* p
           [this](Qt::Orientation, int first, int last) { ApplyColumnWidths(first, last); });
   connect(Model, &QAbstractItemModel::columnsInserted, this,
           [this](const QModelIndex&, int first, int last) { ApplyColumnWidths(first, last); });
-  connect(Model, &QAbstractItemModel::modelReset, this,
-          [this] { ReportView->header()->resizeSection(0, kDefaultColumnWidth); });
+  connect(Model, &QAbstractItemModel::modelReset, this, [this] {
+    FApplyingWidths = true;
+    ReportView->header()->resizeSection(0, kDefaultColumnWidth);
+    FApplyingWidths = false;
+  });
+  // A column the user drags keeps its width (by its caption) from then on.
+  connect(ReportView->header(), &QHeaderView::sectionResized, this,
+          [this](int column, int, int width) {
+            if (FApplyingWidths || column >= FEntries.ColumnCount()) return;
+            const std::string caption = Trim(FEntries.Column(column).Caption);
+            if (!caption.empty()) FRemembered[caption] = width;
+          });
+  auto selectionChanged = [this] {
+    if (OnSelectionChange) OnSelectionChange();
+  };
+  connect(ReportView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          selectionChanged);
+  connect(Model, &QAbstractItemModel::modelReset, this, selectionChanged);
 }
 
 void TRepositoryListView::SetAccessibleName(const QString& name) {
@@ -215,9 +254,44 @@ void TRepositoryListView::SetAccessibleName(const QString& name) {
 }
 
 void TRepositoryListView::ApplyColumnWidths(int first, int last) {
-  for (int column = std::max(first, 0); column <= last && column < FEntries.ColumnCount(); ++column)
-    if (ReportView->header()->sectionSize(column) != FEntries.Column(column).Width)
-      ReportView->header()->resizeSection(column, FEntries.Column(column).Width);
+  FApplyingWidths = true;
+  for (int column = std::max(first, 0); column <= last && column < FEntries.ColumnCount();
+       ++column) {
+    const TRepositoryColumn& c = FEntries.Column(column);
+    const auto remembered = FRemembered.find(Trim(c.Caption));
+    const int width = remembered != FRemembered.end() ? remembered->second : c.Width;
+    if (ReportView->header()->sectionSize(column) != width)
+      ReportView->header()->resizeSection(column, width);
+  }
+  FApplyingWidths = false;
+}
+
+void TRepositoryListView::FitColumnsToTexts(int usableWidth) {
+  const int count = FEntries.ColumnCount();
+  if (count < 2) return;
+  QHeaderView* header = ReportView->header();
+  const QFontMetrics metrics(ReportView->font());
+  const int margin = 2 * ReportView->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 12;
+  auto remembered = [&](int column) {
+    return FRemembered.count(Trim(FEntries.Column(column).Caption)) > 0;
+  };
+  FApplyingWidths = true;
+  for (int column = 0; column + 1 < count; ++column) {
+    if (remembered(column)) continue;
+    int widest = metrics.horizontalAdvance(Shown(FEntries.Column(column).Caption));
+    for (int row = 0; row < FEntries.Count(); ++row)
+      widest = std::max(widest, metrics.horizontalAdvance(Shown(FEntries[row].Text(column))));
+    if (column == 0) widest += ReportView->iconSize().width() + 4;
+    const int width =
+        std::max(header->sectionSize(column), std::min(widest + margin, usableWidth / 2));
+    header->resizeSection(column, width);
+  }
+  FApplyingWidths = false;
+}
+
+void TRepositoryListView::SetRememberedWidths(const TColumnWidths& widths) {
+  FRemembered = widths;
+  ApplyColumnWidths(0, FEntries.ColumnCount() - 1);
 }
 
 void TRepositoryListView::SetViewStyle(TViewStyle style) {

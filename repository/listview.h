@@ -4,6 +4,7 @@
 // User-interface thread only.
 #pragma once
 
+#include "catalogue/viewsettings.h"
 #include "entries.h"
 
 #include <QAbstractTableModel>
@@ -94,8 +95,19 @@ public:
   void SetPopupMenu(QMenu* menu) { FPopupMenu = menu; }
   void SetAccessibleName(const QString& name);
 
+  // Widens the details view's columns that cut their texts (all but the last, whose texts are
+  // long by nature), each up to half of `usableWidth`; a width the user dragged stays.
+  void FitColumnsToTexts(int usableWidth);
+
+  // Widths the user dragged, by column caption: they take the place of the page's widths, on
+  // this page and on any other with a column of that caption.
+  const TColumnWidths& RememberedWidths() const noexcept { return FRemembered; }
+  void SetRememberedWidths(const TColumnWidths& widths);
+
   std::function<void(int column)> OnColumnClick;
   std::function<void()> OnDblClick;
+  // The selection changed (also when the entries went).
+  std::function<void()> OnSelectionChange;
 
   TRepositoryModel* Model;
   QListView* IconView;   // large icons, small icons and list
@@ -110,6 +122,8 @@ private:
   QMenu* FPopupMenu = nullptr;
   TViewStyle FViewStyle = vsReport;
   int FUpdates = 0;
+  TColumnWidths FRemembered;
+  bool FApplyingWidths = false; // the list itself is setting the widths
 };
 
 } // namespace dravik

@@ -16,10 +16,13 @@ struct TWindowPlacement {
 
 // The two windows' bounds when the repository window (`repositoryWidth` wide) is shown beside
 // `main` on a screen whose usable area begins at `screenLeft` and is `screenWidth` wide: when
-// both are wider together than the screen less 10 pixels, each is narrowed in proportion;
-// the pair is centred and the repository window sits 1 pixel right of the main window, with
-// the main window's top and height.
+// both are wider together than the screen less 10 pixels, each is narrowed in proportion,
+// though neither below its least width (`mainLeast`, `repositoryLeast`); the pair is centred
+// and the repository window sits 1 pixel right of the main window, with the main window's top
+// and height. A pair that cannot fit side by side overlaps instead, the main window at the
+// screen's left edge and the repository window at its right, so that both lie on the screen.
 TWindowPlacement PlaceBesideMainWindow(const TBounds& main, int repositoryWidth, int screenWidth,
-                                       int screenLeft = 0);
+                                       int screenLeft = 0, int mainLeast = 0,
+                                       int repositoryLeast = 0);
 
 } // namespace dravik

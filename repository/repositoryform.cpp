@@ -6,6 +6,8 @@
 #include "placement.h"
 #include "platform/dialogs.h"
 #include "platform/html.h"
+#include "platform/pendingsaves.h"
+#include "platform/placewindow.h"
 #include "platform/shell.h"
 #include "platform/sysutils.h"
 #include "repositoryhost.h"
@@ -19,6 +21,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
+#include <QToolButton>
 
 namespace dravik {
 
@@ -30,10 +33,10 @@ QString Q(const std::string& s) {
 
 // Places a window's frame at `bounds` (the size given is the frame's).
 void SetFrameBounds(QWidget* window, const TBounds& bounds) {
-  const QRect frame = window->frameGeometry(), inner = window->geometry();
-  const int dw = frame.width() - inner.width(), dh = frame.height() - inner.height();
+  const QMargins m = FrameMargins(window);
+  const int dw = m.left() + m.right(), dh = m.top() + m.bottom();
   window->resize(std::max(bounds.Width - dw, 1), std::max(bounds.Height - dh, 1));
-  window->move(bounds.Left, bounds.Top);
+  MoveFrame(window, QPoint(bounds.Left, bounds.Top));
 }
 
 } // namespace
@@ -75,6 +78,7 @@ TRepositoryForm::TRepositoryForm(QWidget* mainWindow, TRepositoryHost* host)
 
   // FormCreate.
   RepositoryListForm = new TRepositoryListForm(this, host);
+  UpdateCommands();
   StatusDialog = host ? host->StatusDialog() : nullptr;
 }
 
@@ -120,9 +124,15 @@ void TRepositoryForm::PlaceBesideMainWindow() {
   QScreen* screen = FMainWidget->screen();
   if (!screen) return;
   const QRect area = screen->availableGeometry();
-  const TWindowPlacement p =
-      dravik::PlaceBesideMainWindow({frame.x(), frame.y(), frame.width(), frame.height()},
-                                    frameGeometry().width(), area.width(), area.left());
+  // Neither window is made narrower than it can be drawn: it would stand out past the screen.
+  auto least = [](const QWidget* window) {
+    const QMargins m = FrameMargins(window);
+    return window->minimumSizeHint().expandedTo(window->minimumSize()).width() + m.left() +
+           m.right();
+  };
+  const TWindowPlacement p = dravik::PlaceBesideMainWindow(
+      {frame.x(), frame.y(), frame.width(), frame.height()}, frameGeometry().width(), area.width(),
+      area.left(), least(FMainWidget), least(this));
   SetFrameBounds(FMainWidget, p.Main);
   SetFrameBounds(this, p.Repository);
 }
@@ -170,6 +180,7 @@ void TRepositoryForm::RefreshButtonClick() {
     if (HTML1->Busy()) Stop1Click();
     HTML1->Clear();
     ResetForPage();
+    UpdateCommands();
     return;
   }
   THXPatchedApp* game = Game();
@@ -178,12 +189,24 @@ void TRepositoryForm::RefreshButtonClick() {
   HTML1->Cancel("");
   ResetForPage();
   HTML1->RequestDoc(url);
+  UpdateCommands();
 }
 
 void TRepositoryForm::Stop1Click() {
   HTML1->Cancel("");
   if (StatusDialog) StatusDialog->Hide();
   EndPageUpdate();
+  UpdateCommands();
+}
+
+void TRepositoryForm::UpdateCommands() {
+  const bool selected = !ListView1->SelectedRows().empty();
+  for (QAction* item : {Install1, InstallSelected1})
+    item->setEnabled(selected);
+  InstallButton->setEnabled(selected);
+  const bool reading = HTML1->Busy();
+  Stop1->setEnabled(reading);
+  AbortButton->setEnabled(reading);
 }
 
 void TRepositoryForm::StatusCancelClicked() {
@@ -210,7 +233,9 @@ void TRepositoryForm::HTML1DoNewElement(const std::string& elementType, bool end
 
 void TRepositoryForm::HTML1ParseComplete() {
   ParseComplete();
+  ListView1->FitColumnsToTexts(ListUsableWidth());
   ListView1->ShowSortIndicator(SortColumn, SortDescending);
+  UpdateCommands();
 }
 
 int TRepositoryForm::ListUsableWidth() const {
@@ -251,7 +276,9 @@ void TRepositoryForm::ListView1ColumnClick(int column) {
 }
 
 void TRepositoryForm::ListView1Resize() {
-  if (ListView1->ViewStyle() == TRepositoryListView::vsReport) LayoutColumns();
+  if (ListView1->ViewStyle() != TRepositoryListView::vsReport) return;
+  LayoutColumns();
+  ListView1->FitColumnsToTexts(ListUsableWidth());
 }
 
 void TRepositoryForm::ViewStyleClick(QAction* item) {
@@ -337,7 +364,10 @@ void TRepositoryForm::EditRepositoryList1Click() {
   TStringList lines;
   RepositoryListForm->StoreTo(lines);
   game->Repositories.Assign(lines);
-  game->SaveRepositories();
+  // While Wine holds the registry the list may wait to be saved; the window shows it meanwhile.
+  const int number = game->Number;
+  PendingSaves().Save(Format("repositories %d", number), "the repository list of " + game->AppName,
+                      [number, lines] { THXPatchedApp::SaveRepositories(number, lines); });
   ReloadNames();
 }
 

@@ -74,6 +74,12 @@ public:
   void SelectAll1Click();
   void Install1Click();
   void EditRepositoryList1Click();
+  // Install is offered only with entries selected, Stop only while a page is being read.
+  void UpdateCommands();
+
+  // The widths of the columns the user dragged, by caption (the main window saves them).
+  const TColumnWidths& ColumnWidths() const { return ListView1->RememberedWidths(); }
+  void SetColumnWidths(const TColumnWidths& widths) { ListView1->SetRememberedWidths(widths); }
 
   void HTML1DoRequestDoc(const std::string& url, bool& enableDefault);
   void HTML1BeginRetrieval();

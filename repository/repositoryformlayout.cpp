@@ -201,6 +201,7 @@ void TRepositoryForm::ConnectHandlers() {
     Guarded([this, column] { ListView1ColumnClick(column); });
   };
   ListView1->OnDblClick = [this] { Guarded([this] { ListView1DblClick(); }); };
+  ListView1->OnSelectionChange = [this] { UpdateCommands(); };
   ListView1->Model->DragText = [this](const std::vector<int>& rows) { return DragText(rows); };
 
   HTML1->OnDoRequestDoc = [this](THTML&, const std::string& url, bool& enable) {

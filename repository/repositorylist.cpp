@@ -2,16 +2,15 @@
 
 #include "patches/patchedapp.h"
 #include "platform/dialogs.h"
+#include "platform/placewindow.h"
 #include "platform/stringgrid.h"
 #include "platform/sysutils.h"
 #include "repositoryhost.h"
 
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -103,8 +102,7 @@ void TRepositoryListForm::FormShow() {
 
 void TRepositoryListForm::showEvent(QShowEvent* event) {
   if (!event->spontaneous()) {
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-      move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    CentreOnScreen(this, size());
     FormShow();
   }
   QDialog::showEvent(event);

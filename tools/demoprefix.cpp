@@ -1,6 +1,6 @@
 #include "demoprefix.h"
 
-#include "catalogue.h"
+#include "catalogue/catalogue.h"
 #include "demorepository.h"
 #include "demosamples.h"
 #include "platform/filestream.h"
@@ -23,7 +23,7 @@ using namespace demo;
 
 namespace {
 
-const char* const kDirectPlayKey32 = "\\Software\\Wow6432Node\\Microsoft\\DirectPlay\\Applications";
+const char* const kDirectPlayKey32 = "Software\\Wow6432Node\\Microsoft\\DirectPlay\\Applications";
 
 std::string WindowsPathOf(const std::string& hostPath) {
   std::optional<std::string> win = winfs::ToWindowsPath(hostPath);
@@ -35,14 +35,12 @@ void WriteRegistry(TDemoPrefixResult& result) {
   TRegistry reg(HKEY_LOCAL_MACHINE);
   WriteCatalogue(reg, kCatalogueKey32);
   for (const TCatalogueGame& game : CatalogueGames()) {
-    const std::string key = std::string(kDirectPlayKey32) + "\\" + game.DirectPlayName;
-    if (!reg.OpenKey(key, true)) throw ERegistryException(Format("Cannot create the key %s", key));
+    WriteRegistration(reg, kDirectPlayKey32, game, game.DemoFolder);
+    // The game's identity for a lobby, which the demo makes up.
+    const std::string key = std::string("\\") + kDirectPlayKey32 + "\\" + game.DirectPlayName;
+    if (!reg.OpenKey(key, false)) throw ERegistryException(Format("Cannot open the key %s", key));
     reg.WriteString("Guid",
                     Format("{6C2F5A%02d-4B1E-4D7A-9C3E-5A7B0D1E2F%02d}", game.Number, game.Number));
-    reg.WriteString("Path", game.DemoFolder);
-    reg.WriteString("File", game.ExeName);
-    reg.WriteString("CommandLine", "");
-    reg.WriteString("CurrentDirectory", game.DemoFolder);
     reg.CloseKey();
   }
   result.Lines.push_back("system.reg: the catalogue of " + std::to_string(CatalogueGames().size()) +

@@ -6,7 +6,7 @@
 //
 // FILE is taken relative to the current folder (resources/dravik-catalogue.reg is made with it).
 
-#include "catalogue.h"
+#include "catalogue/catalogue.h"
 #include "demoprefix.h"
 #include "platform/filestream.h"
 #include "platform/prefix.h"

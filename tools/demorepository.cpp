@@ -1,6 +1,6 @@
 #include "demorepository.h"
 
-#include "catalogue.h"
+#include "catalogue/catalogue.h"
 #include "demoprefix.h"
 #include "demosamples.h"
 #include "platform/htmlparser.h"

@@ -1,9 +1,10 @@
 // The repository category pictures (24-unit canvas) and the patch list's state pictures
-// (16 by 16, on white).
+// (16 by 16 and 32 by 32, on nothing).
 #include "icondrawing.h"
 #include "iconpictures.h"
 
 #include <QFont>
+#include <QPainterPath>
 #include <QRadialGradient>
 
 namespace dravik::icons {
@@ -16,10 +17,16 @@ void Lamp(QPainter& p, QColor light, QColor dark) {
   g.setColorAt(1, dark);
   p.setPen(QPen(dark.darker(160), 1.0));
   p.setBrush(g);
-  p.drawEllipse(QPointF(8, 8), 6, 6);
-  p.setPen(Qt::NoPen);
-  p.setBrush(QColor(255, 255, 255, 170));
-  p.drawEllipse(QPointF(6.3, 5.7), 2.0, 1.4);
+  p.drawEllipse(QPointF(8, 8), 6.5, 6.5);
+}
+
+// A white mark on a lamp, with a dark edge so that it stands out from the lamp's light part.
+void Mark(QPainter& p, const QPainterPath& mark, QColor edge) {
+  p.setBrush(Qt::NoBrush);
+  p.setPen(QPen(edge, 3.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  p.drawPath(mark);
+  p.setPen(QPen(Qt::white, 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  p.drawPath(mark);
 }
 
 } // namespace
@@ -107,19 +114,32 @@ void DrawOther(QPainter& p) {
   p.drawText(QRectF(2.5, 2.5, 19, 19), Qt::AlignCenter, "?");
 }
 
+// Each state has its own shape as well as its colour, and every one shows on light and dark
+// lists alike: an empty ring, a green lamp with a check mark, a red lamp with a bar.
+
+// Switched off: an empty ring, a grey between light and dark lists.
 void DrawStateInactive(QPainter& p) {
-  Lamp(p, QColor(0xf2, 0xf4, 0xf7), QColor(0x9b, 0xa3, 0xae));
+  p.setBrush(Qt::NoBrush);
+  p.setPen(QPen(QColor(0x8d, 0x96, 0xa1), 2.6));
+  p.drawEllipse(QPointF(8, 8), 5.4, 5.4);
 }
 
 void DrawStateActive(QPainter& p) {
   Lamp(p, QColor(0xc6, 0xff, 0xa8), QColor(0x23, 0x9a, 0x1d));
+  QPainterPath check;
+  check.moveTo(4.9, 8.3);
+  check.lineTo(7.1, 10.6);
+  check.lineTo(11.2, 5.6);
+  Mark(p, check, QColor(0x14, 0x5c, 0x11));
 }
 
 // Blocked by an active conflicting patch: a red lamp with a bar.
 void DrawStateBlocked(QPainter& p) {
   Lamp(p, QColor(0xff, 0xb0, 0x9e), QColor(0xc4, 0x22, 0x1b));
-  p.setPen(QPen(Qt::white, 2.0, Qt::SolidLine, Qt::RoundCap));
-  p.drawLine(QPointF(5.2, 8), QPointF(10.8, 8));
+  QPainterPath bar;
+  bar.moveTo(4.8, 8);
+  bar.lineTo(11.2, 8);
+  Mark(p, bar, QColor(0x7a, 0x12, 0x0e));
 }
 
 } // namespace dravik::icons

@@ -33,9 +33,10 @@ void Run() {
 
   const TNamed states[] = {
       {"inactive", DrawStateInactive}, {"active", DrawStateActive}, {"blocked", DrawStateBlocked}};
-  for (const TNamed& s : states)
-    WriteBytes(std::string("icons\\state-") + s.Name + ".png",
-               Png(Render(s.Draw, 16, 16, 16, Qt::white)));
+  for (const TNamed& s : states) {
+    WriteBytes(std::string("icons\\state-") + s.Name + ".png", Png(Render(s.Draw, 16, 16, 16)));
+    WriteBytes(std::string("icons\\state-") + s.Name + "@2x.png", Png(Render(s.Draw, 32, 32, 16)));
+  }
 
   const TNamed tools[] = {{"add", DrawAdd},
                           {"remove", DrawRemove},

@@ -8,9 +8,11 @@
 #include "app/patchlistview.h"
 #include "app/propertyform.h"
 #include "gob/gobber.h"
+#include "gob/gobprop.h"
 #include "net/retriever.h"
 #include "patches/installer.h"
 #include "patches/patchedapp.h"
+#include "platform/colours.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/sound.h"
@@ -20,19 +22,24 @@
 #include "tests/fixtures/nginxserver.h"
 #include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/testgame.h"
+#include "tests/fixtures/wine.h"
 #include "tests/fixtures/zipmaker.h"
 #include "tests/qtmain/dragdriver.h"
+#include "tests/qtmain/menukeys.h"
 #include "tests/qtmain/modal.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -236,18 +243,92 @@ TEST(StartUp, NoGameShowsOnlyTheGameNotFoundDialog) {
   EXPECT_FALSE(reg.ValueExists("LastGame"));
 }
 
+// The Game Not Found dialog sets a game up from its folder, after the refusals a player may meet,
+// and start-up goes on with it; the Game menu sets up the other game later.
+TEST(StartUp, AGameIsSetUpFromItsFolderInTheGameNotFoundDialog) {
+  TTempPrefix prefix;
+  WriteHostFile(prefix.HostC("Games/Halvex/HALVEX.EXE"), "MZ"); // found whatever its case
+  WriteHostFile(prefix.HostC("Games/Morvane/morvane.exe"), "MZ");
+  TScriptedDialogs dialogs;
+  auto wine = std::make_unique<TFakeWineServer>(prefix.Path());
+  std::string label;
+  dialogs.AnswerFolder(prefix.HostC("Games")); // no game program there
+  dialogs.Answer(mrOk);
+  dialogs.AnswerFolder(prefix.HostC("Games/Halvex"));
+  dialogs.Answer(mrYes);    // the confirmation
+  dialogs.Answer(mrCancel); // Wine runs: the prefix is left as it is
+  dialogs.AnswerFolder(prefix.HostC("Games/Halvex"));
+  dialogs.Answer(mrYes);
+  auto app = std::make_unique<TApplication>();
+  WhenModal([&](QWidget* w) {
+    auto* form = qobject_cast<TNoGameForm*>(w);
+    ASSERT_TRUE(form);
+    label = form->PrefixLabel->text().toStdString();
+    form->LocateButton->click();
+    form->LocateButton->click();
+    EXPECT_TRUE(form->isVisible());
+    wine.reset();
+    form->LocateButton->click();
+  });
+  app->CreateForms({});
+  EXPECT_EQ(label, "Dravik looked in the Wine prefix " + prefix.Path() + ".");
+  ASSERT_FALSE(app->Terminated());
+  EXPECT_TRUE(app->ShowMainForm);
+  ASSERT_TRUE(app->PatchForm->CurrentApp());
+  EXPECT_EQ(app->PatchForm->CurrentApp()->AppName, "Halvex");
+
+  const auto& asked = dialogs.Asked();
+  ASSERT_EQ(asked.size(), 7u);
+  EXPECT_EQ(asked[0].Kind, "folder");
+  EXPECT_EQ(asked[0].Items, std::vector<std::string>{winfs::ToHostPath("C:\\")});
+  EXPECT_EQ(asked[1].Text, "No game program was found in C:\\Games\\.\n\nDravik looks for "
+                           "halvex.exe (Halvex) or morvane.exe (Morvane) in the folder the game is "
+                           "installed in.");
+  EXPECT_EQ(asked[3].Type, mtConfirmation);
+  for (const std::string& named :
+       {"Set up Halvex, installed in C:\\Games\\Halvex\\, in the Wine prefix " + prefix.Path(),
+        std::string("HKEY_LOCAL_MACHINE\\Software\\Orlemont\\HXPatch\\Applications: "),
+        std::string("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\DirectPlay\\Applications\\Halvex: ")})
+    EXPECT_NE(asked[3].Text.find(named), std::string::npos) << named << "\n" << asked[3].Text;
+  EXPECT_EQ(asked[4].Buttons, (TMsgDlgButtons{mbRetry, mbCancel}));
+  TRegistry reg(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(reg.OpenKey(kHalvexRegistration, false));
+  EXPECT_EQ(reg.ReadString("Path"), "C:\\Games\\Halvex\\");
+  EXPECT_EQ(reg.ReadString("File"), "halvex.exe");
+  EXPECT_TRUE(reg.OpenKey("\\SOFTWARE\\Orlemont\\HXPatch\\Applications\\1", false));
+  reg.CloseKey();
+
+  // The other game, from the Game menu: the window turns to it.
+  app->PatchForm->show();
+  dialogs.ClearRecord();
+  dialogs.AnswerFolder(prefix.HostC("Games/Morvane"));
+  dialogs.Answer(mrYes);
+  app->PatchForm->findChild<QAction*>("LocateGame1")->trigger();
+  EXPECT_EQ(app->PatchForm->CurrentApp()->AppName, "Morvane");
+  EXPECT_EQ(app->PatchForm->windowTitle(), "Morvane Dravik");
+  std::vector<std::string> games;
+  for (QAction* item : app->PatchForm->findChild<QMenu*>("Game1")->actions())
+    if (item->isCheckable())
+      games.push_back(item->text().toStdString() + (item->isChecked() ? "*" : ""));
+  EXPECT_EQ(games, (std::vector<std::string>{"Halvex", "Morvane*"}));
+  EXPECT_TRUE(fs::is_directory(prefix.HostC("Games/Morvane/HXPatch/active")));
+  app.reset();
+  EXPECT_TRUE(dialogs.AllAnswered());
+}
+
 TEST_F(Window, OneInstalledGameIsChosenWhateverTheSwitchSays) {
   WriteHostFile(game.Prefix.Path() + "/system.reg",
                 WithoutRegistration(TestCatalogueHive({}), "Halvex"));
   TPatchForm* form = Start();
   EXPECT_EQ(Game(), "Morvane");
-  ASSERT_EQ(Named<QMenu>("Game1")->actions().size(), 1);
+  ASSERT_EQ(Named<QMenu>("Game1")->actions().size(), 3); // the game, "&Locate Game..."
   EXPECT_TRUE(Named<QMenu>("Game1")->actions()[0]->isChecked());
   EXPECT_EQ(Named<QMenu>("Game1")->actions()[0]->text(), "Morvane");
   EXPECT_EQ(form->windowTitle(), "Morvane Dravik");
   EXPECT_EQ(Named("LaunchHalvex1")->text(), "Launch Morvane");
   EXPECT_EQ(Named<QToolButton>("LaunchButton")->toolTip(), "Launch Morvane");
-  EXPECT_EQ(AddDialogFilter(), "Morvane Patches (*.gob)|*.gob|ZIP Files (*.zip)|*.zip");
+  EXPECT_EQ(AddDialogFilter(), "All patches (*.gob;*.zip;*.url;*.lnk)|*.gob;*.zip;*.url;*.lnk|"
+                               "Morvane Patches (*.gob)|*.gob|ZIP Files (*.zip)|*.zip");
   // The store's folders are made on the first set-up.
   EXPECT_TRUE(fs::is_directory(game.Prefix.HostC("Games/Morvane/HXPatch/active")));
 }
@@ -340,26 +421,146 @@ TEST_F(Window, DamagedSettingsAreReportedAndTheWindowStillComesUp) {
   EXPECT_EQ(Form()->windowTitle(), "Halvex Dravik");
 }
 
-TEST_F(Window, FirstRunWhileWineRunsSetsUpTheGameAndShowsARefusedSaveOnce) {
-  TFakeWineServer wine(game.Prefix.Path());
-  ASSERT_TRUE(wine.Running());
+TEST_F(Window, ChangesWineRefusesWaitAndAreSavedWhenWineHasEnded) {
+  auto wine = std::make_unique<TFakeWineServer>(game.Prefix.Path(), TFakeWineServer::wlDebian);
+  ASSERT_TRUE(wine->Running());
+  const std::string userReg = game.Prefix.Path() + "/user.reg";
+  ASSERT_FALSE(HostExists(userReg)); // the first run: nothing saved yet
   TPatchForm* form = Start({"-mrvn"});
-  EXPECT_EQ(Game(), "Morvane");
   EXPECT_EQ(form->windowTitle(), "Morvane Dravik");
-  EXPECT_EQ(Named<QAction>("LaunchHalvex1")->text(), "Launch Morvane");
   EXPECT_TRUE(dialogs.Asked().empty()); // reading needs no key
-  // A game switch saves: refused and shown, and the switch goes on.
+
+  // A game switch saves: refused, retried, then left waiting; the switch goes on, and the
+  // options keep what the user chose, not what the store holds.
+  Trigger("ShowFramerateduringgameplay1");
+  dialogs.Answer(mrRetry);
+  dialogs.Answer(mrCancel);
   Named<QMenu>("Game1")->actions()[0]->trigger();
   EXPECT_EQ(form->windowTitle(), "Halvex Dravik");
-  app.reset(); // the save as the window goes is refused again
-  std::vector<std::string> errors;
-  for (const auto& asked : dialogs.Asked())
-    errors.push_back(asked.Kind + ": " + asked.Text);
-  EXPECT_EQ(errors, std::vector<std::string>{
-                        "error: Failed to set data for '\\SOFTWARE\\Orlemont\\HXPatch': Wine is "
-                        "running for this prefix; close its programs (or run \"wineserver -k\") "
-                        "and try again."});
+  EXPECT_TRUE(Named("ShowFramerateduringgameplay1")->isChecked());
+  ASSERT_EQ(dialogs.Asked().size(), 2u);
+  EXPECT_EQ(dialogs.Asked()[0].Text, dialogs.Asked()[1].Text);
+  EXPECT_EQ(dialogs.Asked()[0].Type, mtWarning);
+  EXPECT_EQ(dialogs.Asked()[0].Buttons, (TMsgDlgButtons{mbRetry, mbCancel}));
+  EXPECT_EQ(dialogs.Asked()[0].Text.rfind("Wine is running for the prefix " + game.Prefix.Path() +
+                                              ", so Dravik cannot save Dravik's settings",
+                                          0),
+            0u)
+      << dialogs.Asked()[0].Text;
   dialogs.ClearRecord();
+
+  // The Zone option: the check mark shows the change that waits, also after switching back.
+  dialogs.Answer(mrYes);
+  dialogs.Answer(mrCancel);
+  Trigger("ZoneOption");
+  EXPECT_TRUE(Named("ZoneOption")->isChecked());
+  EXPECT_NE(dialogs.Asked().back().Text.find("save the Zone option of Halvex"), std::string::npos);
+  Named<QMenu>("Game1")->actions()[1]->trigger(); // the settings wait already: no question
+  Named<QMenu>("Game1")->actions()[0]->trigger();
+  EXPECT_TRUE(Named("ZoneOption")->isChecked());
+  Form()->WineWatchTimer();
+  EXPECT_EQ(ZoneValue(), "");
+  EXPECT_FALSE(HostExists(userReg));
+
+  wine.reset();
+  Form()->WineWatchTimer();
+  EXPECT_EQ(ZoneValue(), "-path HXPatch\\active\\");
+  TRegistry reg(HKEY_CURRENT_USER);
+  ASSERT_TRUE(reg.OpenKey(kSettingsKey, false));
+  EXPECT_EQ(reg.ReadBinary("CommandLine"), (std::vector<uint8_t>{1, 0, 0, 0, 0}));
+  EXPECT_EQ(reg.ReadString("LastGame"), "Halvex");
+  dialogs.ClearRecord();
+  app.reset(); // nothing waits: no question
+}
+
+TEST_F(Window, AtTheEndWhatWaitsIsNamedThenWaitedForOrDiscarded) {
+  for (bool wait : {true, false}) {
+    SCOPED_TRACE(wait);
+    auto wine = std::make_unique<TFakeWineServer>(game.Prefix.Path(), TFakeWineServer::wlUpstream);
+    Start();
+    Trigger(wait ? "Enabledevelopermode1" : "Showcutscenesinawindow1");
+    dialogs.Answer(mrYes);
+    dialogs.AnswerWait(nullptr); // Wine goes on: cancelled, so the question comes again
+    if (wait) {
+      dialogs.Answer(mrYes);
+      dialogs.AnswerWait([&] { wine.reset(); });
+    } else {
+      dialogs.Answer(mrNo);
+    }
+    app.reset();
+    const auto& asked = dialogs.Asked();
+    ASSERT_GE(asked.size(), 3u);
+    EXPECT_EQ(asked[0].Buttons, (TMsgDlgButtons{mbYes, mbNo}));
+    EXPECT_NE(asked[0].Text.find("so Dravik has not saved:\n\n- Dravik's settings"),
+              std::string::npos)
+        << asked[0].Text;
+    EXPECT_EQ(asked[1].Kind, "wait");
+    wine.reset();
+    // Saved after the wait; the window-mode flag of the second round is discarded.
+    TRegistry reg(HKEY_CURRENT_USER);
+    ASSERT_TRUE(reg.OpenKey(kSettingsKey, false));
+    EXPECT_EQ(reg.ReadBinary("CommandLine"), (std::vector<uint8_t>{0, 0, 0, 1, 0}));
+    dialogs.ClearRecord();
+  }
+}
+
+// With Wine itself: a fresh 64-bit prefix holding only the game's files becomes usable from the
+// Game Not Found dialog, Wine sees what was written where a 32-bit program looks, and changes
+// made while Wine's own server runs are kept until it has ended, then reach Wine.
+TEST(WithWine, AFreshPrefixIsSetUpAndNothingIsLostToARunningServer) {
+  if (!WineInstalled()) GTEST_SKIP() << "Wine is not installed (scripts/deps install)";
+  TTempPrefix prefix;
+  ASSERT_TRUE(MakeRunnablePrefix(prefix.Path()));
+  MakeHostDirs(prefix.HostC("Games/Halvex"));
+  fs::copy_file(DRAVIK_STAND_IN_GAME, prefix.HostC("Games/Halvex/halvex.exe"));
+  auto query = [&](const std::string& key, const std::string& view) {
+    std::string out;
+    std::vector<std::string> argv = {"wine", "reg", "query", key};
+    if (!view.empty()) argv.push_back(view);
+    return RunOnPrefix(prefix.Path(), argv, &out) == 0 ? out : "(failed) " + out;
+  };
+  const std::string registration = "HKLM\\Software\\Microsoft\\DirectPlay\\Applications\\Halvex";
+
+  TScriptedDialogs dialogs;
+  dialogs.AnswerFolder(prefix.HostC("Games/Halvex"));
+  dialogs.Answer(mrYes);
+  auto app = std::make_unique<TApplication>();
+  WhenModal([](QWidget* w) { qobject_cast<TNoGameForm*>(w)->LocateButton->click(); });
+  app->CreateForms({});
+  ASSERT_FALSE(app->Terminated());
+  app->PatchForm->show();
+  EXPECT_TRUE(fs::is_directory(prefix.HostC("Games/Halvex/HXPatch/active")));
+  std::string out = query(registration, "/reg:32");
+  EXPECT_NE(out.find("Path    REG_SZ    C:\\Games\\Halvex\\"), std::string::npos) << out;
+  EXPECT_NE(out.find("File    REG_SZ    halvex.exe"), std::string::npos) << out;
+  out = query("HKLM\\Software\\Orlemont\\HXPatch\\Applications\\0", "/reg:32");
+  EXPECT_NE(out.find("AppName    REG_SZ    Halvex"), std::string::npos) << out;
+  EXPECT_EQ(query(registration, "").rfind("(failed)", 0), 0u); // not in the 64-bit view
+  EndWine(prefix.Path());
+
+  TWineServer server(prefix.Path());
+  ASSERT_TRUE(server.Started());
+  auto trigger = [&](const char* name) { app->PatchForm->findChild<QAction*>(name)->trigger(); };
+  dialogs.Answer(mrYes);    // the Zone warning
+  dialogs.Answer(mrCancel); // refused: it waits
+  trigger("ZoneOption");
+  trigger("ShowFramerateduringgameplay1");
+  trigger("LaunchHalvex1"); // the settings wait too
+  EXPECT_TRUE(WaitForFile(prefix.HostC("Games/Halvex/launch.log")));
+  dialogs.Answer(mrYes);
+  dialogs.AnswerWait([&] { server.Stop(); });
+  app.reset();
+  const std::string atEnd = dialogs.Asked().at(4).Text;
+  EXPECT_NE(atEnd.find("- Dravik's settings"), std::string::npos) << atEnd;
+  EXPECT_NE(atEnd.find("- the Zone option of Halvex"), std::string::npos) << atEnd;
+  EXPECT_TRUE(dialogs.AllAnswered());
+
+  out = query(registration, "/reg:32");
+  EXPECT_NE(out.find("CommandLine    REG_SZ    -path HXPatch\\active\\"), std::string::npos) << out;
+  out = query("HKCU\\Software\\Orlemont\\HXPatch", "");
+  EXPECT_NE(out.find("LastGame    REG_SZ    Halvex"), std::string::npos) << out;
+  EXPECT_NE(out.find("CommandLine    REG_BINARY    0100000000"), std::string::npos) << out;
+  EndWine(prefix.Path());
 }
 
 TEST_F(Window, TheStoreIsReadOnceAtStartUp) {
@@ -439,6 +640,13 @@ TEST_F(Patches, DoubleClickTogglesAndF2Works) {
   List()->setFocus();
   QTest::keyClick(List(), Qt::Key_F2);
   EXPECT_EQ(State(2), 0);
+  // Space and Enter too; Alt+Enter stays the properties' key.
+  QTest::keyClick(List(), Qt::Key_Space);
+  EXPECT_EQ(State(2), 1);
+  QTest::keyClick(List(), Qt::Key_Return);
+  EXPECT_EQ(State(2), 0);
+  QTest::keyClick(List(), Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(State(2), 1);
 }
 
 TEST_F(Patches, DeactivateAllTogglesEachActivePatchOnce) {
@@ -493,7 +701,7 @@ TEST_F(Patches, RemoveAsksThenDeletesTheFile) {
   Trigger("Delete1");
   EXPECT_EQ(Rows(), (std::vector<std::string>{"a", "c"}));
   EXPECT_FALSE(HostExists(game.InactiveHost("b.gob")));
-  EXPECT_EQ(dialogs.Messages().back(), "Delete b.gob?");
+  EXPECT_EQ(dialogs.Messages().back(), "Delete b (b.gob)?");
 }
 
 TEST_F(Patches, AFailedMoveIsShownAndTheListShowsTheTruth) {
@@ -517,8 +725,6 @@ TEST_F(Patches, AddAndDropInstallIntoTheStore) {
   auto win = [](const std::string& host) { return winfs::ToWindowsPath(host).value(); };
   dialogs.AnswerFiles({win(outside.Path() + "/d.gob")});
   Trigger("AddPatch1");
-  EXPECT_EQ(dialogs.Asked().back().Dialog.Filter,
-            "Halvex Patches (*.gob)|*.gob|ZIP Files (*.zip)|*.zip");
   EXPECT_TRUE(dialogs.Asked().back().Dialog.MultiSelect);
   EXPECT_EQ(Rows(), (std::vector<std::string>{"a", "b", "c", "d"}));
 
@@ -596,10 +802,11 @@ TEST_F(Patches, WhatASelectionCouldNotInstallIsShownOnceByTheNamesChosen) {
   RunIn(outside.Path(), "zip -q pack.zip good.gob junk.gob && zip -q -P pw pack.zip secret.gob");
   WriteHostFile(outside.Path() + "/broken.gob", "");
   auto win = [](const std::string& host) { return winfs::ToWindowsPath(host).value(); };
-  const std::string pack = win(outside.Path() + "/pack.zip");
-  dialogs.AnswerFiles({pack, win(outside.Path() + "/broken.gob")});
+  dialogs.AnswerFiles({win(outside.Path() + "/pack.zip"), win(outside.Path() + "/broken.gob")});
   Trigger("AddPatch1");
   EXPECT_EQ(Rows(), (std::vector<std::string>{"a", "b", "c", "good"}));
+  // Files outside the prefix's own drives are named by their Linux paths.
+  const std::string pack = outside.Path() + "/pack.zip";
   ASSERT_EQ(dialogs.Messages().size(), 1u);
   EXPECT_EQ(dialogs.Messages()[0], "Not everything could be installed:\r\n"
                                    "Not everything in " +
@@ -610,8 +817,7 @@ TEST_F(Patches, WhatASelectionCouldNotInstallIsShownOnceByTheNamesChosen) {
                                        pack +
                                        ": it is not a GOB archive\r\n"
                                        "Cannot install " +
-                                       win(outside.Path() + "/broken.gob") +
-                                       ": it is not a GOB archive");
+                                       outside.Path() + "/broken.gob: it is not a GOB archive");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -685,7 +891,8 @@ TEST_F(Window, ZoneOptionWarnsThenWritesTheRegistration) {
   EXPECT_EQ(asked.Buttons, (TMsgDlgButtons{mbYes, mbNo}));
   EXPECT_EQ(asked.Text.rfind("In order to use patches in multiplayer", 0), 0u);
   EXPECT_NE(asked.Text.find("host.\r\n\r\nAdditionally"), std::string::npos);
-  EXPECT_NE(asked.Text.find("turn it off.\r\n\r\nDo you wish"), std::string::npos);
+  EXPECT_NE(asked.Text.find("return to Dravik and turn it off.\r\n\r\nDo you wish"),
+            std::string::npos);
 
   dialogs.Answer(mrYes);
   Trigger("ZoneOption");
@@ -766,10 +973,10 @@ TEST_F(Window, AnswersTheWindowMessages) {
             reinterpret_cast<LRESULT>(Form()->CurrentApp()));
   SendMessage(MainWindow(), WM_REPOSITORY_SHOWN, 0, 0);
   EXPECT_TRUE(Named<QToolButton>("RepositoryButton")->isChecked());
-  EXPECT_EQ(Named("PatchRepository1")->text(), "Hide &Repository Window");
+  EXPECT_EQ(Named("PatchRepository1")->text(), "Hide Re&pository Window");
   SendMessage(MainWindow(), WM_REPOSITORY_HIDDEN, 0, 0);
   EXPECT_FALSE(Named<QToolButton>("RepositoryButton")->isChecked());
-  EXPECT_EQ(Named("PatchRepository1")->text(), "Show &Repository Window");
+  EXPECT_EQ(Named("PatchRepository1")->text(), "Show Re&pository Window");
   EXPECT_NE(Form()->StatusDialog(), nullptr);
   EXPECT_EQ(SendMessage(MainWindow(), WM_GET_STATUS_DIALOG, 0, 0),
             reinterpret_cast<LRESULT>(Form()->StatusDialog()));
@@ -791,12 +998,12 @@ TEST_F(Window, ControlsHaveNamesHintsAndShortcuts) {
        {TButton{"AddButton", "Add New Patch"}, TButton{"DeleteButton", "Remove Selected Patch"},
         TButton{"ActivateButton", "Toggle Patch Activation"},
         TButton{"LaunchButton", "Launch Halvex"}, TButton{"RefreshButton", "Refresh Patch List"},
-        TButton{"RepositoryButton", "Show/Hide Patch Repository Window"}}) {
+        TButton{"RepositoryButton", "Show/Hide Patch Repository Window"},
+        TButton{"PropertiesButton", "Patch Properties"}}) {
     auto* button = Named<QToolButton>(b.Name);
     EXPECT_EQ(button->toolTip(), b.Hint);
     EXPECT_EQ(button->accessibleName(), b.Hint);
   }
-  EXPECT_FALSE(Named<QToolButton>("PropertiesButton")->accessibleName().isEmpty());
   EXPECT_FALSE(List()->accessibleName().isEmpty());
   EXPECT_EQ(Named<QAction>("AddPatch1")->shortcut(), QKeySequence(Qt::Key_Insert));
   EXPECT_EQ(Named<QAction>("RemovePatch1")->shortcut(), QKeySequence(Qt::Key_Delete));
@@ -881,6 +1088,7 @@ TEST_F(Window, PropertiesShowTheDescriptorAndTheFileTree) {
   EXPECT_EQ(grid->Cells(1, 1), "me");
   EXPECT_EQ(grid->Cells(0, 2), "File Name");
   EXPECT_EQ(grid->Cells(1, 2), "tree.gob");
+  EXPECT_GT(grid->ColWidth(0), grid->fontMetrics().horizontalAdvance("File Name")); // not cut
   EXPECT_EQ(grid->Cells(0, 3), "Type");
   EXPECT_EQ(form->DescriptionMemo->toPlainText(), "Lots of files");
   QTreeWidgetItem* root = form->FileTreeView->topLevelItem(0);
@@ -980,7 +1188,7 @@ TEST_F(Patches, AFailureDoesNotEndTheSelectionAndIsShownOnce) {
   EXPECT_EQ(Rows(), (std::vector<std::string>{"a", "after", "b", "c", "first"}));
   ASSERT_EQ(dialogs.Asked().size(), 2u); // the file dialog, then one message
   EXPECT_EQ(dialogs.Asked()[1].Text,
-            "Cannot read " + win(outside.Path() + "/broken.zip") + ": Error 2 reading Zip file");
+            "Cannot read " + outside.Path() + "/broken.zip: Error 2 reading Zip file");
 }
 
 TEST_F(Patches, ABrowserLinkIsDownloadedOverHttpAndInstalled) {
@@ -1011,11 +1219,11 @@ TEST_F(Patches, RepositoryButtonShowsAndHidesTheWindow) {
   // The window shows the main window's game.
   EXPECT_EQ(repository->findChild<QComboBox*>("RepositoryName")->currentText(), "Mine");
   EXPECT_TRUE(Named<QToolButton>("RepositoryButton")->isChecked());
-  EXPECT_EQ(Named<QAction>("PatchRepository1")->text(), "Hide &Repository Window");
+  EXPECT_EQ(Named<QAction>("PatchRepository1")->text(), "Hide Re&pository Window");
   Trigger("PatchRepository1");
   EXPECT_FALSE(repository->isVisible());
   EXPECT_FALSE(Named<QToolButton>("RepositoryButton")->isChecked());
-  EXPECT_EQ(Named<QAction>("PatchRepository1")->text(), "Show &Repository Window");
+  EXPECT_EQ(Named<QAction>("PatchRepository1")->text(), "Show Re&pository Window");
 }
 
 TEST_F(Patches, RepositoryEntriesDroppedOnTheListAreInstalledThroughTheRepositoryWindow) {
@@ -1033,6 +1241,176 @@ TEST_F(Patches, RepositoryEntriesDroppedOnTheListAreInstalledThroughTheRepositor
   QApplication::processEvents(); // the window installs its (empty) selection and refreshes
   EXPECT_EQ(Rows().size(), 3u);
   Trigger("PatchRepository1");
+}
+
+// ---------------------------------------------------------------------------------------------
+// As players expect it: reachable on any screen, safe keys, a readable list
+
+TEST_F(Patches, EveryWindowThatPlacesItselfFitsTheScreen) {
+  // Run at scale 2 as well, where the screen is small for the windows' first sizes.
+  auto onScreen = [](QWidget* w) {
+    const QRect area = w->screen()->availableGeometry();
+    EXPECT_TRUE(area.contains(w->frameGeometry()))
+        << w->objectName().toStdString() << " " << w->frameGeometry().x() << ","
+        << w->frameGeometry().y() << " " << w->frameGeometry().width() << "x"
+        << w->frameGeometry().height() << " on " << area.width() << "x" << area.height();
+  };
+  onScreen(Form());
+  Click("RepositoryButton");
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == "RepositoryForm") onScreen(w);
+  onScreen(Form());
+  Click("RepositoryButton");
+  for (const char* opens : {"CreateGOB1", "Properties2"}) {
+    WhenModal([&](QWidget* window) {
+      onScreen(window);
+      window->close();
+    });
+    Select(0);
+    Trigger(opens);
+  }
+}
+
+TEST_F(Patches, APatchSavedInTheEditorIsListedAsSavedWhicheverWayItWasSaved) {
+  // Opened from the store, renamed, saved with Save (the editor stays open), then closed.
+  dialogs.AnswerFiles({"C:\\Games\\Halvex\\HXPatch\\a.gob"});
+  WhenModal([](QWidget* w) {
+    auto* editor = dynamic_cast<TGobberForm*>(w);
+    ASSERT_TRUE(editor);
+    editor->OpenGOB1Click();
+    WhenModal([](QWidget* dialog) {
+      auto* properties = dynamic_cast<TGOBPropForm*>(dialog);
+      ASSERT_TRUE(properties);
+      properties->PatchName->setText("Renamed");
+      properties->OKButton->click();
+    });
+    editor->Properties1Click();
+    editor->Save1Click();
+    editor->Exit1Click();
+  });
+  Trigger("CreateGOB1");
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"b", "c", "Renamed"}));
+}
+
+TEST_F(Patches, TheSelectionStaysOnItsPatch) {
+  auto selected = [&] { return Form()->SelectedRow() < 0 ? "" : Cell(Form()->SelectedRow(), 0); };
+  Select(Row("c"));
+  emit Header()->sectionClicked(1); // by type: b (Level), c (Model), a (Skin)
+  EXPECT_EQ(selected(), "c");
+  Trigger("Refresh1"); // by name again
+  EXPECT_EQ(selected(), "c");
+  Trigger("Activate1");
+  EXPECT_EQ(selected(), "c");
+  // A deleted patch hands the selection to the one after it, or before it at the end; Enter
+  // answers No.
+  Select(Row("a"));
+  dialogs.Answer(mrYes);
+  Trigger("RemovePatch1");
+  EXPECT_EQ(dialogs.Asked().back().Default, mbNo);
+  EXPECT_EQ(selected(), "b");
+  Select(Row("c"));
+  dialogs.Answer(mrYes);
+  Trigger("RemovePatch1");
+  EXPECT_EQ(selected(), "b");
+}
+
+TEST_F(Patches, CommandsOnAPatchAreOfferedOnlyWithOneSelected) {
+  const char* const items[] = {"Activate1", "Activate2",   "RemovePatch1",
+                               "Delete1",   "Properties2", "Properties1"};
+  const char* const buttons[] = {"ActivateButton", "DeleteButton", "PropertiesButton"};
+  for (bool chosen : {false, true}) {
+    if (chosen) Select(0);
+    for (const char* name : items)
+      EXPECT_EQ(Named(name)->isEnabled(), chosen) << name;
+    for (const char* name : buttons)
+      EXPECT_EQ(Named<QToolButton>(name)->isEnabled(), chosen) << name;
+  }
+}
+
+TEST_F(Window, HelpThatNothingOpensSaysWhereTheDocumentIs) {
+  SetDesktopOpen([](const std::string&) { return false; });
+  Start();
+  dialogs.Answer(mrOk);
+  Trigger("Documentation1");
+  ASSERT_EQ(dialogs.Messages().size(), 1u);
+  EXPECT_NE(dialogs.Messages()[0].find(fs::canonical(dataFolder.Path()).string() + "/docs.html"),
+            std::string::npos)
+      << dialogs.Messages()[0];
+}
+
+TEST_F(Patches, EveryMenuHasItsOwnAccessKeys) {
+  EXPECT_EQ(AccessKeyClashes(Form()).join("; ").toStdString(), "");
+}
+
+TEST_F(Window, TheNameColumnFitsTheNamesAndKeepsTheWidthTheUserGivesIt) {
+  const QString name = "Heavy Repeater of the Eastern Marches";
+  game.WritePatch(game.InactiveHost("heavy.gob"), {"h.mat"}, name.toStdString());
+  Start();
+  const int fitted = Header()->sectionSize(0);
+  EXPECT_GT(fitted, List()->fontMetrics().horizontalAdvance(name));
+  Header()->resizeSection(0, fitted / 2); // as a drag does
+  Trigger("Refresh1");
+  EXPECT_EQ(Header()->sectionSize(0), fitted / 2);
+  app.reset(); // saved with the settings
+  Start();
+  EXPECT_EQ(Header()->sectionSize(0), fitted / 2);
+}
+
+TEST_F(Patches, TheStateIsNamedBesideItsPicture) {
+  Select(0);
+  Trigger("Activate1");
+  auto tip = [&](int row) {
+    return Model()->index(row, 0).data(Qt::ToolTipRole).toString().toStdString();
+  };
+  EXPECT_EQ(tip(0), "a\nActive");
+  EXPECT_EQ(tip(1), "b\nBlocked by the active patch a");
+  EXPECT_EQ(tip(2), "c\nInactive");
+}
+
+TEST_F(Patches, PropertiesListTheConflictsWithTheSharedFilesAndTheStatusBarCounts) {
+  auto counts = [&] { return Named<QLabel>("PatchCounts")->text().toStdString(); };
+  EXPECT_EQ(counts(), "3 patches, 0 active, 0 blocked");
+  Select(0);
+  Trigger("Activate1");
+  EXPECT_EQ(counts(), "3 patches, 1 active, 1 blocked");
+  Select(Row("b"));
+  WhenModal([](QWidget* w) { w->close(); });
+  Trigger("Properties2");
+  QTreeWidget* conflicts = app->PropertyForm->ConflictTreeView;
+  ASSERT_EQ(conflicts->topLevelItemCount(), 1);
+  EXPECT_EQ(conflicts->topLevelItem(0)->text(0), "a");
+  ASSERT_EQ(conflicts->topLevelItem(0)->childCount(), 1);
+  EXPECT_EQ(conflicts->topLevelItem(0)->child(0)->text(0), "x.mat");
+}
+
+TEST_F(Window, TheAddDialogOpensInTheDownloadsThenWherePatchesCameFrom) {
+  MakeHostDirs(game.Prefix.HostC("users/Public/Downloads"));
+  game.WritePatch(game.Prefix.HostC("mine/m.gob"), {"m.mat"});
+  Start();
+  auto shown = [&] {
+    dialogs.AnswerFiles({});
+    Trigger("AddPatch1");
+    return dialogs.Asked().back().Dialog.InitialDir;
+  };
+  EXPECT_EQ(shown(), "C:\\users\\Public\\Downloads\\");
+  dialogs.AnswerFiles({"C:\\mine\\m.gob"});
+  Trigger("AddPatch1");
+  EXPECT_EQ(shown(), "C:\\mine\\");
+  app.reset();
+  Start();
+  EXPECT_EQ(shown(), "C:\\mine\\");
+}
+
+TEST_F(Patches, ThePatchNameReadsOnADarkDialog) {
+  QPalette dark;
+  dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+  dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+  app->PropertyForm->setPalette(dark);
+  Select(0);
+  WhenModal([](QWidget* w) { w->close(); });
+  Trigger("Properties2");
+  const QColor name = app->PropertyForm->NameLabel->palette().color(QPalette::WindowText);
+  EXPECT_GE(ContrastRatio(name, dark.color(QPalette::Window)), 4.5) << name.name().toStdString();
 }
 
 } // namespace

@@ -4,8 +4,10 @@
 #include "app/nogameform.h"
 #include "app/patchform.h"
 #include "app/prefixchoice.h"
+#include "catalogue/viewsettings.h"
 #include "platform/prefix.h"
 #include "tests/fixtures/fakehome.h"
+#include "tests/fixtures/fakewineserver.h"
 #include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/testgame.h"
 
@@ -15,6 +17,7 @@
 #include <QSettings>
 #include <QTreeView>
 #include <gtest/gtest.h>
+#include <memory>
 
 using namespace dravik;
 using namespace dravik::test;
@@ -92,11 +95,17 @@ TEST_F(PrefixChoice, OneFoundIsUsedAndSaidOfSeveralTheUserPicks) {
   EXPECT_EQ(RememberedPrefix(), b);
 }
 
-// The window sets up again on the other prefix, which the next start uses.
+// The window sets up again on the other prefix, which the next start uses. A change that waits
+// for the Wine of the prefix left behind is settled there first, never carried into the next.
 TEST_F(PrefixChoice, WinePrefixMenuSwitchesTheWindowToAnotherPrefix) {
   TTestGame other;
   other.WritePatch(other.InactiveHost("other.gob"), {"other.3do"});
+  TViewSettings view;
+  view.AddFolder = "C:\\Games\\Halvex\\";
+  WriteViewSettings(view);
   TTestGame game; // the prefix the window starts on
+  view.AddFolder = "C:\\Games\\Morvane\\";
+  WriteViewSettings(view);
   auto app = std::make_unique<TApplication>();
   app->CreateForms({});
   TPatchForm* form = app->PatchForm.get();
@@ -112,12 +121,26 @@ TEST_F(PrefixChoice, WinePrefixMenuSwitchesTheWindowToAnotherPrefix) {
                                                      "drive_c folder and a system.reg file.");
   EXPECT_EQ(dialogs.Asked()[0].Items, std::vector<std::string>{game.Prefix.Path()});
   EXPECT_EQ(WinePrefix(), game.Prefix.Path());
+  auto wine = std::make_unique<TFakeWineServer>(game.Prefix.Path());
+  const std::string userReg = game.Prefix.Path() + "/user.reg";
+  const std::string before = ReadHostFile(userReg);
+  form->findChild<QAction*>("ShowFramerateduringgameplay1")->trigger();
+  dialogs.Answer(mrYes); // wait for Wine to end
+  dialogs.AnswerWait([&] { wine.reset(); });
+  dialogs.ClearRecord();
   form->findChild<QAction*>("WinePrefix1")->trigger();
+  ASSERT_EQ(dialogs.Asked().size(), 3u);
+  EXPECT_NE(dialogs.Asked()[1].Text.find("Dravik's settings"), std::string::npos);
+  EXPECT_EQ(dialogs.Asked()[2].Kind, "wait");
+  EXPECT_NE(ReadHostFile(userReg), before); // saved where it was made
   EXPECT_EQ(WinePrefix(), other.Prefix.Path());
   EXPECT_EQ(RememberedPrefix(), other.Prefix.Path());
   ASSERT_EQ(list->model()->rowCount(), 1);
   EXPECT_EQ(list->model()->index(0, 0).data().toString().toStdString(), "other");
-  EXPECT_EQ(form->findChild<QMenu*>("Game1")->actions().size(), 2);
+  dialogs.AnswerFiles({});
+  form->findChild<QAction*>("AddPatch1")->trigger();
+  EXPECT_EQ(dialogs.Asked().back().Dialog.InitialDir, "C:\\Games\\Halvex\\"); // the prefix's own
+  EXPECT_EQ(form->findChild<QMenu*>("Game1")->actions().size(), 4); // and "&Locate Game..."
   app.reset(); // saves into the prefix chosen, while it is there
 }
 

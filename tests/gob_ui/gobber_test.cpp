@@ -7,6 +7,7 @@
 #include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/tempprefix.h"
 #include "tests/qtmain/dragdriver.h"
+#include "tests/qtmain/menukeys.h"
 #include "tests/qtmain/modal.h"
 
 #include <QApplication>
@@ -178,6 +179,10 @@ TEST_F(Gobber, WindowControlsMenusAndDialogs) {
   EXPECT_EQ(f.substr(f.rfind("Sounds")), "Sounds (*.wav; *.snd)|*.wav;*.snd|Sprites (*.spr)|*.spr");
   EXPECT_NE(form.FindFileDialog("OpenGOBDialog"), form.FindFileDialog("SaveGOBDialog"));
   EXPECT_EQ(form.FindFileDialog("Other"), nullptr);
+}
+
+TEST_F(Gobber, EveryMenuHasItsOwnAccessKeys) {
+  EXPECT_EQ(AccessKeyClashes(&form).join("; ").toStdString(), "");
 }
 
 TEST_F(Gobber, OpenShowsTheArchiveSortedWithPlainSizes) {
@@ -538,7 +543,8 @@ TEST(GobberEntry, OpenerSetsBothDialogsAndGetsTheResult) {
   QWidget owner;
   QTimer::singleShot(0, [] { GobberForm()->Exit1Click(); });
   EXPECT_FALSE(ExecuteGobber(&owner, "Halvex Patches (*.gob)|*.gob|ZIP Files (*.zip)|*.zip",
-                             "C:\\Games\\Halvex\\HXPatch\\"));
+                             "C:\\Games\\Halvex\\HXPatch\\")
+                   .Ok);
   TGobberForm* form = GobberForm();
   ASSERT_NE(form, nullptr);
   EXPECT_EQ(form->FindFileDialog("OpenGOBDialog")->Filter,
@@ -552,7 +558,9 @@ TEST(GobberEntry, OpenerSetsBothDialogsAndGetsTheResult) {
     dialogs.AnswerFiles({"C:\\made.gob"});
     GobberForm()->SaveGOBClick();
   });
-  EXPECT_TRUE(ExecuteGobber(&owner, "x|*.gob", "C:\\"));
+  const TGobberResult saved = ExecuteGobber(&owner, "x|*.gob", "C:\\");
+  EXPECT_TRUE(saved.Ok);
+  EXPECT_EQ(saved.Written, std::vector<std::string>{"C:\\made.gob"});
   EXPECT_EQ(GobberForm(), form);
   EXPECT_EQ(dialogs.Asked().back().Dialog.InitialDir, "C:\\");
 }

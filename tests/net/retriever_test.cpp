@@ -325,7 +325,8 @@ TEST_F(Retriever, FileUrlCopiesTheLocalFile) {
   const std::string file = R.RetrieveFile(url);
   EXPECT_EQ(file, R.TempDir + "my patch.gob");
   EXPECT_EQ(ReadHostFile(Host(file)), "local bytes");
-  EXPECT_EQ(ReadHostFile(source), "local bytes"); // the original stays
+  EXPECT_EQ(ReadHostFile(source), "local bytes");          // the original stays
+  EXPECT_EQ(Dialog.Caption, "Downloading my%20patch.gob"); // no host to name
 
   // Drive-letter form.
   WriteHostFile(Prefix.HostC("Games/p.gob"), "on drive c");

@@ -150,7 +150,7 @@ TEST_F(Store, AHostileDescriptorCannotSendTheStoreOutsideItsFolders) {
   EXPECT_EQ(TTestGame::FolderFiles(game.ActiveHost()), std::vector<std::string>{"hostile.gob"});
   dialogs.Answer(mrYes);
   app->DeletePatch(app->Patches[0]);
-  EXPECT_EQ(dialogs.Asked().back().Text, "Delete hostile.gob?");
+  EXPECT_EQ(dialogs.Asked().back().Text, "Delete Hostile (hostile.gob)?");
   EXPECT_EQ(TTestGame::FolderFiles(game.ActiveHost()), std::vector<std::string>{});
   EXPECT_EQ(ReadHostFile(game.Prefix.HostC("victim.txt")), "mine");
   EXPECT_EQ(TTestGame::FolderFiles(game.Prefix.DriveC()), std::vector<std::string>{"victim.txt"});
@@ -185,8 +185,10 @@ TEST_F(Store, DeleteAsksAndKeepsWhatCannotBeDeleted) {
   EXPECT_EQ(app->Patches.Count(), 2);
   dialogs.Answer(mrYes);
   app->DeletePatch(app->Patches[Position("on.gob")]);
-  EXPECT_EQ(dialogs.Asked().back().Text, "Delete on.gob?");
+  // The question names the patch and its file; Enter answers No.
+  EXPECT_EQ(dialogs.Asked().back().Text, "Delete on (on.gob)?");
   EXPECT_EQ(dialogs.Asked().back().Buttons, (TMsgDlgButtons{mbYes, mbNo}));
+  EXPECT_EQ(dialogs.Asked().back().Default, mbNo);
   EXPECT_FALSE(HostExists(game.ActiveHost("on.gob")));
   EXPECT_TRUE(app->Patches[0]->Conflicts.empty());
   // A patch whose file cannot be deleted stays, and the user is told.
@@ -336,6 +338,7 @@ TEST_F(Store, EpisodesGoToTheEpisodeFolder) {
     EXPECT_TRUE(e.Message().starts_with("Cannot copy " + W(src.Path() + "/level1.gob") + ": "));
   }
   EXPECT_EQ(dialogs.Asked()[0].Buttons, (TMsgDlgButtons{mbNo, mbOK, mbAll}));
+  EXPECT_EQ(dialogs.Asked()[0].Text.rfind("level1.gob appears to contain an episode", 0), 0u);
   MakeHostDirs(game.GameHost() + "/episode");
   dialogs.Answer(mrNo);
   EXPECT_FALSE(app->InstallPatchFile(W(src.Path() + "/level1.gob")));

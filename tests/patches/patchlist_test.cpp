@@ -92,6 +92,31 @@ TEST(PatchConflicts, NamesStayIndexedWhenTheirFirstCarrierGoes) {
   EXPECT_EQ(Names(fifth->Conflicts), std::vector<std::string>{"Fourth"});
 }
 
+TEST(PatchConflicts, SharedFilesPerConflictAndStateCounts) {
+  TPatchList list;
+  TPatch* a = list[list.Add(
+      Make("A", {"cog\\x.cog", "3do\\y.3do", "misc\\models.dat", "COG\\X.COG", "z.mat"}))];
+  TPatch* c = list[list.Add(Make("C", {"Z.MAT", "misc\\models.dat"}))];
+  TPatch* b = list[list.Add(Make("B", {"3DO\\Y.3DO", "cog\\x.cog"}))];
+  list.Add(Make("D", {"w.mat"}));
+  // By conflict, in the patch's own order and spelling; a name it carries twice counts once,
+  // and the file that never conflicts is none of them.
+  const std::vector<TConflict> ofA = list.ConflictsOf(*a);
+  ASSERT_EQ(ofA.size(), 2u);
+  EXPECT_EQ(ofA[0].Patch, b);
+  EXPECT_EQ(ofA[0].Files, (std::vector<std::string>{"cog\\x.cog", "3do\\y.3do"}));
+  EXPECT_EQ(ofA[1].Patch, c);
+  EXPECT_EQ(ofA[1].Files, std::vector<std::string>{"z.mat"});
+  EXPECT_EQ(list.ConflictsOf(*c)[0].Files, std::vector<std::string>{"Z.MAT"});
+  EXPECT_TRUE(list.ConflictsOf(*list[3]).empty());
+
+  b->Active = 1;
+  const TStateCounts counts = list.CountStates();
+  EXPECT_EQ(counts.Patches, 4);
+  EXPECT_EQ(counts.Active, 1);
+  EXPECT_EQ(counts.Blocked, 1); // A; C conflicts only with A, which is off
+}
+
 TEST(PatchOrdering, NamesCompareWithOnlyAsciiLettersFolded) {
   TPatchList list;
   for (const char* n : {"zeta", "_x", "Alpha", "beta"})

@@ -381,6 +381,30 @@ TEST(WinFsMapping, HostPathsTurnIntoTheMostSpecificDrive) {
   EXPECT_EQ(ToWindowsPath(p.HostC("Games")), "C:\\Games");
 }
 
+TEST(WinFsMapping, MessagesNameFilesOutsideThePrefixByTheirLinuxPaths) {
+  TTempPrefix p;
+  fs::create_directory_symlink("/usr", p.Path() + "/dosdevices/h:");
+  EXPECT_EQ(DriveRoots(), (std::vector<std::string>{"C:\\", "H:\\", "Z:\\"}));
+  const struct {
+    const char* Path;
+    const char* Shown;
+  } cases[] = {
+      {"Z:\\tmp\\a b\\x.gob", "/tmp/a b/x.gob"}, // the root drive: a Linux path
+      {"z:/tmp//x.gob", "/tmp/x.gob"},
+      {"Z:", "/"},
+      {"C:\\Games\\x.gob", "C:\\Games\\x.gob"}, // the prefix's own drives stay
+      {"H:\\share\\x.gob", "H:\\share\\x.gob"},
+      {"Q:\\x.gob", "Q:\\x.gob"}, // no such drive
+      {"Z:x.gob", "Z:x.gob"},     // relative to the drive's folder: as it is
+      {"/tmp/x.gob", "/tmp/x.gob"},
+      {"file:///tmp/x.gob", "file:///tmp/x.gob"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(DisplayPath(c.Path), c.Shown) << c.Path;
+  EXPECT_EQ(EFOpenError("Z:\\tmp\\x.gob").Message(), "Cannot open file /tmp/x.gob");
+  EXPECT_EQ(EFCreateError("C:\\x.gob").Message(), "Cannot create file C:\\x.gob");
+}
+
 // ---------------------------------------------------------------------------------------------
 // Listing
 

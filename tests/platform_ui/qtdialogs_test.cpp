@@ -1,9 +1,14 @@
 #include "platform/qtdialogs.h"
+#include "tests/fixtures/tempprefix.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
+#include <QUrl>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace dravik;
@@ -47,6 +52,42 @@ TEST(QtDialogs, MessageBoxButtonsInOrderAndAnswers) {
   EXPECT_EQ(seen, (QStringList{"Confirm", "&Yes", "&No", "&All"}));
   ClickWhenShown("&No");
   EXPECT_EQ(dialogs.MessageDlg("Continue?", mtWarning, {mbNo, mbOK, mbAll}), mrNo);
+  // Enter answers the default: the first button, or the one named.
+  for (auto [given, answer] : {std::pair{std::optional<TMsgDlgBtn>(), mrYes},
+                               std::pair{std::optional<TMsgDlgBtn>(mbNo), mrNo}}) {
+    QTimer::singleShot(0, [] {
+      if (QWidget* box = QApplication::activeModalWidget()) QTest::keyClick(box, Qt::Key_Return);
+    });
+    EXPECT_EQ(dialogs.MessageDlg("Delete x?", mtConfirmation, {mbYes, mbNo}, given), answer);
+  }
+}
+
+TEST(QtDialogs, FileDialogsOfferThePrefixsDrives) {
+  test::TTempPrefix prefix;
+  TQtDialogs dialogs;
+  QList<QUrl> places;
+  QTimer::singleShot(0, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
+        places = dialog->sidebarUrls();
+        dialog->reject();
+      }
+  });
+  TFileDialog open;
+  open.InitialDir = "C:\\";
+  EXPECT_FALSE(dialogs.Execute(open, false));
+  const std::string driveC = std::filesystem::canonical(prefix.DriveC()).string();
+  EXPECT_TRUE(places.contains(QUrl::fromLocalFile(QString::fromStdString(driveC))));
+  EXPECT_TRUE(places.contains(QUrl::fromLocalFile("/")));
+}
+
+TEST(QtDialogs, AWaitEndsByItselfOnceDoneOrWhenCancelled) {
+  TQtDialogs dialogs;
+  int asked = 0;
+  EXPECT_TRUE(dialogs.WaitUntil("Waiting", [&] { return ++asked == 3; }));
+  EXPECT_EQ(asked, 3);
+  ClickWhenShown("Cancel");
+  EXPECT_FALSE(dialogs.WaitUntil("Waiting", [] { return false; }));
 }
 
 } // namespace

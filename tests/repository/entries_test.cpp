@@ -133,4 +133,13 @@ TEST(WindowPlacement, NarrowsBothWhenTheyDoNotFit) {
   EXPECT_EQ(p.Main.Width, 400);
   EXPECT_EQ(p.Repository.Width, 390);
   EXPECT_EQ(p.Main.Left, 5);
+  // Neither below its least width (a screen at scale 2): the share the other has left, or,
+  // when both cannot stand side by side, overlapping with both on the screen.
+  p = PlaceBesideMainWindow({0, 0, 468, 300}, 546, 640, 0, 380, 200);
+  EXPECT_EQ(p.Main.Width, 380);
+  EXPECT_EQ(p.Repository.Width, 250);
+  EXPECT_EQ(p.Repository.Left, p.Main.Left + 381);
+  p = PlaceBesideMainWindow({0, 0, 468, 300}, 546, 640, 0, 380, 300);
+  EXPECT_EQ(p.Main, (TBounds{0, 0, 380, 300}));
+  EXPECT_EQ(p.Repository, (TBounds{340, 0, 300, 300}));
 }

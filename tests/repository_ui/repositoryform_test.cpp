@@ -4,15 +4,18 @@
 #include "platform/dialogs.h"
 #include "platform/html.h"
 #include "platform/icons.h"
+#include "platform/pendingsaves.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/stringgrid.h"
 #include "repository/repositoryform.h"
 #include "repository/repositorylist.h"
+#include "tests/fixtures/fakewineserver.h"
 #include "tests/fixtures/nginxserver.h"
 #include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/testgame.h"
 #include "tests/net/nettest.h"
+#include "tests/qtmain/menukeys.h"
 #include "tests/qtmain/modal.h"
 #include "uitest.h"
 
@@ -152,6 +155,72 @@ TEST_F(RepositoryWindow, ControlsMenusAndNames) {
   EXPECT_EQ(ListOf(f)->ViewStyle(), TRepositoryListView::vsReport);
   EXPECT_EQ(Named<QSplitter>(f, "Splitter1")->handleWidth(), 2);
   EXPECT_TRUE(Main.Messages.empty());
+  EXPECT_EQ(AccessKeyClashes(&f).join("; ").toStdString(), "");
+}
+
+TEST_F(RepositoryWindow, StopIsOfferedOnlyWhileAPageIsRead) {
+  auto form = Form();
+  auto offered = [&] {
+    const bool button = Named<QToolButton>(*form, "AbortButton")->isEnabled();
+    EXPECT_EQ(Named(*form, "Stop1")->isEnabled(), button);
+    return button;
+  };
+  EXPECT_FALSE(offered());
+  form->show(); // the page is requested
+  EXPECT_TRUE(offered());
+  ASSERT_TRUE(WaitFor([&] { return Loaded(*form); }));
+  EXPECT_FALSE(offered());
+  form->RefreshButtonClick();
+  form->Stop1Click();
+  EXPECT_FALSE(offered());
+}
+
+TEST_F(RepositoryWindow, ColumnsShowTheirTextsAndKeepTheWidthsTheUserGivesThem) {
+  auto form = Form();
+  form->resize(form->minimumSizeHint().width(), 420); // the share of "Date" cuts its dates
+  form->show();
+  ASSERT_TRUE(WaitFor([&] { return Loaded(*form); }));
+  QHeaderView* header = ListOf(*form)->ReportView->header();
+  const QFontMetrics metrics(ListOf(*form)->ReportView->font());
+  for (const std::string& date : ColumnTexts(*form, 2))
+    EXPECT_GT(header->sectionSize(2), metrics.horizontalAdvance(QString::fromStdString(date)));
+  const int dragged = header->sectionSize(2) + 37; // "Date", as a drag does
+  header->resizeSection(2, dragged);
+  EXPECT_EQ(form->ColumnWidths(), (TColumnWidths{{"Date", dragged}}));
+  form->RefreshButtonClick();
+  ASSERT_TRUE(WaitFor([&] { return Loaded(*form); }));
+  EXPECT_EQ(header->sectionSize(2), dragged);
+  // Another window given the widths (the settings) shows the page with them.
+  auto again = Form();
+  again->SetColumnWidths(form->ColumnWidths());
+  again->show();
+  ASSERT_TRUE(WaitFor([&] { return Loaded(*again); }));
+  EXPECT_EQ(ListOf(*again)->ReportView->header()->sectionSize(2), dragged);
+}
+
+TEST_F(RepositoryWindow, LongNamesInTheIconViewsDoNotRunIntoEachOther) {
+  std::string rows;
+  for (const char* name : {"A Saber Whose Name Goes On And On Without End", "Short",
+                           "Another Rather Long Patch Name For The List", "X"})
+    rows += std::string("<tr><td>") + name + "</td></tr>";
+  WriteHostFile(Game.Prefix.HostC("Repo/second.html"),
+                "<table><tr><td>Name</td></tr>" + rows + "</table>");
+  auto form = Form();
+  form->show();
+  ASSERT_TRUE(WaitFor([&] { return Loaded(*form); }));
+  Named<QComboBox>(*form, "RepositoryName")->setCurrentIndex(1);
+  form->RepositoryNameChange();
+  ASSERT_TRUE(WaitFor([&] { return Loaded(*form); }));
+  QListView* view = ListOf(*form)->IconView;
+  for (const char* style : {"SmallIcons1", "LargeIcons1"}) {
+    Named(*form, style)->trigger();
+    view->doItemsLayout();
+    for (int i = 0; i < EntryCount(*form); ++i)
+      for (int j = i + 1; j < EntryCount(*form); ++j)
+        EXPECT_FALSE(view->visualRect(ListOf(*form)->Model->index(i, 0))
+                         .intersects(view->visualRect(ListOf(*form)->Model->index(j, 0))))
+            << style << " " << i << " " << j;
+  }
 }
 
 TEST_F(RepositoryWindow, ShowingLoadsThePageAndPlacesTheWindowBesideTheMainWindow) {
@@ -246,11 +315,14 @@ TEST_F(RepositoryWindow, InstallSendsOneDownloadPerSelectedEntryThenOneRefresh) 
   Main.OnDownload = nullptr;
   ASSERT_TRUE(WaitFor([&] { return Loaded(f); }));
 
-  // Nothing selected: no download, still one refresh.
+  // Nothing selected: Install is not offered.
   Main.Messages.clear();
   ListOf(f)->SelectRows({});
+  for (const char* name : {"InstallSelected1", "Install1"})
+    EXPECT_FALSE(Named(f, name)->isEnabled()) << name;
+  EXPECT_FALSE(Named<QToolButton>(f, "InstallButton")->isEnabled());
   Named(f, "InstallSelected1")->trigger();
-  EXPECT_EQ(Main.Messages, (std::vector<TTestMainWindow::TMessage>{{WM_REFRESH, ""}}));
+  EXPECT_TRUE(Main.Messages.empty());
 
   // A double click installs the first selected entry.
   Main.Messages.clear();
@@ -536,6 +608,25 @@ TEST_F(RepositoryWindow, EditingTheRepositoryList) {
   EXPECT_EQ(Named<QComboBox>(f, "RepositoryName")->currentText(), "Second");
   ASSERT_TRUE(WaitFor([&] { return Loaded(f); }));
   EXPECT_EQ(Captions(f), (std::vector<std::string>{"Only"}));
+
+  // While Wine runs the list waits (the window shows it), and is saved once Wine has ended.
+  auto wine = std::make_unique<TFakeWineServer>(Game.Prefix.Path());
+  Dialogs.Answer(mrCancel);
+  WhenModal([](QWidget* w) {
+    auto* editor = static_cast<TRepositoryListForm*>(w);
+    editor->RepositoryGrid->SetCells(0, 2, "Fourth");
+    editor->OKButton->click();
+  });
+  f.EditRepositoryList1Click();
+  EXPECT_NE(Dialogs.Asked().back().Text.find("save the repository list of Halvex"),
+            std::string::npos);
+  EXPECT_EQ(Main.Game->Repositories.Names(1), "Fourth");
+  wine.reset();
+  PendingSaves().Flush();
+  THXPatchedAppList saved;
+  saved.LoadCatalogue();
+  EXPECT_EQ(saved.Items(0)->Repositories.Values("Fourth"), "file:///C:/Repo/index.html");
+  Dialogs.ClearRecord();
 
   // A name with "=" is refused; the dialog stays open until cancelled.
   Dialogs.Answer(mrOk);

@@ -1,7 +1,7 @@
+#include "catalogue/catalogue.h"
 #include "catalogue/hxapps.h"
 #include "platform/prefix.h"
 #include "tests/fixtures/tempprefix.h"
-#include "tools/catalogue.h"
 
 #include <gtest/gtest.h>
 #include <sstream>

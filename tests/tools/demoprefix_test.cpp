@@ -1,3 +1,4 @@
+#include "catalogue/catalogue.h"
 #include "net/urlparser.h"
 #include "patches/installer.h"
 #include "patches/patchedapp.h"
@@ -12,7 +13,6 @@
 #include "tests/fixtures/scripteddialogs.h"
 #include "tests/fixtures/tempprefix.h"
 #include "tests/fixtures/zipmaker.h"
-#include "tools/catalogue.h"
 #include "tools/demoprefix.h"
 
 #include <algorithm>

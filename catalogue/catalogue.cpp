@@ -2,6 +2,7 @@
 
 #include "platform/registry.h"
 #include "platform/sysutils.h"
+#include "platform/winfs.h"
 
 namespace dravik {
 
@@ -13,6 +14,7 @@ extern const size_t kMorvaneIcoSize;
 
 const char* const kCatalogueKey32 = "Software\\Wow6432Node\\Orlemont\\HXPatch\\Applications";
 const char* const kCatalogueKey = "Software\\Orlemont\\HXPatch\\Applications";
+const char* const kDirectPlayKey = "Software\\Microsoft\\DirectPlay\\Applications";
 
 const std::vector<TCatalogueGame>& CatalogueGames() {
   static const std::vector<TCatalogueGame> games = {
@@ -40,6 +42,52 @@ void WriteCatalogue(TRegistry& reg, const std::string& key) {
       throw ERegistryException(Format("Cannot create the key %s\\Repositories", gameKey));
     reg.CloseKey();
   }
+}
+
+void WriteRegistration(TRegistry& reg, const std::string& appsKey, const TCatalogueGame& game,
+                       const std::string& folder) {
+  const std::string key = "\\" + appsKey + "\\" + game.DirectPlayName;
+  if (!reg.OpenKey(key, true)) throw ERegistryException(Format("Cannot create the key %s", key));
+  reg.WriteString("Path", folder);
+  reg.WriteString("File", game.ExeName);
+  reg.WriteString("CurrentDirectory", folder);
+  if (!reg.ValueExists("CommandLine")) reg.WriteString("CommandLine", "");
+  reg.CloseKey();
+}
+
+std::vector<const TCatalogueGame*> GamesInFolder(const std::string& winFolder) {
+  std::string folder = winFolder;
+  if (!folder.empty() && folder.back() != '\\') folder += '\\';
+  std::vector<const TCatalogueGame*> found;
+  for (const TCatalogueGame& game : CatalogueGames())
+    if (winfs::FileExists(folder + game.ExeName)) found.push_back(&game);
+  return found;
+}
+
+const TCatalogueGame* GameOfProgram(const std::string& fileName) {
+  for (const TCatalogueGame& game : CatalogueGames())
+    if (SameText(fileName, game.ExeName)) return &game;
+  return nullptr;
+}
+
+std::string KnownProgramsText() {
+  std::string text;
+  const std::vector<TCatalogueGame>& games = CatalogueGames();
+  for (size_t i = 0; i < games.size(); ++i)
+    text += (i == 0                  ? ""
+             : i + 1 == games.size() ? " or "
+                                     : ", ") +
+            games[i].ExeName + " (" + games[i].AppName + ")";
+  return text;
+}
+
+void SetUpGame(const TCatalogueGame& game, const std::string& winFolder) {
+  std::string folder = winFolder;
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  // The plain paths, as a 32-bit program names them: the store redirects them as Wine does.
+  TRegistry reg(HKEY_LOCAL_MACHINE);
+  WriteCatalogue(reg, kCatalogueKey);
+  WriteRegistration(reg, kDirectPlayKey, game, folder);
 }
 
 namespace {
