@@ -167,7 +167,7 @@ std::string THXPatchedApp::Rescan() {
     const auto& names = where[p->FSource->Folder];
     auto it = names.find(p->FileName());
     if (it == names.end() || order[it->second] ||
-        !(listed[it->second].File.Version == p->FSource->Version))
+        listed[it->second].File.Version != p->FSource->Version)
       continue;
     order[it->second] = p;
     keep[size_t(i)] = true;
