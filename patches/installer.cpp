@@ -112,6 +112,8 @@ void TInstaller::InstallZip(const std::string& path, const std::string& name, in
   zip.FSpecArgs.Clear();
   zip.FSpecArgs.Add(FGame.PatchFilter);
   zip.ExtrOptions.Clear();
+  // The files are copied into the store, which puts them on the disk, and deleted.
+  zip.Durable = false;
   // What the library could not unpack (encrypted, damaged or oversized entries, links, a full
   // disk) is said once for the archive.
   std::string lost;

@@ -3,9 +3,11 @@
 // patches of the same list it conflicts with.
 #pragma once
 
+#include "platform/fileversion.h"
 #include "platform/stringlist.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +32,7 @@ private:
 
 class TPatchList;
 class TPatch;
+class THXPatchedApp;
 
 class TPatch {
 public:
@@ -63,7 +66,15 @@ public:
 
 private:
   friend class TPatchList;
+  friend class THXPatchedApp;
   void Link(TPatch* other);
+  // The store's file this patch was read from by a rescan, when a later change of the file is
+  // sure to give it another version: a rescan keeps the patch while the file is unchanged.
+  struct TSource {
+    winfs::TFileVersion Version;
+    uint8_t Folder = 0; // which folder it was read from (Active then)
+  };
+  std::optional<TSource> FSource;
   int FListIndex = -1;     // position in the owning list, kept by TPatchList
   unsigned FVisitMark = 0; // used by TPatchList while it gathers conflicts
 };

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace dravik {
@@ -76,7 +77,6 @@ namespace {
 // A patch file read off the user-interface thread: the patch, or why it could not be read.
 struct TLoaded {
   std::string Path;
-  uint8_t Active = 0;
   std::unique_ptr<TPatch> Patch;
   std::vector<uint64_t> FileHashes; // for the list's name index
   std::string Error;
@@ -139,42 +139,76 @@ private:
 } // namespace
 
 std::string THXPatchedApp::Rescan() {
-  std::vector<std::pair<std::string, uint8_t>> found;
+  struct TListedFile {
+    winfs::TFoundFile File;
+    uint8_t Folder;
+  };
+  std::vector<TListedFile> listed;
+  std::string dir;
   try {
-    const std::string dir = GameDir();
-    for (uint8_t d = 0; d < PatchDirs.size(); ++d) {
-      std::string folder = dir + PatchDirs[d];
-      for (std::string& name : winfs::FindNames(folder + PatchFilter))
-        found.emplace_back(folder + name, d);
-    }
+    dir = GameDir();
+    for (uint8_t d = 0; d < PatchDirs.size(); ++d)
+      for (winfs::TFoundFile& f : winfs::FindVersions(dir + PatchDirs[d] + PatchFilter))
+        listed.push_back({std::move(f), d});
   } catch (...) {
     Patches.Clear(); // the old list goes in any case
     throw;
   }
-  std::vector<TLoaded> files(found.size());
-  for (size_t i = 0; i < found.size(); ++i) {
-    files[i].Path = std::move(found[i].first);
-    files[i].Active = found[i].second;
+  // A patch read by an earlier rescan stays while its file is the same version: what it carries
+  // is what reading the file again would give.
+  std::array<std::unordered_map<std::string_view, size_t>, 2> where;
+  for (size_t i = 0; i < listed.size(); ++i)
+    where[listed[i].Folder].emplace(listed[i].File.Name, i);
+  std::vector<TPatch*> order(listed.size(), nullptr);
+  std::vector<bool> keep(size_t(Patches.Count()), false);
+  for (int i = 0; i < Patches.Count(); ++i) {
+    TPatch* p = Patches[i];
+    if (!p->FSource) continue;
+    const auto& names = where[p->FSource->Folder];
+    auto it = names.find(p->FileName());
+    if (it == names.end() || order[it->second] ||
+        listed[it->second].File.Version != p->FSource->Version)
+      continue;
+    order[it->second] = p;
+    keep[size_t(i)] = true;
   }
-  // The old patches go while the files are read.
+  std::vector<size_t> listedAt; // of each file to read
+  for (size_t i = 0; i < listed.size(); ++i)
+    if (order[i])
+      order[i]->Active = listed[i].Folder; // the folder it was read from, as at that read
+    else
+      listedAt.push_back(i);
+  std::vector<TLoaded> files(listedAt.size());
+  for (size_t k = 0; k < listedAt.size(); ++k) {
+    const TListedFile& l = listed[listedAt[k]];
+    files[k].Path = dir + PatchDirs[l.Folder] + l.File.Name;
+  }
+  // The patches that go are freed while the files are read.
   TLoader loader(files);
-  Patches.Clear();
+  Patches.Retain(keep);
   // Linked in listing order, inactive folder first, as the files were found.
   std::string skipped;
-  for (size_t i = 0; i < files.size(); ++i) {
-    TLoaded& file = loader.Get(i);
+  bool reserved = false;
+  for (size_t k = 0; k < files.size(); ++k) {
+    TLoaded& file = loader.Get(k);
     if (!file.Patch) {
       skipped += "\r\n" + file.Error;
       continue;
     }
-    // The name index is sized once, by the first patch, for a store of patches like it (within
+    // The name index grows once, by the first patch read, for as many patches like it (within
     // reason: a first patch of many members may be an exception).
-    if (Patches.Count() == 0)
+    if (!reserved)
       Patches.Reserve(static_cast<int>(files.size()),
                       std::min(files.size() * file.FileHashes.size(), size_t(1) << 20));
-    file.Patch->Active = file.Active;
+    reserved = true;
+    const TListedFile& l = listed[listedAt[k]];
+    file.Patch->Active = l.Folder;
+    if (l.File.Settled) file.Patch->FSource = TPatch::TSource{l.File.Version, l.Folder};
+    order[listedAt[k]] = file.Patch.get();
     Patches.Add(std::move(file.Patch), file.FileHashes);
   }
+  order.erase(std::remove(order.begin(), order.end(), nullptr), order.end());
+  Patches.Arrange(order);
   Patches.SortKind = pskName;
   Patches.Descending = false;
   Patches.Sort();

@@ -43,7 +43,9 @@ public:
   std::string OpenStore();
   // Reads both folders anew into Patches (sorted by name, ascending) and forgets the All
   // answers. Files that cannot be read as patches are left out; the returned warning names
-  // them ("" when there are none, or when the last warning named the same files).
+  // them ("" when there are none, or when the last warning named the same files). A patch that
+  // an earlier Rescan read from a file that is still there, unchanged, stays (the same object)
+  // instead of being read again; every other patch goes.
   std::string Rescan();
   // Switches the patch at `position` on or off by moving its file between the folders; switching
   // on first switches off its active conflicting patches. It is done whole or not at all: when a

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <span>
+#include <stdexcept>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -116,6 +117,69 @@ void TPatchList::Clear() {
     p.reset(); // first to last
   FItems.clear();
   FIndex.Clear();
+}
+
+void TPatchList::Retain(const std::vector<bool>& keep) {
+  if (keep.size() != FItems.size()) throw std::invalid_argument("TPatchList::Retain");
+  if (std::find(keep.begin(), keep.end(), true) == keep.end()) {
+    Clear();
+    return;
+  }
+  if (++FMark == 0) FMark = 1;
+  const unsigned going = FMark;
+  for (size_t i = 0; i < FItems.size(); ++i)
+    if (!keep[i]) {
+      Unindex(FItems[i].get());
+      FItems[i]->FVisitMark = going;
+    }
+  // Every link to a patch that goes is dropped here, at both ends, so the patches need not
+  // unlink themselves one by one.
+  for (size_t i = 0; i < FItems.size(); ++i) {
+    std::vector<TPatch*>& links = FItems[i]->Conflicts;
+    if (!keep[i])
+      links.clear();
+    else
+      links.erase(std::remove_if(links.begin(), links.end(),
+                                 [going](const TPatch* p) { return p->FVisitMark == going; }),
+                  links.end());
+  }
+  size_t kept = 0;
+  for (size_t i = 0; i < FItems.size(); ++i)
+    if (keep[i]) FItems[kept++] = std::move(FItems[i]);
+  FItems.resize(kept); // frees the others, first to last
+  Renumber(0);
+}
+
+void TPatchList::Arrange(const std::vector<TPatch*>& order) {
+  if (order.size() != FItems.size()) throw std::invalid_argument("TPatchList::Arrange");
+  bool same = true;
+  for (size_t i = 0; same && i < order.size(); ++i)
+    same = FItems[i].get() == order[i];
+  if (same) return;
+  if (++FMark == 0) FMark = 1;
+  for (TPatch* p : order) {
+    if (IndexOf(p) < 0 || p->FVisitMark == FMark)
+      throw std::invalid_argument("TPatchList::Arrange");
+    p->FVisitMark = FMark;
+  }
+  std::vector<std::unique_ptr<TPatch>> items(FItems.size());
+  for (size_t i = 0; i < order.size(); ++i)
+    items[i] = std::move(FItems[size_t(order[i]->FListIndex)]);
+  FItems.swap(items);
+  Renumber(0);
+  // Each conflict list is in name order already; only runs of equal names take the new order.
+  auto byPosition = [](const TPatch* a, const TPatch* b) { return a->FListIndex < b->FListIndex; };
+  for (auto& p : FItems) {
+    std::vector<TPatch*>& links = p->Conflicts;
+    for (size_t i = 0; i + 1 < links.size();) {
+      size_t end = i + 1;
+      while (end < links.size() && links[end]->Name.size() == links[i]->Name.size() &&
+             CompareText(links[end]->Name, links[i]->Name) == 0)
+        ++end;
+      if (end - i > 1) std::sort(links.begin() + long(i), links.begin() + long(end), byPosition);
+      i = end;
+    }
+  }
 }
 
 void TPatchList::Reserve(int patches, size_t fileNames) {

@@ -52,6 +52,13 @@ public:
   void Delete(int index);
   // Frees every patch, first to last. SortKind, SortKey and Descending stay.
   void Clear();
+  // Frees the patches at the positions where `keep` (one entry per patch) is false, in one pass
+  // whatever their number; the others stay as they are, linked with one another, in their order.
+  void Retain(const std::vector<bool>& keep);
+  // Puts the patches in the order of `order` (each patch of the list once), and the patches of
+  // equal names in every conflict list in that order too: the list is then as though its
+  // patches had been added in that order. Throws std::invalid_argument for another `order`.
+  void Arrange(const std::vector<TPatch*>& order);
   // Makes room for patches carrying `fileNames` game file names in all, so that adding them
   // does not grow the name index on the way.
   void Reserve(int patches, size_t fileNames);

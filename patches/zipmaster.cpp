@@ -236,6 +236,7 @@ void TZipMaster::Extract() {
   request.Freshen = ExtrOptions.Contains(ExtrFreshen) && !request.Update;
   request.Verbose = Verbose || Trace;
   request.Trace = Trace;
+  request.Durable = Durable;
   request.Callback = [this](const TUnzipEvent& e) {
     switch (e.Action) {
     case uaFileBegin:

@@ -92,6 +92,8 @@ public:
   TExtrOptions ExtrOptions;
   bool Verbose = false;
   bool Trace = false;
+  // Off: the files written need not reach the disk (for a folder thrown away after use).
+  bool Durable = true;
 
   std::function<void()> OnDirUpdate;
   std::function<void(TZipProgressType type, const std::string& fileName, int64_t size)> OnProgress;

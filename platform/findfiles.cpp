@@ -1,15 +1,18 @@
 #include "findfiles.h"
 
+#include "hostfile.h"
 #include "lasterror.h"
 #include "namefold.h"
 #include "pathmap.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
+#include <type_traits>
 #include <unistd.h>
 #include <utility>
 
@@ -17,10 +20,16 @@ namespace dravik::winfs {
 
 namespace {
 
-// FindFiles; without `attributes` every entry FindFiles(winMask, faAnyFile) would list, with its
-// name alone (a status call only for links, which are left out when broken).
-std::vector<TSearchRec> List(std::string_view winMask, int attr, bool attributes) {
-  std::vector<TSearchRec> result;
+struct TListed {
+  TSearchRec Rec;
+  TFileVersion Version; // with `versions` only
+  bool Settled = false;
+};
+
+// FindFiles; with `versions`, every entry FindFiles(winMask, faAnyFile) would list, with its
+// name and version alone.
+std::vector<TListed> List(std::string_view winMask, int attr, bool versions) {
+  std::vector<TListed> result;
   if (winMask.empty() || winMask.find('\0') != std::string_view::npos) {
     FailWith(ERROR_INVALID_NAME);
     return result;
@@ -51,6 +60,9 @@ std::vector<TSearchRec> List(std::string_view winMask, int attr, bool attributes
   if (mask.size() >= 2 && mask.substr(mask.size() - 2) == ".*")
     bareKey = FoldName(mask.substr(0, mask.size() - 2));
 
+  // Versions are settled against a moment before any status is taken.
+  struct timespec readFrom;
+  ::clock_gettime(CLOCK_REALTIME, &readFrom);
   DIR* d = ::opendir(dir.Host.c_str());
   if (!d) {
     int err = errno;
@@ -60,7 +72,7 @@ std::vector<TSearchRec> List(std::string_view winMask, int attr, bool attributes
       SetLastErrno(err, dir.Host);
     return result;
   }
-  std::vector<std::pair<std::u32string, TSearchRec>> found;
+  std::vector<std::pair<std::u32string, TListed>> found;
   const int fd = ::dirfd(d);
   while (dirent* e = ::readdir(d)) {
     std::string_view name(e->d_name);
@@ -70,17 +82,16 @@ std::vector<TSearchRec> List(std::string_view winMask, int attr, bool attributes
     if (name.find('\\') != std::string_view::npos) continue;
     std::u32string key = FoldName(name);
     if (!MatchFolded(key, maskKey) && !(bareKey && MatchFolded(key, *bareKey))) continue;
-    if (!attributes) {
-      struct stat st;
-      if ((e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) && ::fstatat(fd, e->d_name, &st, 0) != 0)
-        continue; // a broken link, or gone meanwhile
-      TSearchRec rec;
-      rec.Name = std::string(name);
-      found.emplace_back(std::move(key), std::move(rec));
-      continue;
-    }
     struct stat st;
     if (::fstatat(fd, e->d_name, &st, 0) != 0) continue; // broken link, or gone meanwhile
+    if (versions) {
+      TListed listed;
+      listed.Rec.Name = std::string(name);
+      listed.Version = host::VersionOf(st);
+      listed.Settled = host::Settled(st, readFrom);
+      found.emplace_back(std::move(key), std::move(listed));
+      continue;
+    }
     int a = 0;
     if (S_ISDIR(st.st_mode))
       a = faDirectory;
@@ -93,17 +104,17 @@ std::vector<TSearchRec> List(std::string_view winMask, int attr, bool attributes
     if ((a & faDirectory) && !(attr & faDirectory)) continue;
     if ((a & faHidden) && !(attr & faHidden)) continue;
     if ((a & faSysFile) && !(attr & faSysFile)) continue;
-    TSearchRec rec;
-    rec.Name = std::string(name);
-    rec.Attr = a;
-    rec.Size = S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0;
-    rec.Time = st.st_mtime;
-    found.emplace_back(std::move(key), std::move(rec));
+    TListed listed;
+    listed.Rec.Name = std::string(name);
+    listed.Rec.Attr = a;
+    listed.Rec.Size = S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0;
+    listed.Rec.Time = st.st_mtime;
+    found.emplace_back(std::move(key), std::move(listed));
   }
   ::closedir(d);
   std::sort(found.begin(), found.end(), [](const auto& x, const auto& y) {
     if (x.first != y.first) return x.first < y.first;
-    return x.second.Name < y.second.Name;
+    return x.second.Rec.Name < y.second.Rec.Name;
   });
   result.reserve(found.size());
   for (auto& f : found)
@@ -112,17 +123,25 @@ std::vector<TSearchRec> List(std::string_view winMask, int attr, bool attributes
   return result;
 }
 
+// What `take` makes of each listed entry, in order.
+template <typename F> auto Each(std::vector<TListed> listed, F take) {
+  std::vector<std::invoke_result_t<F, TListed&>> out;
+  out.reserve(listed.size());
+  for (TListed& l : listed)
+    out.push_back(take(l));
+  return out;
+}
+
 } // namespace
 
 std::vector<TSearchRec> FindFiles(std::string_view winMask, int attr) {
-  return List(winMask, attr, true);
+  return Each(List(winMask, attr, false), [](TListed& l) { return std::move(l.Rec); });
 }
 
-std::vector<std::string> FindNames(std::string_view winMask) {
-  std::vector<std::string> names;
-  for (TSearchRec& rec : List(winMask, faAnyFile, false))
-    names.push_back(std::move(rec.Name));
-  return names;
+std::vector<TFoundFile> FindVersions(std::string_view winMask) {
+  return Each(List(winMask, faAnyFile, true), [](TListed& l) {
+    return TFoundFile{std::move(l.Rec.Name), l.Version, l.Settled};
+  });
 }
 
 } // namespace dravik::winfs

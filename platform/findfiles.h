@@ -2,6 +2,8 @@
 // records the last error (lasterror.h). Calls block on file I/O only.
 #pragma once
 
+#include "fileversion.h"
+
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -30,8 +32,17 @@ struct TSearchRec {
 // listed; folders only when `attr` has faDirectory, hidden entries only with faHidden. "." and
 // ".." are never listed. Names ascend ignoring letter case. A missing folder lists nothing.
 std::vector<TSearchRec> FindFiles(std::string_view winMask, int attr);
-// The names FindFiles(winMask, faAnyFile) lists, in its order, without their attributes (which
-// saves a status call per entry).
-std::vector<std::string> FindNames(std::string_view winMask);
+// An entry FindVersions lists.
+struct TFoundFile {
+  std::string Name; // as stored on disk (UTF-8)
+  TFileVersion Version;
+  // Whether the entry's last change lay safely before the listing began, so that any change
+  // after it gives the entry another Version; a version that is not settled may stay the same
+  // through a change made within the same tick of the file system's clock.
+  bool Settled = false;
+};
+// The entries FindFiles(winMask, faAnyFile) lists, in its order, each with its version at the
+// listing (links followed).
+std::vector<TFoundFile> FindVersions(std::string_view winMask);
 
 } // namespace dravik::winfs

@@ -45,6 +45,23 @@ bool IsFolder(const std::string& hostPath) {
   return ::stat(hostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+static int64_t Nanoseconds(const struct timespec& t) {
+  return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+winfs::TFileVersion VersionOf(const struct stat& st) {
+  return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+          static_cast<int64_t>(st.st_size), Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim)};
+}
+
+bool Settled(const struct stat& st, const struct timespec& readFrom) {
+  const bool wholeSeconds = st.st_mtim.tv_nsec == 0 && st.st_ctim.tv_nsec == 0;
+  const int64_t margin = wholeSeconds ? int64_t(2100) * 1000000 : int64_t(50) * 1000000;
+  // The later of the two: a modification time set back (touch -d) leaves the change time new.
+  const int64_t last = std::max(Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim));
+  return last < Nanoseconds(readFrom) - margin;
+}
+
 mode_t CurrentUmask() {
   // /proc tells it without the race of setting it and putting it back.
   if (FILE* f = std::fopen("/proc/self/status", "re")) {

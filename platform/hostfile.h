@@ -6,9 +6,13 @@
 // Windows last error of winfs.h. Calls block on file I/O only.
 #pragma once
 
+#include "fileversion.h"
+
 #include <cstddef>
+#include <ctime>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace dravik::host {
@@ -24,6 +28,15 @@ std::string BaseName(const std::string& hostPath);
 std::string Join(const std::string& dir, std::string_view name);
 // Whether `hostPath` names a folder, symbolic links followed.
 bool IsFolder(const std::string& hostPath);
+
+// The version of the file or folder whose status is `st`.
+winfs::TFileVersion VersionOf(const struct stat& st);
+// Whether the file or folder whose status is `st` had its last change (of content or status)
+// safely before `readFrom`, a moment taken before the status call and before what the version
+// stands for was read: then any change after `readFrom` gives it another version. File systems
+// stamp changes with a coarse clock (a few milliseconds); those that keep no fractions of a
+// second may round to two.
+bool Settled(const struct stat& st, const struct timespec& readFrom);
 
 // The process's file mode creation mask, read without changing it.
 mode_t CurrentUmask();

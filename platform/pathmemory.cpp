@@ -29,37 +29,14 @@ constexpr size_t kMaxNames = 200000;   // folder names kept, over all folders
 constexpr size_t kMaxResolved = 20000; // folder paths kept
 constexpr size_t kMaxDrives = 1000;
 
-int64_t Nanoseconds(const struct timespec& t) {
-  return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
-
-// A folder's entries at one moment: the folder, and the times of its last changes. Creating,
-// deleting or renaming an entry sets both times anew.
-struct TFolderId {
-  dev_t Dev = 0;
-  ino_t Ino = 0;
-  int64_t MTime = 0;
-  int64_t CTime = 0;
-  bool operator==(const TFolderId&) const = default;
-};
-
-TFolderId IdOf(const struct stat& st) {
-  return {st.st_dev, st.st_ino, Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim)};
-}
+// A folder's entries at one moment: creating, deleting or renaming an entry gives the folder
+// another version.
+using TFolderId = TFileVersion;
 
 std::optional<TFolderId> FolderId(const std::string& folder) {
   struct stat st;
   if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
-  return IdOf(st);
-}
-
-// Whether a folder whose status is `st` had its last change safely before `readFrom`, so that
-// any later change gives it another modification time. File systems stamp changes with a coarse
-// clock (a few milliseconds); those that keep no fractions of a second may round to two.
-bool Settled(const struct stat& st, const struct timespec& readFrom) {
-  const bool wholeSeconds = st.st_mtim.tv_nsec == 0 && st.st_ctim.tv_nsec == 0;
-  const int64_t margin = wholeSeconds ? int64_t(2100) * 1000000 : int64_t(50) * 1000000;
-  return Nanoseconds(st.st_mtim) < Nanoseconds(readFrom) - margin;
+  return host::VersionOf(st);
 }
 
 // The names of one folder, sorted by folded form and then byte by byte: the first name of a
@@ -96,8 +73,8 @@ std::shared_ptr<const TListing> ReadListing(const std::string& folder) {
     return nullptr;
   }
   auto listing = std::make_shared<TListing>();
-  listing->Id = IdOf(st);
-  listing->Settled = Settled(st, readFrom);
+  listing->Id = host::VersionOf(st);
+  listing->Settled = host::Settled(st, readFrom);
   while (dirent* e = ::readdir(d)) {
     std::string_view n(e->d_name);
     if (n == "." || n == "..") continue;

@@ -402,7 +402,7 @@ private:
         struct timespec times[2] = {{0, UTIME_NOW}, {mtime, 0}};
         ::futimens(out.Get(), times);
       }
-      if (::fsync(out.Get()) != 0 && errno != EINVAL) {
+      if (R.Durable && ::fsync(out.Get()) != 0 && errno != EINVAL) {
         code = WriteErrorCode(errno);
         why = ErrnoText(errno);
       }
@@ -425,7 +425,7 @@ private:
       return;
     }
     remover.Release();
-    ::fsync(dirFd);
+    if (R.Durable) ::fsync(dirFd);
     ++FCount;
     if (R.Trace) Message(ueNone, Format("Extracted %s", name));
     Emit(uaFileEnd, ueNone, static_cast<int64_t>(total), name);

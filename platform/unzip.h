@@ -68,6 +68,10 @@ struct TUnzipRequest {
   // Update: as Freshen, and also extract files that do not exist yet.
   bool Freshen = false;
   bool Update = false;
+  // Each file is on the disk before it is put in place, so that a crash leaves the old file or
+  // the whole new one. Off for a folder thrown away after use: the files may then never reach
+  // the disk at all.
+  bool Durable = true;
   bool Verbose = false; // also report skipped files (ErrorCode 0)
   bool Trace = false;   // also report every file and folder made (ErrorCode 0)
   TUnzipCallback Callback;

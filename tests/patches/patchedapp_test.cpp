@@ -3,10 +3,12 @@
 #include "storetest.h"
 #include "tests/fixtures/gobmaker.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -79,6 +81,52 @@ TEST_F(Store, ALargeStoreIsReadWhole) {
     EXPECT_EQ(p->Conflicts.size(), 29u) << i; // the other carriers of its shared file
   }
   EXPECT_NE(warning.find("p150x.gob"), std::string::npos);
+}
+
+// Each patch as the list shows it: file, folder, game files and conflicts in their order.
+std::vector<std::string> Described(const TPatchList& list) {
+  std::vector<std::string> r;
+  for (int i = 0; i < list.Count(); ++i) {
+    const TPatch* p = list[i];
+    std::string s = p->FileName() + (p->Active ? "*" : "") + " [" + p->Files.Text() + "] ->";
+    for (const TPatch* c : p->Conflicts)
+      s += " " + c->FileName();
+    r.push_back(s);
+  }
+  return r;
+}
+
+TEST_F(Store, ARescanReadsAgainWhatChangedAndLinksAsAFirstReadDoes) {
+  MakeHostDirs(game.ActiveHost());
+  game.WritePatch(game.InactiveHost("a.gob"), {"x.mat", "y.mat"}, "A");
+  game.WritePatch(game.InactiveHost("b.gob"), {"x.mat"}, "B");
+  game.WritePatch(game.InactiveHost("c.gob"), {"z.mat"}, "C");
+  game.WritePatch(game.InactiveHost("f.gob"), {"z.mat"}, "F");
+  game.WritePatch(game.ActiveHost("d.gob"), {"y.mat"}, "D");
+  WaitUntilSettled(game.GameHost());
+  app->Rescan();
+  const TPatch* unchanged = app->Patches[Position("c.gob")];
+
+  // Another program changes the store. b.gob gets other content of the same size in place,
+  // its modification time put back as copies that keep times do.
+  const std::string b = game.InactiveHost("b.gob");
+  struct stat old;
+  ASSERT_EQ(::stat(b.c_str(), &old), 0);
+  game.WritePatch(b, {"q.mat"}, "B");
+  const struct timespec times[2] = {old.st_atim, old.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, b.c_str(), times, 0), 0);
+  ASSERT_EQ(fs::file_size(b), uintmax_t(old.st_size));
+  fs::rename(game.ActiveHost("d.gob"), game.InactiveHost("d.gob"));
+  fs::remove(game.InactiveHost("a.gob"));
+  game.WritePatch(game.InactiveHost("bb.gob"), {"z.mat"}, "C"); // lists before c.gob
+  app->Rescan();
+
+  EXPECT_EQ(app->Patches[Position("c.gob")], unchanged);
+  EXPECT_EQ(app->Patches[Position("b.gob")]->Files.Lines(), std::vector<std::string>{"q.mat"});
+  THXPatchedAppList fresh;
+  fresh.LoadCatalogue();
+  fresh.Items(0)->Rescan();
+  EXPECT_EQ(Described(app->Patches), Described(fresh.Items(0)->Patches));
 }
 
 TEST_F(Store, ActivationSwitchesActiveConflictsOffFirst) {

@@ -1,4 +1,5 @@
 #include "platform/filestream.h"
+#include "platform/hostfile.h"
 #include "platform/scopeexit.h"
 #include "platform/sysutils.h"
 #include "platform/winfs.h"
@@ -159,8 +160,8 @@ TEST(WinFsMapping, DriveLettersAndUnmappablePaths) {
 
 namespace {
 
-// Sets the times of `root` and every folder below it to a moment long past, so that what the
-// mapping reads of them counts as settled and is remembered.
+// Sets the times of `root` and every folder below it to a moment long past, as programs that
+// restore times do (the status change time is set anew).
 void AgeFolders(const std::string& root) {
   const struct timespec past[2] = {{946684800, 0}, {946684800, 0}};
   ::utimensat(AT_FDCWD, root.c_str(), past, AT_SYMLINK_NOFOLLOW);
@@ -303,6 +304,7 @@ TEST(WinFsMapping, WhatIsRememberedGivesWayToEveryChange) {
       WriteHostFile(p.HostC(file), "x");
     c.Prepare(p);
     AgeFolders(p.Path());
+    WaitUntilSettled(p.Path());
     // Twice, so that the second comes from what was remembered.
     EXPECT_EQ(ToHostPath(c.Path), p.HostC(c.Before)) << c.What;
     EXPECT_EQ(ToHostPath(c.Path), p.HostC(c.Before)) << c.What;
@@ -316,7 +318,7 @@ TEST(WinFsMapping, ThreadsMapAtOnce) {
   MakeHostDirs(p.HostC("games/HALVEX/hxpatch/ACTIVE"));
   for (int i = 0; i < 50; ++i)
     WriteHostFile(p.HostC("games/HALVEX/hxpatch/ACTIVE/p" + std::to_string(i) + ".gob"), "x");
-  AgeFolders(p.DriveC());
+  WaitUntilSettled(p.DriveC());
   std::vector<std::thread> threads;
   std::atomic<int> wrong{0};
   for (int t = 0; t < 4; ++t)
@@ -453,11 +455,48 @@ TEST(WinFsFind, MasksOrderAndAttributes) {
   EXPECT_EQ(link->Attr, faArchive);
   EXPECT_EQ(link->Size, 7);
   EXPECT_EQ(FindRec(all, "Sub.gob")->Attr, faDirectory);
+  // Versions come with the same entries, a link's being what it points at.
+  std::vector<std::string> versioned;
+  for (const TFoundFile& f : FindVersions("C:\\Games\\Hx\\HXPatch\\*.*"))
+    versioned.push_back(f.Name);
+  EXPECT_EQ(versioned, Names(all));
+  EXPECT_EQ(FindVersions(mask + "\\..\\link.gob")[0].Version,
+            FindVersions(mask + "\\..\\A.gob")[0].Version);
 
   EXPECT_TRUE(FindFiles("C:\\Games\\Hx\\HXPatch\\*.zip", faAnyFile).empty());
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
   EXPECT_TRUE(FindFiles("C:\\Games\\None\\*.*", faAnyFile).empty());
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+}
+
+TEST(WinFsFind, AVersionIsTrustedOnlyWhenEveryLaterChangeWouldShow) {
+  // A listing at 1000.5 s of files last changed at these moments (modification, status change).
+  const struct timespec readFrom = {1000, 500000000};
+  struct TCase {
+    struct timespec Modified, Changed;
+    bool Settled;
+  } cases[] = {
+      {{1000, 490000000}, {1000, 490000000}, false}, // the next change may get the same stamp
+      {{1000, 300000000}, {1000, 300000000}, true},
+      {{1, 0}, {1000, 490000000}, false}, // written, then its modification time put back
+      {{999, 0}, {999, 0}, false},        // whole seconds: a stamp may stand for two
+      {{998, 0}, {998, 0}, true},
+  };
+  for (const TCase& c : cases) {
+    struct stat st {};
+    st.st_mtim = c.Modified;
+    st.st_ctim = c.Changed;
+    EXPECT_EQ(host::Settled(st, readFrom), c.Settled)
+        << c.Changed.tv_sec << " " << c.Changed.tv_nsec;
+  }
+  // Any change of content or status within the same second gives another version.
+  struct stat st {};
+  st.st_mtim = st.st_ctim = {1000, 300000000};
+  struct stat written = st, timesPutBack = st;
+  written.st_mtim.tv_nsec = written.st_ctim.tv_nsec = 300001000;
+  timesPutBack.st_ctim.tv_nsec = 300001000;
+  EXPECT_NE(host::VersionOf(written), host::VersionOf(st));
+  EXPECT_NE(host::VersionOf(timesPutBack), host::VersionOf(st));
 }
 
 TEST(WinFsFind, ReadOnlyEntries) {
