@@ -106,7 +106,8 @@ void ChooseStartPrefix() {
     for (const std::string& place : places)
       shown.push_back(ShortHostPath(place));
     gSearchNote = Format("Dravik looked for %s in the Wine prefixes at %s, and found neither. "
-                         "Start Dravik with WINEPREFIX set to the game's prefix to use another.",
+                         "\"Locate Game...\" sets up a game from its folder in this prefix; to use "
+                         "another prefix, start Dravik with WINEPREFIX set to it.",
                          Alternatives(programs, "or"), Alternatives(shown, "and"));
     return;
   }
