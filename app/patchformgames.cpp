@@ -291,11 +291,18 @@ void TPatchForm::WinePrefix1Click() {
   Guarded([] { PendingSaves().SaveOrDiscard(); });
   UsePrefix(prefix);
   if (TApplication* application = Application()) application->PrefixChanged();
-  // The folder patches were last added from is a path in the prefix left behind.
+  // The folder patches were last added from is a path in the prefix left behind, and the
+  // options are the new prefix's own: what it never saved starts as on a first run.
   FView.AddFolder = ReadViewSettings().AddFolder;
+  OptionFlags = {};
+  CustomOptions.clear();
+  ConflictOption->setChecked(true);
   GameIndex = 0;
   const bool found = LoadGames(ReadLastGame());
-  if (found) SetupForGame();
+  if (found)
+    SetupForGame();
+  else
+    LoadSettings();
   RefreshWindows();
   if (!found) {
     setWindowTitle("Halvex Dravik");

@@ -137,6 +137,8 @@ TEST_F(PrefixChoice, WinePrefixMenuSwitchesTheWindowToAnotherPrefix) {
   EXPECT_EQ(RememberedPrefix(), other.Prefix.Path());
   ASSERT_EQ(list->model()->rowCount(), 1);
   EXPECT_EQ(list->model()->index(0, 0).data().toString().toStdString(), "other");
+  // The option set in the old prefix stays there: the new one has none saved.
+  EXPECT_FALSE(form->findChild<QAction*>("ShowFramerateduringgameplay1")->isChecked());
   dialogs.AnswerFiles({});
   form->findChild<QAction*>("AddPatch1")->trigger();
   EXPECT_EQ(dialogs.Asked().back().Dialog.InitialDir, "C:\\Games\\Halvex\\"); // the prefix's own
