@@ -7,6 +7,7 @@
 #include "fuzzsupport.h"
 #include "loopback.h"
 #include "net/nmhttp.h"
+#include "platform/sysutils.h"
 
 #include <mutex>
 #include <sys/socket.h>
@@ -94,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     else if (http.ContentLength() >= 0)
       Check(http.Body == rest.substr(0, size_t(http.ContentLength())),
             "the body is not the response's announced length");
-    else if (http.Header.find("hunked") == std::string::npos) // a chunked body is decoded
+    else if (LowerCase(http.Header).find("chunked") == std::string::npos) // decoded when chunked
       Check(http.Body == rest, "the body is not the rest of the response");
     else
       Check(http.Body.size() <= rest.size(), "a decoded body larger than the response");
