@@ -10,13 +10,6 @@ namespace dravik {
 
 namespace {
 
-// Marks the time a transfer waits for its data: a negative reply then ends the wait.
-struct TTransferWatch {
-  bool& Flag;
-  explicit TTransferWatch(bool& flag) : Flag(flag) { Flag = true; }
-  ~TTransferWatch() { Flag = false; }
-};
-
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
@@ -368,7 +361,8 @@ void TNMFTP::List() {
   }
   BytesTotal = ReplyByteCount(reply);
   if (OnTransactionStart) OnTransactionStart(*this);
-  TTransferWatch watch(FInTransfer);
+  FInTransfer = true; // a negative reply now ends the wait for the data
+  TScopeExit endTransfer([this] { FInTransfer = false; });
   AcceptData();
   int64_t received = 0;
   while (true) {
@@ -414,7 +408,8 @@ void TNMFTP::Download(const std::string& remoteName, const std::string& localNam
     FData->BytesTotal = FAnnounced > 0 ? FAnnounced - offset : 0;
 
     {
-      TTransferWatch watch(FInTransfer);
+      FInTransfer = true;
+      TScopeExit endTransfer([this] { FInTransfer = false; });
       AcceptData();
       if (OnTransactionStart) OnTransactionStart(*this);
       FData->CaptureFile(localName.empty() ? remoteName : localName, offset);
