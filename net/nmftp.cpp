@@ -97,9 +97,9 @@ void TNMFTP::ReadContinuation(const std::string& first, int64_t* byteCount) {
 // first line. With `byteCount`, the first line that announces a byte count sets it.
 std::string TNMFTP::Command(const std::string& command, int64_t* byteCount) {
   // A line break from a decoded URL would end the command early and start another.
-  if (command.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
-    throw FTPException("Invalid character in the command " +
-                       command.substr(0, command.find_first_of(std::string_view("\r\n\0", 3))));
+  if (const size_t bad = command.find_first_of(std::string_view("\r\n\0", 3));
+      bad != std::string::npos)
+    throw FTPException("Invalid character in the command " + command.substr(0, bad));
   Drain();
   DropBuffered(Buffered().size());
   if (!Connected()) throw ESockError("Connection closed by the server");
