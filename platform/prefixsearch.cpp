@@ -1,5 +1,6 @@
 #include "prefixsearch.h"
 
+#include "hostfile.h"
 #include "sysutils.h"
 
 #include <algorithm>
@@ -34,11 +35,6 @@ std::string Home() {
   return home;
 }
 
-bool IsFolder(const fs::path& p) {
-  std::error_code ec;
-  return fs::is_directory(p, ec);
-}
-
 // The sub-folders of `folder` (symbolic links to folders included), by name.
 std::vector<fs::path> SubFolders(const fs::path& folder) {
   std::vector<fs::path> found;
@@ -46,7 +42,7 @@ std::vector<fs::path> SubFolders(const fs::path& folder) {
   fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
   for (int n = 0; !ec && it != fs::directory_iterator() && n < kMaxFoldersPerPlace;
        it.increment(ec), ++n)
-    if (IsFolder(it->path())) found.push_back(it->path());
+    if (host::IsFolder(it->path())) found.push_back(it->path());
   std::sort(found.begin(), found.end());
   return found;
 }
@@ -60,7 +56,7 @@ std::vector<fs::path> Expand(const std::string& place) {
       if (part == "*") {
         for (fs::path& sub : SubFolders(p))
           next.push_back(std::move(sub));
-      } else if (IsFolder(p / part)) {
+      } else if (host::IsFolder(p / part)) {
         next.push_back(p / part);
       }
     }

@@ -49,13 +49,22 @@ void PageLines(QPainter& p, QRectF r, int count) {
   }
 }
 
-void Badge(QPainter& p, QPointF c, double radius, QColor light, QColor dark, TBadge kind) {
-  QRadialGradient g(c.x() - radius * 0.3, c.y() - radius * 0.4, radius * 1.4);
+namespace {
+
+// The round body of a badge, lit from its upper left.
+void BadgeDisc(QPainter& p, QPointF c, double r, QColor light, QColor dark) {
+  QRadialGradient g(c.x() - r * 0.3, c.y() - r * 0.4, r * 1.4);
   g.setColorAt(0, light);
   g.setColorAt(1, dark);
   p.setPen(QPen(dark.darker(140), 1.0));
   p.setBrush(g);
-  p.drawEllipse(c, radius, radius);
+  p.drawEllipse(c, r, r);
+}
+
+} // namespace
+
+void Badge(QPainter& p, QPointF c, double radius, QColor light, QColor dark, TBadge kind) {
+  BadgeDisc(p, c, radius, light, dark);
   p.setPen(QPen(Qt::white, radius * 0.42, Qt::SolidLine, Qt::RoundCap));
   const double a = radius * 0.5;
   if (kind == bCross) {
@@ -68,12 +77,7 @@ void Badge(QPainter& p, QPointF c, double radius, QColor light, QColor dark, TBa
 }
 
 void InfoBadge(QPainter& p, QPointF c, double r) {
-  QRadialGradient g(c.x() - r * 0.3, c.y() - r * 0.4, r * 1.4);
-  g.setColorAt(0, kBlueLight);
-  g.setColorAt(1, kBlue);
-  p.setPen(QPen(kBlue.darker(140), 1.0));
-  p.setBrush(g);
-  p.drawEllipse(c, r, r);
+  BadgeDisc(p, c, r, kBlueLight, kBlue);
   p.setPen(Qt::NoPen);
   p.setBrush(Qt::white);
   p.drawEllipse(QPointF(c.x(), c.y() - r * 0.48), r * 0.17, r * 0.17);

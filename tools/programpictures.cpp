@@ -20,6 +20,13 @@ QPainterPath Shield() {
   return s;
 }
 
+// The shield of a game's picture: filled from `light` at the top to `dark` at the point.
+void ShieldBody(QPainter& p, QColor light, QColor dark, QColor edge) {
+  p.setPen(QPen(edge, 1.3));
+  p.setBrush(Vertical(2, 30, light, dark));
+  p.drawPath(Shield());
+}
+
 } // namespace
 
 void DrawProgram(QPainter& p) {
@@ -74,12 +81,7 @@ void DrawProgram(QPainter& p) {
 
 // Halvex: a crimson shield with a silver blade.
 void DrawHalvex(QPainter& p) {
-  QLinearGradient g(0, 2, 0, 30);
-  g.setColorAt(0, QColor(0xe2, 0x4b, 0x3c));
-  g.setColorAt(1, QColor(0x7a, 0x0f, 0x12));
-  p.setPen(QPen(QColor(0x3a, 0x06, 0x08), 1.3));
-  p.setBrush(g);
-  p.drawPath(Shield());
+  ShieldBody(p, QColor(0xe2, 0x4b, 0x3c), QColor(0x7a, 0x0f, 0x12), QColor(0x3a, 0x06, 0x08));
   p.setPen(QPen(QColor(0xf4, 0xd3, 0x6b), 1.1));
   p.setBrush(Qt::NoBrush);
   p.save();
@@ -100,12 +102,7 @@ void DrawHalvex(QPainter& p) {
 
 // Morvane: a dark teal shield with a silver crescent and a star.
 void DrawMorvane(QPainter& p) {
-  QLinearGradient g(0, 2, 0, 30);
-  g.setColorAt(0, QColor(0x2f, 0xa6, 0xa0));
-  g.setColorAt(1, QColor(0x0b, 0x3b, 0x4a));
-  p.setPen(QPen(QColor(0x04, 0x1d, 0x25), 1.3));
-  p.setBrush(g);
-  p.drawPath(Shield());
+  ShieldBody(p, QColor(0x2f, 0xa6, 0xa0), QColor(0x0b, 0x3b, 0x4a), QColor(0x04, 0x1d, 0x25));
   QPainterPath moon;
   moon.addEllipse(QPointF(15, 15), 8, 8);
   QPainterPath bite;
