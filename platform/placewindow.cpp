@@ -32,6 +32,16 @@ QMargins MarginsOf(const QWidget* window) {
                   frame.right() - client.right(), frame.bottom() - client.bottom());
 }
 
+// What the frame adds to a window's size.
+QSize Extra(const QMargins& margins) {
+  return QSize(margins.left() + margins.right(), margins.top() + margins.bottom());
+}
+
+// The least client size the window can be drawn at.
+QSize LeastClient(const QWidget* window) {
+  return window->minimumSizeHint().expandedTo(window->minimumSize());
+}
+
 } // namespace
 
 QRect CentredFrame(QSize wanted, QSize least, const QRect& area) {
@@ -55,15 +65,18 @@ QMargins FrameMargins(const QWidget* window) {
                   border);
 }
 
+QSize LeastFrameSize(const QWidget* window) {
+  return LeastClient(window) + Extra(FrameMargins(window));
+}
+
 void CentreOnScreen(QWidget* window, QSize size) {
   QScreen* screen = ScreenOf(window);
   if (!screen) {
     window->resize(size);
     return;
   }
-  const QMargins margins = FrameMargins(window);
-  const QSize extra(margins.left() + margins.right(), margins.top() + margins.bottom());
-  const QSize least = window->minimumSizeHint().expandedTo(window->minimumSize()) + extra;
+  const QSize extra = Extra(FrameMargins(window));
+  const QSize least = LeastClient(window) + extra;
   const QRect frame = CentredFrame(size + extra, least, screen->availableGeometry());
   window->resize(frame.size() - extra);
   MoveFrame(window, frame.topLeft());

@@ -22,6 +22,10 @@ QRect CentredFrame(QSize wanted, QSize least, const QRect& area);
 // window's style.
 QMargins FrameMargins(const QWidget* window);
 
+// The least size of a top-level window's frame: the least its client area can be drawn at,
+// with the frame's margins (FrameMargins).
+QSize LeastFrameSize(const QWidget* window);
+
 // Moves the top-level `window` so that its frame's top-left corner is at `framePos`, also
 // before its frame is there: Qt places a window made but not yet framed by its client area.
 void MoveFrame(QWidget* window, QPoint framePos);

@@ -55,9 +55,9 @@ public:
 
   // The row headers are hidden, yet screen readers read a cell's row header with it: each
   // names its row by the row's first cell (the property or repository name), or by its number
-  // while that cell is empty.
-  void NameRows() {
-    for (int r = 0; r < rowCount(); ++r) {
+  // while that cell is empty. Only rows from `first` to `last` are named anew.
+  void NameRows(int first, int last) {
+    for (int r = std::max(first, 0); r <= last && r < rowCount(); ++r) {
       QTableWidgetItem* key = item(r, 0);
       const QString name =
           key && !key->text().isEmpty() ? key->text() : QString("Row %1").arg(r + 1);
@@ -138,11 +138,17 @@ TadStringGrid::TadStringGrid(QWidget* parent) : QWidget(parent), FTable(new TGri
   FTable->setRowCount(0);
   SetEditable(true);
   QAbstractItemModel* model = FTable->model();
-  connect(model, &QAbstractItemModel::rowsInserted, this, [this] { FTable->NameRows(); });
-  connect(model, &QAbstractItemModel::rowsRemoved, this, [this] { FTable->NameRows(); });
-  connect(model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& topLeft) {
-    if (topLeft.column() == 0) FTable->NameRows();
-  });
+  // Rows inserted or removed move the numbers of those after them; a changed first cell renames
+  // its own row.
+  auto renumber = [this](const QModelIndex&, int first) {
+    FTable->NameRows(first, FTable->rowCount() - 1);
+  };
+  connect(model, &QAbstractItemModel::rowsInserted, this, renumber);
+  connect(model, &QAbstractItemModel::rowsRemoved, this, renumber);
+  connect(model, &QAbstractItemModel::dataChanged, this,
+          [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+            if (topLeft.column() == 0) FTable->NameRows(topLeft.row(), bottomRight.row());
+          });
 }
 
 TadStringGrid::~TadStringGrid() = default;

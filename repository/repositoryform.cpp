@@ -125,14 +125,9 @@ void TRepositoryForm::PlaceBesideMainWindow() {
   if (!screen) return;
   const QRect area = screen->availableGeometry();
   // Neither window is made narrower than it can be drawn: it would stand out past the screen.
-  auto least = [](const QWidget* window) {
-    const QMargins m = FrameMargins(window);
-    return window->minimumSizeHint().expandedTo(window->minimumSize()).width() + m.left() +
-           m.right();
-  };
   const TWindowPlacement p = dravik::PlaceBesideMainWindow(
       {frame.x(), frame.y(), frame.width(), frame.height()}, frameGeometry().width(), area.width(),
-      area.left(), least(FMainWidget), least(this));
+      area.left(), LeastFrameSize(FMainWidget).width(), LeastFrameSize(this).width());
   SetFrameBounds(FMainWidget, p.Main);
   SetFrameBounds(this, p.Repository);
 }
